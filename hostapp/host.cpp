@@ -1,0 +1,537 @@
+// The in-process host: FilterRecord set-up, the selector sequence of a filter run, the handle
+// and buffer suites with their accounting, and advanceState's hand-over of pixel buffers.
+#include "hostapp/host.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace hostapp {
+
+constexpr uint8_t kFreshMemoryFill = 0xA5;  // new handles and buffers are not zero-filled
+constexpr size_t kRecordBytes = 1024;       // hosts allocate more than the module may read
+constexpr uint32_t kHostSignature = 0x564C5248;  // 'VLRH'
+
+static InProcessHost* activeHost = nullptr;
+
+// Makes a host the one the procedures serve for the length of a call.
+class ActiveScope {
+public:
+    explicit ActiveScope(InProcessHost* host) : previous_(activeHost) { activeHost = host; }
+    ~ActiveScope() { activeHost = previous_; }
+
+private:
+    InProcessHost* previous_;
+};
+
+// The procedures the module calls: each finds the active host and asks it.
+struct HostProcedures {
+    static InProcessHost& host() {
+        if (!activeHost) abort();  // the module called back outside any selector call
+        return *activeHost;
+    }
+
+    static Handle newHandle(int32_t size) {
+        InProcessHost& h = host();
+        h.logEvent(HostCall::NewHandle, size);
+        InProcessHost::Block* block = h.newBlock(h.handles_, h.handleMemory_, size);
+        return block ? &block->data : nullptr;
+    }
+    static void disposeHandle(Handle handle) {
+        InProcessHost& h = host();
+        h.logEvent(HostCall::DisposeHandle);
+        InProcessHost::Block* block = h.findHandle(handle);
+        if (block) h.freeBlock(h.handles_, h.handleMemory_, block);
+    }
+    static int32_t getHandleSize(Handle handle) {
+        InProcessHost::Block* block = host().findHandle(handle);
+        return block ? block->size : 0;
+    }
+    static OSErr setHandleSize(Handle handle, int32_t size) {
+        InProcessHost& h = host();
+        InProcessHost::Block* block = h.findHandle(handle);
+        if (!block || size < 0) return kParamErr;
+        char* data = static_cast<char*>(realloc(block->data, size ? size : 1));
+        if (!data) return kMemFullErr;
+        h.handleMemory_.liveBytes += size - block->size;
+        block->data = data;
+        block->size = size;
+        return kNoErr;
+    }
+    static Ptr lock(InProcessHost::Block* block) {
+        if (!block) return nullptr;
+        block->lockDepth++;
+        return block->data;
+    }
+    static void unlock(InProcessHost::Block* block) {
+        if (block && block->lockDepth > 0) block->lockDepth--;
+    }
+    static Ptr lockHandle(Handle handle, Boolean) {
+        host().logEvent(HostCall::LockHandle);
+        return lock(host().findHandle(handle));
+    }
+    static void unlockHandle(Handle handle) {
+        host().logEvent(HostCall::UnlockHandle);
+        unlock(host().findHandle(handle));
+    }
+    static void recoverSpace(int32_t) {}
+    static void disposeRegularHandle(Handle handle) { disposeHandle(handle); }
+
+    static OSErr allocateBuffer(int32_t size, BufferID* id) {
+        InProcessHost& h = host();
+        InProcessHost::Block* block = h.newBlock(h.buffers_, h.bufferMemory_, size);
+        h.logEvent(HostCall::AllocateBuffer, size, block ? kNoErr : kMemFullErr);
+        if (!block) return kMemFullErr;
+        *id = reinterpret_cast<BufferID>(block);
+        return kNoErr;
+    }
+    static Ptr lockBuffer(BufferID id, Boolean) {
+        host().logEvent(HostCall::LockBuffer);
+        return lock(host().findBuffer(id));
+    }
+    static void unlockBuffer(BufferID id) {
+        host().logEvent(HostCall::UnlockBuffer);
+        unlock(host().findBuffer(id));
+    }
+    static void freeBuffer(BufferID id) {
+        InProcessHost& h = host();
+        h.logEvent(HostCall::FreeBuffer);
+        InProcessHost::Block* block = h.findBuffer(id);
+        if (block) h.freeBlock(h.buffers_, h.bufferMemory_, block);
+    }
+    static int32_t bufferSpace() { return 1 << 30; }
+
+    static OSErr advanceState() { return host().moduleAdvanceState(); }
+    static void progress(int32_t done, int32_t total) {
+        InProcessHost& h = host();
+        h.logEvent(HostCall::Progress, done, total);
+        if (h.settings_.onProgress) h.settings_.onProgress(h.settings_.progressContext, done, total);
+    }
+    static Boolean testAbort() { return host().testAbort(); }
+    static OSErr displayPixels() {
+        host().logEvent(HostCall::DisplayPixels);
+        return kNoErr;
+    }
+};
+
+// The record a host passes with About: three pointers and reserved space, no FilterRecord.
+struct AboutRecord {
+    void* platformData;
+    void* sSPBasic;
+    void* plugInRef;
+    char reserved[244];
+};
+
+static bool isEmpty(const Rect16& r) { return r.bottom <= r.top || r.right <= r.left; }
+
+InProcessHost::InProcessHost(PluginEntryProc entry, HostSettings settings)
+    : entry_(entry), settings_(settings), recordBytes_(kRecordBytes, 0),
+      record_(reinterpret_cast<FilterRecord*>(recordBytes_.data())) {
+    buildSuites();
+}
+
+InProcessHost::~InProcessHost() {
+    while (!handles_.empty()) freeBlock(handles_, handleMemory_, handles_.back());
+    while (!buffers_.empty()) freeBlock(buffers_, bufferMemory_, buffers_.back());
+}
+
+void InProcessHost::logEvent(HostCall call, int32_t a, int32_t b) {
+    log_.push_back(HostEvent{call, a, b, record_->inRect, record_->outRect, record_->maskRect});
+}
+
+std::vector<HostEvent> InProcessHost::eventsOf(HostCall call) const {
+    std::vector<HostEvent> events;
+    for (const HostEvent& e : log_)
+        if (e.call == call) events.push_back(e);
+    return events;
+}
+
+// Memory blocks ---------------------------------------------------------------------------
+
+InProcessHost::Block* InProcessHost::newBlock(std::vector<Block*>& blocks, MemoryCount& count, int32_t size) {
+    const SuiteSettings& suite = &blocks == &handles_ ? settings_.handles : settings_.buffers;
+    count.requests++;
+    if (size < 0 || count.requests == suite.refuseRequest) {
+        count.refused++;
+        return nullptr;
+    }
+    char* data = static_cast<char*>(malloc(size ? size : 1));
+    if (!data) {
+        count.refused++;
+        return nullptr;
+    }
+    memset(data, kFreshMemoryFill, static_cast<size_t>(size));
+    Block* block = new Block{data, size, 0};
+    blocks.push_back(block);
+    count.liveBlocks++;
+    count.liveBytes += size;
+    return block;
+}
+
+void InProcessHost::freeBlock(std::vector<Block*>& blocks, MemoryCount& count, Block* block) {
+    blocks.erase(std::find(blocks.begin(), blocks.end(), block));
+    count.liveBlocks--;
+    count.liveBytes -= block->size;
+    free(block->data);
+    delete block;
+}
+
+// A handle the host does not hold, or a buffer freed twice, is the module's fault: it is
+// counted, never touched.
+InProcessHost::Block* InProcessHost::findHandle(Handle handle) const {
+    for (Block* block : handles_)
+        if (&block->data == handle) return block;
+    const_cast<InProcessHost*>(this)->protocolErrors_++;
+    return nullptr;
+}
+
+InProcessHost::Block* InProcessHost::findBuffer(BufferID id) const {
+    for (Block* block : buffers_)
+        if (reinterpret_cast<BufferID>(block) == id) return block;
+    const_cast<InProcessHost*>(this)->protocolErrors_++;
+    return nullptr;
+}
+
+int32_t InProcessHost::lockDepth(Handle handle) const {
+    for (Block* block : handles_)
+        if (&block->data == handle) return block->lockDepth;
+    return -1;
+}
+
+// Suites and the record ---------------------------------------------------------------------
+
+void InProcessHost::buildSuites() {
+    handleProcs_ = HandleProcs{settings_.handles.version,
+                               settings_.handles.count,
+                               HostProcedures::newHandle,
+                               HostProcedures::disposeHandle,
+                               HostProcedures::getHandleSize,
+                               HostProcedures::setHandleSize,
+                               HostProcedures::lockHandle,
+                               HostProcedures::unlockHandle,
+                               HostProcedures::recoverSpace,
+                               HostProcedures::disposeRegularHandle};
+    switch (settings_.handles.nullProc) {
+        case 0: handleProcs_.newProc = nullptr; break;
+        case 1: handleProcs_.disposeProc = nullptr; break;
+        case 2: handleProcs_.getSizeProc = nullptr; break;
+        case 3: handleProcs_.setSizeProc = nullptr; break;
+        case 4: handleProcs_.lockProc = nullptr; break;
+        case 5: handleProcs_.unlockProc = nullptr; break;
+        case 6: handleProcs_.recoverSpaceProc = nullptr; break;
+        case 7: handleProcs_.disposeRegularHandleProc = nullptr; break;
+    }
+    bufferProcs_ = BufferProcs{settings_.buffers.version,     settings_.buffers.count,
+                               HostProcedures::allocateBuffer, HostProcedures::lockBuffer,
+                               HostProcedures::unlockBuffer,   HostProcedures::freeBuffer,
+                               HostProcedures::bufferSpace};
+    switch (settings_.buffers.nullProc) {
+        case 0: bufferProcs_.allocateProc = nullptr; break;
+        case 1: bufferProcs_.lockProc = nullptr; break;
+        case 2: bufferProcs_.unlockProc = nullptr; break;
+        case 3: bufferProcs_.freeProc = nullptr; break;
+        case 4: bufferProcs_.spaceProc = nullptr; break;
+    }
+}
+
+void InProcessHost::bind(Document& doc) {
+    doc_ = &doc;
+    buildSuites();
+    input_ = output_ = mask_ = Delivery{};
+    FilterRecord& r = *record_;
+    Handle parameters = r.parameters;
+    std::fill(recordBytes_.begin(), recordBytes_.end(), 0);
+
+    int16_t colour = static_cast<int16_t>(colourPlanes(doc));
+    r.abortProc = HostProcedures::testAbort;
+    r.progressProc = HostProcedures::progress;
+    r.parameters = parameters;
+    r.imageSize = Point16{static_cast<int16_t>(doc.height), static_cast<int16_t>(doc.width)};
+    r.wholeSize = r.imageSize;
+    r.planes = static_cast<int16_t>(planeCount(doc));
+    r.filterRect = filterRectOf(doc);
+    r.background = RGBColor{65535, 65535, 65535};
+    r.foreground = RGBColor{0, 0, 0};
+    r.backColor[0] = r.backColor[1] = r.backColor[2] = 255;
+    r.maxSpace = 1 << 30;
+    r.haveMask = doc.hasSelection;
+    r.hostSig = kHostSignature;
+    r.imageMode = hostImageMode(doc);
+    r.imageHRes = r.imageVRes = 72 * kFixedOne;
+    r.bufferProcs = settings_.buffers.offered ? &bufferProcs_ : nullptr;
+    r.handleProcs = settings_.handles.offered ? &handleProcs_ : nullptr;
+    r.displayPixels = settings_.offerDisplayPixels ? reinterpret_cast<HostProcPtr>(HostProcedures::displayPixels)
+                                                   : nullptr;
+    r.advanceState = settings_.offerAdvanceState ? HostProcedures::advanceState : nullptr;
+    r.filterCase = filterCaseOf(doc);
+    r.dummyPlaneValue = -1;
+    r.supportsPadding = 1;
+    r.inputPadding = r.outputPadding = r.maskPadding = kPaddingNone;
+    r.samplingSupport = 1;
+    r.inputRate = r.maskRate = kFixedOne;
+    // A layer with transparency lists its colour planes as layer planes followed by the
+    // transparency plane; a flat image's colour planes are not layer planes.
+    r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = doc.transparency ? colour : 0;
+    r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = doc.transparency ? 1 : 0;
+    r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = doc.transparency ? 0 : colour;
+    r.inTileHeight = r.inTileWidth = r.outTileHeight = r.outTileWidth = 256;
+    r.maskTileHeight = r.maskTileWidth = r.absTileHeight = r.absTileWidth = 256;
+    r.depth = doc.bitDepth;
+}
+
+// Selector calls ------------------------------------------------------------------------------
+
+int16_t InProcessHost::about() {
+    ActiveScope scope(this);
+    AboutRecord aboutRecord{};
+    result_ = settings_.resultBeforeCall;
+    entry_(kSelectorAbout, reinterpret_cast<FilterRecord*>(&aboutRecord), &data_, &result_);
+    logEvent(HostCall::Selector, kSelectorAbout, result_);
+    return result_;
+}
+
+int16_t InProcessHost::call(int16_t selector) {
+    ActiveScope scope(this);
+    result_ = settings_.resultBeforeCall;
+    entry_(selector, record_, &data_, &result_);
+    logEvent(HostCall::Selector, selector, result_);
+    return result_;
+}
+
+RunOutcome InProcessHost::runFilter(Document& doc) {
+    ActiveScope scope(this);
+    RunOutcome outcome;
+    bind(doc);
+    advanceCalls_ = 0;
+    abortPolls_ = 0;
+
+    auto stage = [&](int16_t selector) {
+        int16_t result = call(selector);
+        if (result != kNoErr && outcome.endedAt < 0) {
+            outcome.result = result;
+            outcome.endedAt = selector;
+        }
+        return result == kNoErr;
+    };
+
+    bool parameters = settings_.parameters == ParametersCall::Always ||
+                      (settings_.parameters == ParametersCall::FirstUse && !record_->parameters);
+    if ((parameters && !stage(kSelectorParameters)) || !stage(kSelectorPrepare) || !stage(kSelectorStart)) {
+        endFilter(outcome);
+        return outcome;
+    }
+
+    // After Start and after every Continue the host takes the finished output and hands out
+    // what the module asks for next, until the module empties its rectangles.
+    for (;;) {
+        const FilterRecord& r = *record_;
+        if (isEmpty(r.inRect) && isEmpty(r.outRect) && isEmpty(r.maskRect)) {
+            commitOutput();
+            break;
+        }
+        int16_t delivered = advance();
+        if (delivered != kNoErr) {
+            outcome.result = delivered;
+            break;
+        }
+        if (outcome.continueCalls == settings_.maxContinueCalls) {
+            outcome.gaveUp = true;
+            break;
+        }
+        outcome.continueCalls++;
+        if (!stage(kSelectorContinue)) break;
+    }
+    stage(kSelectorFinish);
+    endFilter(outcome);
+    return outcome;
+}
+
+// A filter's buffers do not outlive the filter: what the module still holds is freed here.
+void InProcessHost::endFilter(RunOutcome& outcome) {
+    outcome.advanceCalls = advanceCalls_;
+    outcome.buffersLeftBehind = static_cast<int32_t>(buffers_.size());
+    while (!buffers_.empty()) freeBlock(buffers_, bufferMemory_, buffers_.back());
+    input_ = output_ = mask_ = Delivery{};
+    record_->inData = record_->outData = record_->maskData = nullptr;
+}
+
+Boolean InProcessHost::testAbort() {
+    abortPolls_++;
+    bool cancel = (settings_.cancelAtPoll > 0 && abortPolls_ >= settings_.cancelAtPoll) ||
+                  (settings_.cancelRequested && settings_.cancelRequested(settings_.cancelContext));
+    logEvent(HostCall::Abort, abortPolls_, cancel);
+    return cancel;
+}
+
+int16_t InProcessHost::moduleAdvanceState() {
+    advanceCalls_++;
+    int16_t result = advanceCalls_ == settings_.failAdvanceAt ? settings_.advanceError : advance();
+    logEvent(HostCall::AdvanceState, advanceCalls_, result);
+    return result;
+}
+
+// Pixel hand-over ---------------------------------------------------------------------------
+
+int16_t InProcessHost::advance() {
+    commitOutput();
+    int16_t result = deliverInput();
+    if (result == kNoErr) result = deliverOutput();
+    if (result == kNoErr) result = deliverMask();
+    return result;
+}
+
+// Stores the output buffer last handed out into the rectangle it was handed out for.
+void InProcessHost::commitOutput() {
+    if (!output_.pending) return;
+    output_.pending = false;
+    int32_t bytes = sampleBytes(*doc_);
+    int32_t planes = output_.hiPlane - output_.loPlane + 1;
+    const Rect16& rect = output_.rect;
+    const uint8_t* source = output_.bytes.data();
+    for (int32_t y = rect.top; y < rect.bottom; y++)
+        for (int32_t x = rect.left; x < rect.right; x++)
+            for (int32_t p = 0; p < planes; p++, source += bytes)
+                memcpy(sampleAddress(*doc_, x, y, output_.loPlane + p), source, static_cast<size_t>(bytes));
+}
+
+// The sampled image size for a rate (16.16): every rate-th pixel is handed out.
+static int32_t sampledExtent(int32_t extent, Fixed rate) {
+    return static_cast<int32_t>((static_cast<int64_t>(extent) * kFixedOne + rate - 1) / rate);
+}
+
+// Where a request reaches outside the image: without padding the host clips the rectangle
+// (and rewrites it); asked for an error, it refuses; otherwise it pads.
+static int16_t settleRequest(Rect16& rect, int16_t padding, int32_t width, int32_t height) {
+    bool outside = rect.top < 0 || rect.left < 0 || rect.bottom > height || rect.right > width;
+    if (!outside) return kNoErr;
+    if (padding == kPaddingErrorOnBounds) return kParamErr;
+    if (padding == kPaddingEdgeReplication || padding >= 0) return kNoErr;
+    rect.top = static_cast<int16_t>(std::max<int32_t>(rect.top, 0));
+    rect.left = static_cast<int16_t>(std::max<int32_t>(rect.left, 0));
+    rect.bottom = static_cast<int16_t>(std::min<int32_t>(rect.bottom, height));
+    rect.right = static_cast<int16_t>(std::min<int32_t>(rect.right, width));
+    if (isEmpty(rect)) rect = Rect16{0, 0, 0, 0};
+    return kNoErr;
+}
+
+// Fills an interleaved buffer for `rect` in the sampled image: sample(x, y, plane, out) reads
+// a document pixel, pad(out) writes the padding value for positions outside the image.
+template <typename Sample>
+static void gather(std::vector<uint8_t>& bytes, const Rect16& rect, Fixed rate, int16_t padding,
+                   int32_t width, int32_t height, int32_t planes, int32_t sampleSize, Sample sample) {
+    int32_t w = rect.right - rect.left;
+    int32_t h = rect.bottom - rect.top;
+    bytes.resize(static_cast<size_t>(w) * h * planes * sampleSize);
+    uint8_t* out = bytes.data();
+    for (int32_t y = rect.top; y < rect.bottom; y++) {
+        int32_t docY = static_cast<int32_t>((static_cast<int64_t>(y) * rate) >> 16);
+        for (int32_t x = rect.left; x < rect.right; x++) {
+            int32_t docX = static_cast<int32_t>((static_cast<int64_t>(x) * rate) >> 16);
+            bool inside = docX >= 0 && docX < width && docY >= 0 && docY < height;
+            int32_t sx = std::clamp(docX, 0, width - 1);
+            int32_t sy = std::clamp(docY, 0, height - 1);
+            for (int32_t p = 0; p < planes; p++, out += sampleSize) {
+                bool pad = !inside && padding >= 0;
+                sample(sx, sy, p, pad, padding, out);
+            }
+        }
+    }
+}
+
+// Writes a padding value 0..255 on the sample scale of the document.
+static void writePadding(uint8_t* out, int32_t sampleSize, int16_t value) {
+    if (sampleSize == 1) {
+        *out = static_cast<uint8_t>(value);
+    } else if (sampleSize == 2) {
+        uint16_t v = static_cast<uint16_t>(value * 32768 / 255);
+        memcpy(out, &v, 2);
+    } else {
+        float v = value / 255.0f;
+        memcpy(out, &v, 4);
+    }
+}
+
+int16_t InProcessHost::deliverInput() {
+    FilterRecord& r = *record_;
+    input_ = Delivery{};
+    r.inData = nullptr;
+    r.inRowBytes = 0;
+    if (isEmpty(r.inRect)) return kNoErr;
+    if (r.inLoPlane < 0 || r.inHiPlane < r.inLoPlane || r.inHiPlane >= planeCount(*doc_)) return kParamErr;
+
+    Fixed rate = r.inputRate > 0 ? r.inputRate : kFixedOne;
+    int16_t result = settleRequest(r.inRect, r.inputPadding, sampledExtent(doc_->width, rate),
+                                   sampledExtent(doc_->height, rate));
+    if (result != kNoErr || isEmpty(r.inRect)) return result;
+
+    int32_t size = sampleBytes(*doc_);
+    int32_t planes = r.inHiPlane - r.inLoPlane + 1;
+    int16_t lo = r.inLoPlane;
+    const Document& doc = *doc_;
+    gather(input_.bytes, r.inRect, rate, r.inputPadding, doc.width, doc.height, planes, size,
+           [&](int32_t x, int32_t y, int32_t p, bool pad, int16_t value, uint8_t* out) {
+               if (pad) writePadding(out, size, value);
+               else memcpy(out, sampleAddress(doc, x, y, lo + p), static_cast<size_t>(size));
+           });
+    r.inData = input_.bytes.data();
+    r.inColumnBytes = planes * size;
+    r.inRowBytes = (r.inRect.right - r.inRect.left) * r.inColumnBytes;
+    r.inPlaneBytes = size;
+    return kNoErr;
+}
+
+int16_t InProcessHost::deliverOutput() {
+    FilterRecord& r = *record_;
+    output_ = Delivery{};
+    r.outData = nullptr;
+    r.outRowBytes = 0;
+    if (isEmpty(r.outRect)) return kNoErr;
+    if (r.outLoPlane < 0 || r.outHiPlane < r.outLoPlane || r.outHiPlane >= planeCount(*doc_)) return kParamErr;
+
+    // Output is never padded: a request reaching outside the image is clipped to it.
+    settleRequest(r.outRect, kPaddingNone, doc_->width, doc_->height);
+    if (isEmpty(r.outRect)) return kNoErr;
+
+    int32_t size = sampleBytes(*doc_);
+    int32_t planes = r.outHiPlane - r.outLoPlane + 1;
+    int32_t samples = (r.outRect.right - r.outRect.left) * (r.outRect.bottom - r.outRect.top) * planes;
+    output_.bytes.resize(static_cast<size_t>(samples) * size);
+    for (int32_t i = 0; i < samples; i++) writePoison(output_.bytes.data() + i * size, size);
+    output_.rect = r.outRect;
+    output_.loPlane = r.outLoPlane;
+    output_.hiPlane = r.outHiPlane;
+    output_.pending = true;
+
+    r.outData = output_.bytes.data();
+    r.outColumnBytes = planes * size;
+    r.outRowBytes = (r.outRect.right - r.outRect.left) * r.outColumnBytes;
+    r.outPlaneBytes = size;
+    return kNoErr;
+}
+
+// The selection mask: 255 inside the selection, 0 outside, one 8-bit plane.
+int16_t InProcessHost::deliverMask() {
+    FilterRecord& r = *record_;
+    mask_ = Delivery{};
+    r.maskData = nullptr;
+    r.maskRowBytes = 0;
+    if (!r.haveMask || isEmpty(r.maskRect)) return kNoErr;
+
+    Fixed rate = r.maskRate > 0 ? r.maskRate : kFixedOne;
+    int16_t result = settleRequest(r.maskRect, r.maskPadding, sampledExtent(doc_->width, rate),
+                                   sampledExtent(doc_->height, rate));
+    if (result != kNoErr || isEmpty(r.maskRect)) return result;
+
+    const Rect16 selection = filterRectOf(*doc_);
+    gather(mask_.bytes, r.maskRect, rate, r.maskPadding, doc_->width, doc_->height, 1, 1,
+           [&](int32_t x, int32_t y, int32_t, bool pad, int16_t value, uint8_t* out) {
+               bool selected = x >= selection.left && x < selection.right && y >= selection.top &&
+                               y < selection.bottom;
+               *out = pad ? static_cast<uint8_t>(value) : (selected ? 255 : 0);
+           });
+    r.maskData = mask_.bytes.data();
+    r.maskRowBytes = r.maskRect.right - r.maskRect.left;
+    return kNoErr;
+}
+
+}  // namespace hostapp

@@ -1,0 +1,188 @@
+// The in-process host: the application side of the filter plug-in interface, playing the part
+// of a photo editor so that tests, the command-line tool and the Windows test runner all drive
+// the module through the door a real host uses.
+//
+// It holds one FilterRecord for the loaded module, fills it from a document the way hosts do,
+// offers counting handle and buffer suites (which can be told to refuse a request, report
+// another version or leave a procedure null), serves advanceState by first storing the output
+// buffer it last handed out into the rectangle it was handed out for and then handing out
+// fresh input, output and mask buffers for the current rectangles, and logs every call the
+// module makes. Output buffers are poisoned before they are handed out, so a pixel the module
+// forgets shows in the document. The data slot and the parameter handle are kept across runs,
+// as by a host that keeps the module loaded.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/host_api.h"
+#include "hostapp/document.h"
+
+namespace hostapp {
+
+// How the host presents one of its procedure suites.
+struct SuiteSettings {
+    bool offered = true;        // false: the FilterRecord's pointer is null
+    int16_t version = 0;
+    int16_t count = 0;
+    int32_t nullProc = -1;      // index of a procedure left null (0 = the first), -1 for none
+    int32_t refuseRequest = 0;  // this allocation request (1 = the first) is refused; 0 never
+};
+
+enum class ParametersCall { FirstUse, Always, Never };
+
+struct HostSettings {
+    SuiteSettings handles{true, kHandleProcsVersion, kHandleProcsCount};
+    SuiteSettings buffers{true, kBufferProcsVersion, kBufferProcsCount};
+    bool offerAdvanceState = true;
+    bool offerDisplayPixels = true;
+    // Parameters comes on the filter's first use (when the host holds no parameter block yet),
+    // on every run, or never.
+    ParametersCall parameters = ParametersCall::FirstUse;
+    int32_t cancelAtPoll = 0;        // abortProc answers true from this poll on (1 = the first)
+    int32_t failAdvanceAt = 0;       // this advanceState call (1 = the first) returns advanceError
+    int16_t advanceError = kParamErr;
+    int16_t resultBeforeCall = 0;    // stored in the result code before every selector call
+    int32_t maxContinueCalls = 1 << 20;
+    // Optional observer of progress, e.g. a progress bar.
+    void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
+    void* progressContext = nullptr;
+    // Optional cancel source consulted by abortProc, e.g. a signal flag.
+    bool (*cancelRequested)(void* context) = nullptr;
+    void* cancelContext = nullptr;
+};
+
+enum class HostCall : uint8_t {
+    Selector,        // a: selector, b: result code after the call
+    AdvanceState,    // a: number of the call, b: its result
+    Progress,        // a: done, b: total
+    Abort,           // a: number of the poll, b: the answer
+    DisplayPixels,
+    NewHandle,       // a: size
+    DisposeHandle,
+    LockHandle,
+    UnlockHandle,
+    AllocateBuffer,  // a: size, b: result
+    LockBuffer,
+    UnlockBuffer,
+    FreeBuffer,
+};
+
+// One logged call, with the module's request as it stood when the call was made.
+struct HostEvent {
+    HostCall call;
+    int32_t a;
+    int32_t b;
+    Rect16 inRect;
+    Rect16 outRect;
+    Rect16 maskRect;
+};
+
+struct MemoryCount {
+    int32_t liveBlocks = 0;
+    int64_t liveBytes = 0;
+    int32_t requests = 0;
+    int32_t refused = 0;
+};
+
+struct RunOutcome {
+    int16_t result = 0;             // 0 when the run completed, else the code that ended it
+    int16_t endedAt = -1;           // the selector whose result ended the run, -1 if none did
+    int32_t continueCalls = 0;
+    int32_t advanceCalls = 0;
+    int32_t buffersLeftBehind = 0;  // buffer blocks the module still held, freed by the host
+    bool gaveUp = false;            // the module kept asking for more past the host's limit
+};
+
+class InProcessHost {
+public:
+    explicit InProcessHost(PluginEntryProc entry, HostSettings settings = {});
+    ~InProcessHost();
+    InProcessHost(const InProcessHost&) = delete;
+    InProcessHost& operator=(const InProcessHost&) = delete;
+
+    // The About call, with an about record in place of the FilterRecord. Returns the result.
+    int16_t about();
+
+    // Fills the FilterRecord for a document, as a host does before each filter run.
+    void bind(Document& doc);
+
+    // One raw selector call with the bound document; returns the result code.
+    int16_t call(int16_t selector);
+
+    // A whole filter run in the host's order: Parameters when due, Prepare, Start, Continue
+    // until the module empties its rectangles, Finish; then the host frees any buffer the
+    // module left behind.
+    RunOutcome runFilter(Document& doc);
+
+    // What advanceState does, also done by the host after Start and each Continue. Returns
+    // the code advanceState would return.
+    int16_t advance();
+
+    FilterRecord& record() { return *record_; }
+    HostSettings& settings() { return settings_; }
+    intptr_t dataSlot() const { return data_; }
+    const MemoryCount& handleMemory() const { return handleMemory_; }
+    const MemoryCount& bufferMemory() const { return bufferMemory_; }
+    int32_t protocolErrors() const { return protocolErrors_; }  // unknown or doubly freed blocks
+    int32_t lockDepth(Handle handle) const;                      // -1 for an unknown handle
+    const std::vector<HostEvent>& log() const { return log_; }
+    std::vector<HostEvent> eventsOf(HostCall call) const;
+    void clearLog() { log_.clear(); }
+
+    // The procedure tables as the module sees them; rebuilt from the settings at bind().
+    const HandleProcs& handleProcs() const { return handleProcs_; }
+    const BufferProcs& bufferProcs() const { return bufferProcs_; }
+
+private:
+    friend struct HostProcedures;
+    struct Block {  // a handle's data (its first field is the master pointer) or a buffer
+        char* data;
+        int32_t size;
+        int32_t lockDepth;
+    };
+    struct Delivery {
+        std::vector<uint8_t> bytes;
+        Rect16 rect{};
+        int16_t loPlane = 0;
+        int16_t hiPlane = -1;
+        bool pending = false;
+    };
+
+    void buildSuites();
+    void logEvent(HostCall call, int32_t a = 0, int32_t b = 0);
+    Block* newBlock(std::vector<Block*>& blocks, MemoryCount& count, int32_t size);
+    void freeBlock(std::vector<Block*>& blocks, MemoryCount& count, Block* block);
+    Block* findHandle(Handle handle) const;
+    Block* findBuffer(BufferID id) const;
+    int16_t moduleAdvanceState();
+    Boolean testAbort();
+    void commitOutput();
+    int16_t deliverInput();
+    int16_t deliverOutput();
+    int16_t deliverMask();
+    void endFilter(RunOutcome& outcome);
+
+    PluginEntryProc entry_;
+    HostSettings settings_;
+    std::vector<uint8_t> recordBytes_;
+    FilterRecord* record_;
+    HandleProcs handleProcs_{};
+    BufferProcs bufferProcs_{};
+    Document* doc_ = nullptr;
+    intptr_t data_ = 0;
+    int16_t result_ = 0;
+    std::vector<Block*> handles_;
+    std::vector<Block*> buffers_;
+    MemoryCount handleMemory_;
+    MemoryCount bufferMemory_;
+    int32_t protocolErrors_ = 0;
+    int32_t advanceCalls_ = 0;
+    int32_t abortPolls_ = 0;
+    Delivery input_;
+    Delivery output_;
+    Delivery mask_;
+    std::vector<HostEvent> log_;
+};
+
+}  // namespace hostapp

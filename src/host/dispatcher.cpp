@@ -1,0 +1,118 @@
+// Entry point, selector dispatch, the globals block and the Parameters, Prepare and Finish
+// stages. Start and Continue belong to the run driver.
+#include "host/dispatcher.h"
+
+#include <cstring>
+
+#include "host/handles.h"
+#include "host/parameters.h"
+#include "host/run_driver.h"
+#include "platform/dialogs.h"
+#include "platform/module_state.h"
+
+#if defined(_WIN32)
+#define VELORUND_EXPORT extern "C" __declspec(dllexport)
+#else
+#define VELORUND_EXPORT extern "C"
+#endif
+
+VELORUND_EXPORT void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result) {
+    dispatchSelector(selector, filterRecord, data, result);
+}
+
+static void initialiseNothing(PluginGlobals* globals) { (void)globals; }
+
+PluginGlobals* allocateGlobals(int16_t* result, FilterRecord* filterRecord, const HandleProcs* procs,
+                               int32_t size, intptr_t* data, GlobalsInitProc init) {
+    Handle handle = reinterpret_cast<Handle>(*data);
+    if (!handle) {
+        handle = newHandle(procs, size);
+        if (!handle) return nullptr;
+        Ptr block = lockHandle(procs, handle, true);
+        if (!block) {
+            disposeHandle(procs, handle);
+            return nullptr;
+        }
+        // A fresh block starts zero-filled whatever the host's memory held, so the fresh-start
+        // flag reads 0 when Start comes without a Parameters call first.
+        memset(block, 0, static_cast<size_t>(size));
+        PluginGlobals* globals = reinterpret_cast<PluginGlobals*>(block);
+        globals->result = result;
+        globals->filterRecord = filterRecord;
+        *result = kNoErr;
+        init(globals);
+        *data = reinterpret_cast<intptr_t>(handle);
+        return globals;
+    }
+
+    Ptr block = lockHandle(procs, handle, true);
+    if (!block) return nullptr;
+    PluginGlobals* globals = reinterpret_cast<PluginGlobals*>(block);
+    globals->result = result;
+    *result = kNoErr;
+    globals->filterRecord = filterRecord;
+    return globals;
+}
+
+void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result) {
+    // The instance handle the system gave the module at load time stays current: hosts pass no
+    // plug-in reference from which to refresh it.
+
+    // About needs no globals, reads no FilterRecord field and leaves the result as it was.
+    if (selector == kSelectorAbout) {
+        aboutBoxOpen = 0;
+        showAboutBox();
+        return;
+    }
+
+    bool freshStart = *data == 0;
+    const HandleProcs* procs = filterRecord->handleProcs;
+    PluginGlobals* globals = allocateGlobals(result, filterRecord, procs, kGlobalsBytes, data, initialiseNothing);
+    if (!globals) {
+        *result = kMemFullErr;
+        return;
+    }
+
+    if (selector == kSelectorParameters) globals->freshStart = freshStart ? 1 : 0;
+
+    validateParameters(globals);
+    if (*result == kNoErr) {
+        switch (selector) {
+            case kSelectorParameters: doParameters(globals); break;
+            case kSelectorPrepare: doPrepare(globals); break;
+            case kSelectorStart: doStart(globals); break;
+            case kSelectorContinue: doContinue(globals); break;
+            case kSelectorFinish: doFinish(globals); break;
+            default: *result = kFilterBadParameters; break;
+        }
+    }
+
+    // The globals are locked only for the length of one call, errors included.
+    if (*data) unlockHandle(procs, reinterpret_cast<Handle>(*data));
+}
+
+void doParameters(PluginGlobals* globals) {
+    validateParameters(globals);
+    parameterBlock(globals)->parametersRequested = 1;
+}
+
+void doPrepare(PluginGlobals* globals) {
+    FilterRecord* record = globals->filterRecord;
+    record->bufferSpace = 0;
+    validateParameters(globals);
+    record->bufferSpace = 0;
+
+    globals->savedFilterRect = record->filterRect;
+    setWorkArea(globals, record->filterRect, 1);
+
+    // Tell the host the memory the run will ask for.
+    globals->rowRecordCount = rowRecordCountFor(globals->workWidth, globals->workHeight);
+    record->bufferSpace = bufferSpaceFor(globals->rowRecordCount);
+
+    resetRunState(globals);
+    aboutBoxOpen = 0;
+    globals->runStateCode = 0;
+}
+
+// The run is over by the time Finish comes; the globals stay for the next run.
+void doFinish(PluginGlobals* globals) { (void)globals; }

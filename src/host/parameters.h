@@ -1,0 +1,84 @@
+// The parameter block and the run state. FilterParameters is the persistent block the host
+// keeps in its `parameters` handle between runs (what it would record and replay); the run
+// state lives in PluginGlobals and is reset by Prepare and by Start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/globals.h"
+
+constexpr int32_t kParameterBlockBytes = 1208;
+constexpr int32_t kTextFieldBytes = 260;
+
+// Fields at fixed byte offsets, little-endian. Bytes that are not named are never written or
+// read. The framework fields carry state that no part of this filter reads.
+struct FilterParameters {
+    uint32_t parametersRequested;  // 1 after Parameters, cleared by Start
+    uint8_t unused4[2];
+    uint16_t version;              // 1 at creation
+    uint64_t creatorGlobals;       // address of the globals that created the block; never read
+    uint8_t unused16[66];
+    uint8_t frameworkFlagA;
+    uint8_t frameworkFlagB;
+    uint8_t unused84;
+    uint8_t advanceAndDisplay;     // set at Start when the host offers advanceState and displayPixels
+    uint8_t frameworkFlagI;
+    uint8_t frameworkFlagC;
+    uint8_t unused88[8];
+    int64_t frameworkValue;
+    uint8_t unused104[104];
+    uint32_t frameworkWordD;
+    uint8_t unused212[80];
+    uint32_t areaScale;            // scale of output coordinates; always 1
+    uint32_t outputMode;           // 0: progress, cancel polls and final pixels
+    uint32_t frameworkWordE;
+    int32_t areaOffsetX;           // offsets of the whole-area request and of output positions
+    int32_t areaOffsetY;
+    int32_t frameworkWordF;
+    int32_t frameworkWordG;
+    uint8_t unused320[44];
+    int32_t persistentSettings[5];
+    uint8_t sourceImported;        // 1 once the source is imported and its pyramid built
+    uint8_t unused385[23];
+    uint32_t frameworkWordH;
+    uint8_t unused412[12];
+    char textFields[3][kTextFieldBytes];
+    uint8_t unused1204[4];
+};
+static_assert(sizeof(FilterParameters) == kParameterBlockBytes);
+static_assert(offsetof(FilterParameters, version) == 6 && offsetof(FilterParameters, creatorGlobals) == 8);
+static_assert(offsetof(FilterParameters, frameworkFlagA) == 82 && offsetof(FilterParameters, frameworkFlagB) == 83);
+static_assert(offsetof(FilterParameters, advanceAndDisplay) == 85 && offsetof(FilterParameters, frameworkFlagI) == 86);
+static_assert(offsetof(FilterParameters, frameworkFlagC) == 87 && offsetof(FilterParameters, frameworkValue) == 96);
+static_assert(offsetof(FilterParameters, frameworkWordD) == 208 && offsetof(FilterParameters, areaScale) == 292);
+static_assert(offsetof(FilterParameters, outputMode) == 296 && offsetof(FilterParameters, frameworkWordE) == 300);
+static_assert(offsetof(FilterParameters, areaOffsetX) == 304 && offsetof(FilterParameters, areaOffsetY) == 308);
+static_assert(offsetof(FilterParameters, frameworkWordF) == 312 && offsetof(FilterParameters, frameworkWordG) == 316);
+static_assert(offsetof(FilterParameters, persistentSettings) == 364 && offsetof(FilterParameters, sourceImported) == 384);
+static_assert(offsetof(FilterParameters, frameworkWordH) == 408 && offsetof(FilterParameters, textFields) == 424);
+
+// The block behind the host's parameters handle (through its master pointer; not locked).
+FilterParameters* parameterBlock(const PluginGlobals* globals);
+
+// Creates the parameter block when the host holds none; -108 when it cannot be had.
+void validateParameters(PluginGlobals* globals);
+
+// Sets the work area and its pixel ranges from a rectangle.
+void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale);
+
+// The buffer plan: column records for a work area, and the memory reported to the host.
+int32_t rowRecordCountFor(int32_t workWidth, int32_t workHeight);
+int32_t bufferSpaceFor(int32_t rowRecordCount);
+
+// Forgets the working buffers (without releasing them) and resets both image buffers.
+void forgetRunBuffers(PluginGlobals* globals);
+
+// Prepare's reset of the run state.
+void resetRunState(PluginGlobals* globals);
+
+// Start's flag for hosts that offer both advanceState and displayPixels.
+void setAdvanceAndDisplayFlag(PluginGlobals* globals);
+
+// The per-run initialisation at Start, before any host pixels are read.
+void initialiseRun(PluginGlobals* globals);

@@ -1,0 +1,15 @@
+// The resampling weight table: 128 sub-texel phases of the 5-tap windowed-sinc kernel, in the
+// three forms the per-format kernels read. Tap j weighs the texel at offset 2 - j from the
+// kernel's base texel. One table serves a whole run; every image buffer points at it.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kWeightTaps = 5;
+constexpr int kWeightPhases = 128;
+
+struct WeightTable {
+    float weights[kWeightTaps][kWeightPhases];        // float data; each phase sums to 1
+    int32_t weights2048[kWeightTaps][kWeightPhases];  // 8-bit data; each phase sums to 2048
+    int32_t weights32768[kWeightTaps][kWeightPhases]; // 16-bit data; each phase sums to 32768
+};

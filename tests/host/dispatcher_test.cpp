@@ -1,0 +1,143 @@
+// The entry point and selector dispatch, driven through the in-process host: result codes per
+// selector, the globals' life across calls and runs, and the refusals of memory.
+#include <gtest/gtest.h>
+
+#include "host/dispatcher.h"
+#include "host/handles.h"
+#include "host/parameters.h"
+#include "hostapp/host.h"
+#include "platform/global_memory.h"
+
+using namespace hostapp;
+
+static Handle globalsHandle(const InProcessHost& host) { return reinterpret_cast<Handle>(host.dataSlot()); }
+
+TEST(Dispatcher, AboutNeedsNoGlobalsAndLeavesTheResultAsTheHostSetIt) {
+    HostSettings settings;
+    settings.resultBeforeCall = 77;
+    InProcessHost host(PluginMain, settings);
+    EXPECT_EQ(host.about(), 77);
+    EXPECT_EQ(host.dataSlot(), 0);
+    EXPECT_EQ(host.handleMemory().requests, 0);
+}
+
+TEST(Dispatcher, SelectorsGetTheirResultCodesAndTheGlobalsAreAlwaysUnlocked) {
+    Document doc = makeDocument(40, 30, 8, ColourModel::Rgb, false);
+    HostSettings settings;
+    settings.resultBeforeCall = 55;  // the dispatcher owns the code of every non-About call
+    InProcessHost host(PluginMain, settings);
+    host.bind(doc);
+
+    const struct {
+        int16_t selector;
+        int16_t result;
+    } cases[] = {{kSelectorParameters, kNoErr}, {kSelectorPrepare, kNoErr}, {kSelectorFinish, kNoErr},
+                 {6, kFilterBadParameters},     {-1, kFilterBadParameters},   {kSelectorPrepare, kNoErr}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(host.call(c.selector), c.result) << "selector " << c.selector;
+        ASSERT_NE(host.dataSlot(), 0);
+        EXPECT_EQ(host.lockDepth(globalsHandle(host)), 0) << "selector " << c.selector;
+    }
+    // One globals block and one parameter block, however many calls came.
+    EXPECT_EQ(host.handleMemory().liveBlocks, 2);
+    EXPECT_EQ(host.protocolErrors(), 0);
+}
+
+TEST(Dispatcher, GlobalsAndParametersSurviveFinishAndServeTheNextRun) {
+    Document doc = makeDocument(16, 16, 16, ColourModel::Gray, true);
+    InProcessHost host(PluginMain);
+    RunOutcome first = host.runFilter(doc);
+    intptr_t slot = host.dataSlot();
+    Handle parameters = host.record().parameters;
+    ASSERT_EQ(first.result, kNoErr);
+    ASSERT_NE(slot, 0);
+
+    for (int run = 0; run < 3; run++) {
+        RunOutcome again = host.runFilter(doc);
+        EXPECT_EQ(again.result, kNoErr);
+        EXPECT_EQ(host.dataSlot(), slot);
+        EXPECT_EQ(host.record().parameters, parameters);
+        EXPECT_EQ(host.lockDepth(globalsHandle(host)), 0);
+    }
+    // Parameters came only on first use; Prepare, Start and Finish came every time.
+    int parametersCalls = 0;
+    for (const HostEvent& e : host.eventsOf(HostCall::Selector)) parametersCalls += e.a == kSelectorParameters;
+    EXPECT_EQ(parametersCalls, 1);
+    EXPECT_EQ(host.handleMemory().liveBlocks, 2);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+}
+
+TEST(Dispatcher, MissingMemoryForGlobalsOrParametersGivesOutOfMemory) {
+    Document doc = makeDocument(8, 8, 8, ColourModel::Rgb, false);
+
+    // No globals: nothing else happens and the data slot stays empty.
+    HostSettings noGlobals;
+    noGlobals.handles.refuseRequest = 1;
+    InProcessHost first(PluginMain, noGlobals);
+    first.bind(doc);
+    EXPECT_EQ(first.call(kSelectorPrepare), kMemFullErr);
+    EXPECT_EQ(first.dataSlot(), 0);
+    EXPECT_EQ(first.record().parameters, nullptr);
+    EXPECT_EQ(first.handleMemory().liveBlocks, 0);
+
+    // No parameter block: the handler is skipped and the globals are unlocked again.
+    HostSettings noParameters;
+    noParameters.handles.refuseRequest = 2;
+    InProcessHost second(PluginMain, noParameters);
+    second.bind(doc);
+    second.record().bufferSpace = -1;
+    EXPECT_EQ(second.call(kSelectorPrepare), kMemFullErr);
+    EXPECT_EQ(second.record().bufferSpace, -1);
+    EXPECT_EQ(second.lockDepth(globalsHandle(second)), 0);
+    // The next call creates the block and runs normally.
+    EXPECT_EQ(second.call(kSelectorPrepare), kNoErr);
+    EXPECT_NE(second.record().parameters, nullptr);
+}
+
+TEST(Dispatcher, FreshStartResetsThePersistentSettingsOnlyOnce) {
+    Document doc = makeDocument(8, 8, 8, ColourModel::Rgb, false);
+    InProcessHost host(PluginMain);
+    host.bind(doc);
+    host.call(kSelectorParameters);  // finds the data slot empty
+    FilterParameters* block = reinterpret_cast<FilterParameters*>(*host.record().parameters);
+    EXPECT_EQ(block->parametersRequested, 1u);
+
+    host.call(kSelectorPrepare);
+    host.call(kSelectorStart);
+    const int32_t defaults[5] = {0, 0, 1, 100, 100};
+    EXPECT_EQ(memcmp(block->persistentSettings, defaults, sizeof defaults), 0);
+    EXPECT_EQ(block->parametersRequested, 0u);
+
+    // A later Parameters call finds the globals: the stored settings stay.
+    block->persistentSettings[0] = 42;
+    host.call(kSelectorParameters);
+    host.call(kSelectorPrepare);
+    host.call(kSelectorStart);
+    EXPECT_EQ(block->persistentSettings[0], 42);
+}
+
+TEST(Dispatcher, UnusableHandleSuitesFallBackToTaggedGlobalMemory) {
+    Document doc = makeDocument(8, 8, 8, ColourModel::Gray, false);
+    SuiteSettings unusable[] = {{false, 1, 8}, {true, 2, 8}, {true, 1, 7}, {true, 1, 8, 2}, {true, 1, 8, 3}};
+    for (const SuiteSettings& suite : unusable) {
+        HostSettings settings;
+        settings.handles = suite;
+        InProcessHost host(PluginMain, settings);
+        int32_t liveBefore = globalMemoryLiveBlocks();
+        RunOutcome run = host.runFilter(doc);
+        EXPECT_EQ(run.result, kNoErr);
+        EXPECT_EQ(host.handleMemory().requests, 0);
+
+        // Globals and parameter block each hold a 12-byte handle block and a data block.
+        EXPECT_EQ(globalMemoryLiveBlocks(), liveBefore + 4);
+        Handle parameters = host.record().parameters;
+        EXPECT_EQ(memcmp(reinterpret_cast<char*>(parameters) + 8, "OTOF", 4), 0);
+        EXPECT_EQ(lockHandle(nullptr, parameters, true), *parameters);
+        EXPECT_EQ(reinterpret_cast<FilterParameters*>(*parameters)->version, 1);
+
+        // The host cannot free what it did not make; the fallback's own dispose releases both.
+        disposeHandle(nullptr, parameters);
+        disposeHandle(nullptr, globalsHandle(host));
+        EXPECT_EQ(globalMemoryLiveBlocks(), liveBefore);
+    }
+}

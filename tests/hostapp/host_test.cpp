@@ -1,0 +1,194 @@
+// The in-process host itself, driven by small scripted modules: the hand-over of output to the
+// document, input padding, sampling rate and planes, the mask, the selector sequence and the
+// reclaiming of what a module leaves behind. Later tests trust the host, so it is pinned here.
+#include <gtest/gtest.h>
+
+#include "hostapp/host.h"
+
+using namespace hostapp;
+
+// A scripted module: the test's script answers every selector.
+static void (*script)(int16_t selector, FilterRecord* record, int16_t* result) = nullptr;
+static int32_t continues = 0;
+static void scriptedModule(int16_t selector, FilterRecord* record, intptr_t*, int16_t* result) {
+    *result = kNoErr;
+    if (selector == kSelectorContinue) continues++;
+    script(selector, record, result);
+}
+
+static void request(Rect16& rect, int16_t top, int16_t left, int16_t bottom, int16_t right) {
+    rect = Rect16{top, left, bottom, right};
+}
+
+static void fillRow(FilterRecord* record, uint8_t value) {
+    int32_t width = record->outRect.right - record->outRect.left;
+    memset(record->outData, value, static_cast<size_t>(width) * record->planes);
+}
+
+TEST(InProcessHost, OutputIsCommittedToTheRectangleItWasHandedOutFor) {
+    Document doc = makeDocument(4, 3, 8, ColourModel::Rgb, false);
+    InProcessHost host(scriptedModule);
+    script = [](int16_t selector, FilterRecord* r, int16_t*) {
+        r->outLoPlane = 0;
+        r->outHiPlane = 2;
+        if (selector == kSelectorStart) request(r->outRect, 0, 0, 1, 4);  // row 0
+        if (selector != kSelectorContinue) return;
+        fillRow(r, 7);
+        request(r->outRect, 1, 0, 2, 4);  // asks for row 1 before handing row 0 back
+        EXPECT_EQ(r->advanceState(), kNoErr);
+        fillRow(r, 9);
+        request(r->outRect, 0, 0, 0, 0);
+    };
+    RunOutcome run = host.runFilter(doc);
+    EXPECT_EQ(run.result, kNoErr);
+    EXPECT_EQ(run.continueCalls, 1);
+    for (int32_t x = 0; x < 4; x++) {
+        EXPECT_EQ(sampleValue(doc, x, 0, 1), 7);
+        EXPECT_EQ(sampleValue(doc, x, 1, 1), 9);
+        EXPECT_EQ(sampleValue(doc, x, 2, 1), 0);  // never handed out
+    }
+}
+
+TEST(InProcessHost, ForgottenOutputShowsAsPoison) {
+    for (int32_t depth : {8, 16, 32}) {
+        Document doc = makeDocument(3, 2, depth, ColourModel::Gray, true);
+        InProcessHost host(scriptedModule);
+        script = [](int16_t selector, FilterRecord* r, int16_t*) {
+            if (selector == kSelectorStart) {
+                r->outLoPlane = 0;
+                r->outHiPlane = 0;  // the colour plane only
+                request(r->outRect, 0, 0, 2, 3);
+            }
+            if (selector == kSelectorContinue) request(r->outRect, 0, 0, 0, 0);
+        };
+        host.runFilter(doc);
+        EXPECT_TRUE(isPoison(doc, 2, 1, 0)) << depth;
+        EXPECT_FALSE(isPoison(doc, 2, 1, 1)) << depth;
+    }
+}
+
+TEST(InProcessHost, InputIsPaddedClippedSampledAndInterleavedAsRequested) {
+    Document doc = makeDocument(4, 4, 16, ColourModel::Rgb, true);
+    for (int32_t y = 0; y < 4; y++)
+        for (int32_t x = 0; x < 4; x++)
+            for (int32_t p = 0; p < 4; p++) setSampleValue(doc, x, y, p, 1000 * p + 10 * y + x);
+    InProcessHost host(scriptedModule);
+    host.bind(doc);
+    FilterRecord& r = host.record();
+    auto at = [&](int32_t x, int32_t y, int32_t plane) {
+        const uint16_t* row = reinterpret_cast<const uint16_t*>(static_cast<uint8_t*>(r.inData) + y * r.inRowBytes);
+        return row[x * (r.inHiPlane - r.inLoPlane + 1) + plane];
+    };
+
+    // Edge replication: the request stays as asked and the edge pixels repeat.
+    r.inLoPlane = 1;
+    r.inHiPlane = 3;
+    r.inputPadding = kPaddingEdgeReplication;
+    request(r.inRect, -1, 2, 1, 6);
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(r.inRowBytes, 4 * 3 * 2);
+    EXPECT_EQ(at(0, 0, 0), 1002);  // (2, -1) reads (2, 0), plane 1
+    EXPECT_EQ(at(3, 1, 2), 3003);  // (5, 0) reads (3, 0), plane 3
+
+    // A padding value fills outside the image; without padding the host clips and says so.
+    r.inputPadding = 0;
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(at(0, 0, 0), 0);
+    r.inputPadding = kPaddingNone;
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(r.inRect.top, 0);
+    EXPECT_EQ(r.inRect.right, 4);
+    EXPECT_EQ(at(0, 0, 2), 3002);
+
+    // Rate 2: every second pixel, in the halved image's coordinates.
+    r.inputRate = 2 * kFixedOne;
+    request(r.inRect, 1, 0, 2, 2);
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(at(1, 0, 0), 1000 + 20 + 2);
+
+    // Planes the document does not have are an error.
+    r.inHiPlane = 4;
+    EXPECT_EQ(host.advance(), kParamErr);
+}
+
+TEST(InProcessHost, TheMaskComesOnlyWithASelection) {
+    Document doc = makeDocument(6, 6, 8, ColourModel::Gray, false);
+    InProcessHost plain(scriptedModule);
+    plain.bind(doc);
+    request(plain.record().maskRect, 0, 0, 2, 2);
+    ASSERT_EQ(plain.advance(), kNoErr);
+    EXPECT_EQ(plain.record().maskData, nullptr);
+
+    doc.hasSelection = true;
+    doc.selection = Rect16{1, 1, 3, 3};
+    InProcessHost selected(scriptedModule);
+    selected.bind(doc);
+    FilterRecord& r = selected.record();
+    EXPECT_EQ(r.filterCase, kFilterCaseFlatImageWithSelection);
+    request(r.maskRect, 0, 0, 3, 3);
+    ASSERT_EQ(selected.advance(), kNoErr);
+    const uint8_t* mask = static_cast<const uint8_t*>(r.maskData);
+    EXPECT_EQ(mask[0], 0);
+    EXPECT_EQ(mask[1 * r.maskRowBytes + 1], 255);
+}
+
+TEST(InProcessHost, SelectorSequenceFollowsTheResults) {
+    Document doc = makeDocument(2, 2, 8, ColourModel::Gray, false);
+    InProcessHost host(scriptedModule);
+    auto selectors = [&] {
+        std::vector<int32_t> seen;
+        for (const HostEvent& e : host.eventsOf(HostCall::Selector)) seen.push_back(e.a);
+        host.clearLog();
+        return seen;
+    };
+
+    // A failing Start ends the run without Finish.
+    script = [](int16_t selector, FilterRecord*, int16_t* result) {
+        if (selector == kSelectorStart) *result = 999;
+    };
+    RunOutcome failedStart = host.runFilter(doc);
+    EXPECT_EQ(failedStart.result, 999);
+    EXPECT_EQ(failedStart.endedAt, kSelectorStart);
+    EXPECT_EQ(selectors(), (std::vector<int32_t>{kSelectorParameters, kSelectorPrepare, kSelectorStart}));
+
+    // A cancelled Continue still gets Finish; the host polls abort and hears progress.
+    continues = 0;
+    host.settings().cancelAtPoll = 2;
+    script = [](int16_t selector, FilterRecord* r, int16_t* result) {
+        if (selector == kSelectorStart) request(r->inRect, 0, 0, 1, 1);
+        if (selector != kSelectorContinue) return;
+        r->progressProc(continues, 10);
+        if (r->abortProc()) *result = kUserCanceledErr;
+    };
+    RunOutcome cancelled = host.runFilter(doc);
+    EXPECT_EQ(cancelled.result, kUserCanceledErr);
+    EXPECT_EQ(cancelled.continueCalls, 2);
+    EXPECT_EQ(host.eventsOf(HostCall::Progress).back().a, 2);
+    // The parameter handle is still null here, so Parameters comes again.
+    EXPECT_EQ(selectors(), (std::vector<int32_t>{kSelectorParameters, kSelectorPrepare, kSelectorStart,
+                                                 kSelectorContinue, kSelectorContinue, kSelectorFinish}));
+
+    // A module that never empties its rectangles meets the host's limit.
+    host.settings().cancelAtPoll = 0;
+    host.settings().maxContinueCalls = 5;
+    RunOutcome endless = host.runFilter(doc);
+    EXPECT_TRUE(endless.gaveUp);
+    EXPECT_EQ(endless.continueCalls, 5);
+}
+
+TEST(InProcessHost, BuffersLeftBehindAreFreedAndCountedAtTheEndOfTheFilter) {
+    Document doc = makeDocument(2, 2, 8, ColourModel::Gray, false);
+    InProcessHost host(scriptedModule);
+    script = [](int16_t selector, FilterRecord* r, int16_t*) {
+        if (selector != kSelectorStart) return;
+        BufferID kept = nullptr, freed = nullptr;
+        r->bufferProcs->allocateProc(100, &kept);
+        r->bufferProcs->allocateProc(50, &freed);
+        r->bufferProcs->freeProc(freed);
+        r->bufferProcs->freeProc(freed);  // twice: the host notices and ignores it
+    };
+    RunOutcome run = host.runFilter(doc);
+    EXPECT_EQ(run.buffersLeftBehind, 1);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+    EXPECT_EQ(host.protocolErrors(), 1);
+}
