@@ -34,14 +34,14 @@ struct HostProcedures {
     static Handle newHandle(int32_t size) {
         InProcessHost& h = host();
         h.logEvent(HostCall::NewHandle, size);
-        InProcessHost::Block* block = h.newBlock(h.handles_, h.handleMemory_, size);
+        InProcessHost::Block* block = h.newBlock(h.handles_, h.settings_.handles, size);
         return block ? &block->data : nullptr;
     }
     static void disposeHandle(Handle handle) {
         InProcessHost& h = host();
         h.logEvent(HostCall::DisposeHandle);
         InProcessHost::Block* block = h.findHandle(handle);
-        if (block) h.freeBlock(h.handles_, h.handleMemory_, block);
+        if (block) h.freeBlock(h.handles_, block);
     }
     static int32_t getHandleSize(Handle handle) {
         InProcessHost::Block* block = host().findHandle(handle);
@@ -53,7 +53,7 @@ struct HostProcedures {
         if (!block || size < 0) return kParamErr;
         char* data = static_cast<char*>(realloc(block->data, size ? size : 1));
         if (!data) return kMemFullErr;
-        h.handleMemory_.liveBytes += size - block->size;
+        h.handles_.count.liveBytes += size - block->size;
         block->data = data;
         block->size = size;
         return kNoErr;
@@ -79,7 +79,7 @@ struct HostProcedures {
 
     static OSErr allocateBuffer(int32_t size, BufferID* id) {
         InProcessHost& h = host();
-        InProcessHost::Block* block = h.newBlock(h.buffers_, h.bufferMemory_, size);
+        InProcessHost::Block* block = h.newBlock(h.buffers_, h.settings_.buffers, size);
         h.logEvent(HostCall::AllocateBuffer, size, block ? kNoErr : kMemFullErr);
         if (!block) return kMemFullErr;
         *id = reinterpret_cast<BufferID>(block);
@@ -97,7 +97,7 @@ struct HostProcedures {
         InProcessHost& h = host();
         h.logEvent(HostCall::FreeBuffer);
         InProcessHost::Block* block = h.findBuffer(id);
-        if (block) h.freeBlock(h.buffers_, h.bufferMemory_, block);
+        if (block) h.freeBlock(h.buffers_, block);
     }
     static int32_t bufferSpace() { return 1 << 30; }
 
@@ -131,8 +131,8 @@ InProcessHost::InProcessHost(PluginEntryProc entry, HostSettings settings)
 }
 
 InProcessHost::~InProcessHost() {
-    while (!handles_.empty()) freeBlock(handles_, handleMemory_, handles_.back());
-    while (!buffers_.empty()) freeBlock(buffers_, bufferMemory_, buffers_.back());
+    while (!handles_.blocks.empty()) freeBlock(handles_, handles_.blocks.back());
+    while (!buffers_.blocks.empty()) freeBlock(buffers_, buffers_.blocks.back());
 }
 
 void InProcessHost::logEvent(HostCall call, int32_t a, int32_t b) {
@@ -148,8 +148,8 @@ std::vector<HostEvent> InProcessHost::eventsOf(HostCall call) const {
 
 // Memory blocks ---------------------------------------------------------------------------
 
-InProcessHost::Block* InProcessHost::newBlock(std::vector<Block*>& blocks, MemoryCount& count, int32_t size) {
-    const SuiteSettings& suite = &blocks == &handles_ ? settings_.handles : settings_.buffers;
+InProcessHost::Block* InProcessHost::newBlock(Pool& pool, const SuiteSettings& suite, int32_t size) {
+    MemoryCount& count = pool.count;
     count.requests++;
     if (size < 0 || count.requests == suite.refuseRequest) {
         count.refused++;
@@ -162,38 +162,38 @@ InProcessHost::Block* InProcessHost::newBlock(std::vector<Block*>& blocks, Memor
     }
     memset(data, kFreshMemoryFill, static_cast<size_t>(size));
     Block* block = new Block{data, size, 0};
-    blocks.push_back(block);
+    pool.blocks.push_back(block);
     count.liveBlocks++;
     count.liveBytes += size;
     return block;
 }
 
-void InProcessHost::freeBlock(std::vector<Block*>& blocks, MemoryCount& count, Block* block) {
-    blocks.erase(std::find(blocks.begin(), blocks.end(), block));
-    count.liveBlocks--;
-    count.liveBytes -= block->size;
+void InProcessHost::freeBlock(Pool& pool, Block* block) {
+    pool.blocks.erase(std::find(pool.blocks.begin(), pool.blocks.end(), block));
+    pool.count.liveBlocks--;
+    pool.count.liveBytes -= block->size;
     free(block->data);
     delete block;
 }
 
 // A handle the host does not hold, or a buffer freed twice, is the module's fault: it is
 // counted, never touched.
-InProcessHost::Block* InProcessHost::findHandle(Handle handle) const {
-    for (Block* block : handles_)
+InProcessHost::Block* InProcessHost::findHandle(Handle handle) {
+    for (Block* block : handles_.blocks)
         if (&block->data == handle) return block;
-    const_cast<InProcessHost*>(this)->protocolErrors_++;
+    protocolErrors_++;
     return nullptr;
 }
 
-InProcessHost::Block* InProcessHost::findBuffer(BufferID id) const {
-    for (Block* block : buffers_)
+InProcessHost::Block* InProcessHost::findBuffer(BufferID id) {
+    for (Block* block : buffers_.blocks)
         if (reinterpret_cast<BufferID>(block) == id) return block;
-    const_cast<InProcessHost*>(this)->protocolErrors_++;
+    protocolErrors_++;
     return nullptr;
 }
 
 int32_t InProcessHost::lockDepth(Handle handle) const {
-    for (Block* block : handles_)
+    for (const Block* block : handles_.blocks)
         if (&block->data == handle) return block->lockDepth;
     return -1;
 }
@@ -349,8 +349,8 @@ RunOutcome InProcessHost::runFilter(Document& doc) {
 // A filter's buffers do not outlive the filter: what the module still holds is freed here.
 void InProcessHost::endFilter(RunOutcome& outcome) {
     outcome.advanceCalls = advanceCalls_;
-    outcome.buffersLeftBehind = static_cast<int32_t>(buffers_.size());
-    while (!buffers_.empty()) freeBlock(buffers_, bufferMemory_, buffers_.back());
+    outcome.buffersLeftBehind = static_cast<int32_t>(buffers_.blocks.size());
+    while (!buffers_.blocks.empty()) freeBlock(buffers_, buffers_.blocks.back());
     input_ = output_ = mask_ = Delivery{};
     record_->inData = record_->outData = record_->maskData = nullptr;
 }

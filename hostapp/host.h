@@ -122,8 +122,8 @@ public:
     FilterRecord& record() { return *record_; }
     HostSettings& settings() { return settings_; }
     intptr_t dataSlot() const { return data_; }
-    const MemoryCount& handleMemory() const { return handleMemory_; }
-    const MemoryCount& bufferMemory() const { return bufferMemory_; }
+    const MemoryCount& handleMemory() const { return handles_.count; }
+    const MemoryCount& bufferMemory() const { return buffers_.count; }
     int32_t protocolErrors() const { return protocolErrors_; }  // unknown or doubly freed blocks
     int32_t lockDepth(Handle handle) const;                      // -1 for an unknown handle
     const std::vector<HostEvent>& log() const { return log_; }
@@ -149,12 +149,17 @@ private:
         bool pending = false;
     };
 
+    struct Pool {  // the live blocks of one suite and their count
+        std::vector<Block*> blocks;
+        MemoryCount count;
+    };
+
     void buildSuites();
     void logEvent(HostCall call, int32_t a = 0, int32_t b = 0);
-    Block* newBlock(std::vector<Block*>& blocks, MemoryCount& count, int32_t size);
-    void freeBlock(std::vector<Block*>& blocks, MemoryCount& count, Block* block);
-    Block* findHandle(Handle handle) const;
-    Block* findBuffer(BufferID id) const;
+    Block* newBlock(Pool& pool, const SuiteSettings& suite, int32_t size);
+    void freeBlock(Pool& pool, Block* block);
+    Block* findHandle(Handle handle);
+    Block* findBuffer(BufferID id);
     int16_t moduleAdvanceState();
     Boolean testAbort();
     void commitOutput();
@@ -172,10 +177,8 @@ private:
     Document* doc_ = nullptr;
     intptr_t data_ = 0;
     int16_t result_ = 0;
-    std::vector<Block*> handles_;
-    std::vector<Block*> buffers_;
-    MemoryCount handleMemory_;
-    MemoryCount bufferMemory_;
+    Pool handles_;
+    Pool buffers_;
     int32_t protocolErrors_ = 0;
     int32_t advanceCalls_ = 0;
     int32_t abortPolls_ = 0;
