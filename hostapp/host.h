@@ -130,10 +130,6 @@ public:
     std::vector<HostEvent> eventsOf(HostCall call) const;
     void clearLog() { log_.clear(); }
 
-    // The procedure tables as the module sees them; rebuilt from the settings at bind().
-    const HandleProcs& handleProcs() const { return handleProcs_; }
-    const BufferProcs& bufferProcs() const { return bufferProcs_; }
-
 private:
     friend struct HostProcedures;
     struct Block {  // a handle's data (its first field is the master pointer) or a buffer
