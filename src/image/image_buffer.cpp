@@ -2,9 +2,8 @@
 // releases their working memory, and reads and writes single pixels through the tile table.
 #include "image/image_buffer.h"
 
-#include <cstring>
-
 #include "host/work_memory.h"
+#include "image/pixel_access.h"
 
 namespace {
 
@@ -40,38 +39,6 @@ LevelSizes levelSizes(int32_t width, int32_t height) {
 
 int32_t tilesAlong(int32_t side) { return (side + kTileMask) >> kTileShift; }
 
-// Samples are copied bytewise so that no access depends on the block's alignment.
-uint16_t load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store16(uint8_t* p, uint32_t value) {
-    uint16_t v = static_cast<uint16_t>(value);
-    std::memcpy(p, &v, sizeof v);
-}
-
-void store32(uint8_t* p, uint32_t value) { std::memcpy(p, &value, sizeof value); }
-
-// Address of pixel (x, y) of a level, which the caller has already brought inside the level.
-uint8_t* pixelAt(const ImageBuffer* buffer, int32_t level, int32_t x, int32_t y) {
-    uint32_t tile = buffer->levelFirstTile[level] +
-                    static_cast<uint32_t>(y >> kTileShift) * buffer->levelTilesAcross[level] +
-                    static_cast<uint32_t>(x >> kTileShift);
-    const TileEntry& entry = buffer->tiles[tile];
-    if (!entry.pixels) return nullptr;
-    size_t index = static_cast<size_t>(y & kTileMask) * static_cast<size_t>(entry.width) +
-                   static_cast<size_t>(x & kTileMask);
-    return entry.pixels + index * buffer->bytesPerPixel;
-}
-
 bool levelReadable(const ImageBuffer* buffer, int32_t level) {
     return buffer && buffer->tiles && buffer->tileCount > 0 && level >= 0 &&
            level <= buffer->lastLevel && level < kMaxLevels;
@@ -84,7 +51,7 @@ const uint8_t* clampedPixel(const ImageBuffer* buffer, int32_t level, int32_t x,
     if (x > buffer->levelLastX[level]) x = buffer->levelLastX[level];
     if (y < 0) y = 0;
     if (y > buffer->levelLastY[level]) y = buffer->levelLastY[level];
-    return pixelAt(buffer, level, x, y);
+    return pixelAddress(buffer, level, x, y);
 }
 
 }  // namespace
@@ -251,38 +218,38 @@ void setPixel(int32_t x, int32_t y, ImageBuffer* buffer, int32_t level, uint32_t
               uint32_t c2, uint32_t c3) {
     if (!levelReadable(buffer, level)) return;
     if (x < 0 || x > buffer->levelLastX[level] || y < 0 || y > buffer->levelLastY[level]) return;
-    uint8_t* p = pixelAt(buffer, level, x, y);
-    if (!p) return;
+    uint8_t* p = pixelAddress(buffer, level, x, y);
     switch (buffer->imageMode) {
         case kImageGray8:
             *p = static_cast<uint8_t>(c0);
             break;
         case kImageGray16:
         case kImageHalf:
-            store16(p, c0);
+            storeSample<uint16_t>(p, static_cast<uint16_t>(c0));
             break;
         case kImageGrayFloat:
-            store32(p, c0);
+            storeSample<uint32_t>(p, c0);
             break;
         case kImageRgba8:
-            store32(p, (c0 << 24) | ((c1 & 255) << 16) | ((c2 & 255) << 8) | (c3 & 255));
+            storeSample<uint32_t>(p,
+                                  (c0 << 24) | ((c1 & 255) << 16) | ((c2 & 255) << 8) | (c3 & 255));
             break;
         case kImageRgba16:
-            store16(p, c0);
-            store16(p + 2, c1);
-            store16(p + 4, c2);
-            store16(p + 6, c3);
+            storeSample<uint16_t>(p, static_cast<uint16_t>(c0));
+            storeSample<uint16_t>(p + 2, static_cast<uint16_t>(c1));
+            storeSample<uint16_t>(p + 4, static_cast<uint16_t>(c2));
+            storeSample<uint16_t>(p + 6, static_cast<uint16_t>(c3));
             break;
         case kImageVector16:
-            store16(p, c0);
-            store16(p + 2, c1);
-            store16(p + 4, c2);
+            storeSample<uint16_t>(p, static_cast<uint16_t>(c0));
+            storeSample<uint16_t>(p + 2, static_cast<uint16_t>(c1));
+            storeSample<uint16_t>(p + 4, static_cast<uint16_t>(c2));
             break;
         case kImageRgbaFloat:
-            store32(p, c0);
-            store32(p + 4, c1);
-            store32(p + 8, c2);
-            store32(p + 12, c3);
+            storeSample<uint32_t>(p, c0);
+            storeSample<uint32_t>(p + 4, c1);
+            storeSample<uint32_t>(p + 8, c2);
+            storeSample<uint32_t>(p + 12, c3);
             break;
         default:
             break;
@@ -293,7 +260,7 @@ uint32_t getPixel32(int32_t x, int32_t y, const ImageBuffer* buffer, int32_t lev
     const uint8_t* p = clampedPixel(buffer, level, x, y);
     if (!p) return 0;
     if (buffer->imageMode != kImageRgba8 && buffer->imageMode != kImageGrayFloat) return 0;
-    return load32(p);
+    return loadSample<uint32_t>(p);
 }
 
 void getPixel4(int32_t x, int32_t y, const ImageBuffer* buffer, int32_t level, uint32_t* c0,
@@ -302,7 +269,7 @@ void getPixel4(int32_t x, int32_t y, const ImageBuffer* buffer, int32_t level, u
     if (!p) return;
     switch (buffer->imageMode) {
         case kImageRgba8: {
-            uint32_t word = load32(p);
+            uint32_t word = loadSample<uint32_t>(p);
             *c0 = word >> 24;
             *c1 = (word >> 16) & 255;
             *c2 = (word >> 8) & 255;
@@ -310,21 +277,21 @@ void getPixel4(int32_t x, int32_t y, const ImageBuffer* buffer, int32_t level, u
             break;
         }
         case kImageRgba16:
-            *c0 = load16(p);
-            *c1 = load16(p + 2);
-            *c2 = load16(p + 4);
-            *c3 = load16(p + 6);
+            *c0 = loadSample<uint16_t>(p);
+            *c1 = loadSample<uint16_t>(p + 2);
+            *c2 = loadSample<uint16_t>(p + 4);
+            *c3 = loadSample<uint16_t>(p + 6);
             break;
         case kImageVector16:
-            *c0 = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(load16(p))));
-            *c1 = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(load16(p + 2))));
-            *c2 = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(load16(p + 4))));
+            *c0 = static_cast<uint32_t>(static_cast<int32_t>(loadSample<int16_t>(p)));
+            *c1 = static_cast<uint32_t>(static_cast<int32_t>(loadSample<int16_t>(p + 2)));
+            *c2 = static_cast<uint32_t>(static_cast<int32_t>(loadSample<int16_t>(p + 4)));
             break;
         case kImageRgbaFloat:
-            *c0 = load32(p);
-            *c1 = load32(p + 4);
-            *c2 = load32(p + 8);
-            *c3 = load32(p + 12);
+            *c0 = loadSample<uint32_t>(p);
+            *c1 = loadSample<uint32_t>(p + 4);
+            *c2 = loadSample<uint32_t>(p + 8);
+            *c3 = loadSample<uint32_t>(p + 12);
             break;
         default:
             break;
@@ -337,8 +304,8 @@ uint32_t getPixel1(int32_t x, int32_t y, const ImageBuffer* buffer, int32_t leve
     switch (buffer->imageMode) {
         case kImageGray8: return *p;
         case kImageGray16:
-        case kImageHalf: return load16(p);
-        case kImageGrayFloat: return load32(p);
+        case kImageHalf: return loadSample<uint16_t>(p);
+        case kImageGrayFloat: return loadSample<uint32_t>(p);
         default: return 0;
     }
 }

@@ -13,3 +13,8 @@ struct WeightTable {
     int32_t weights2048[kWeightTaps][kWeightPhases];  // 8-bit data; each phase sums to 2048
     int32_t weights32768[kWeightTaps][kWeightPhases]; // 16-bit data; each phase sums to 32768
 };
+
+// Fills all three forms. Every tap's weight is the window sin(pi t)/(pi t) * sin(pi t/2)/(pi t/2)
+// averaged over 20 points of its texel; a phase's float weights are normalised to sum to 1, and
+// the rounding remainder of every form goes to tap 4.
+void buildWeightTable(WeightTable* table);

@@ -1,0 +1,35 @@
+// Images for the benchmarks: a buffer on the global-memory route whose owner has a job array,
+// level 0 filled with a pattern in which every channel varies.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "image/image_buffer.h"
+#include "image/work_queue.h"
+
+struct BenchImage {
+    JobRecord job{};
+    PluginGlobals owner{};
+    ImageBuffer buffer{};
+    bool created = false;
+
+    BenchImage(int32_t side, uint32_t imageMode, const WeightTable* weights = nullptr) {
+        owner.jobs = &job;
+        resetImageBuffer(&buffer, &owner, nullptr, weights);
+        created = createImageBuffer(&buffer, side, side, imageMode, kWrapClamp, false);
+        if (!created) return;
+        for (int32_t y = 0; y < side; y++) {
+            for (int32_t x = 0; x < side; x++) {
+                uint32_t v = static_cast<uint32_t>((x * 7 + y * 13) & 255);
+                uint32_t c = imageMode == kImageRgbaFloat ? std::bit_cast<uint32_t>(v / 255.0f)
+                             : imageMode == kImageRgba16  ? v * 128
+                                                          : v;
+                setPixel(x, y, &buffer, 0, c, c ^ 1, c ^ 2, c ^ 3);
+            }
+        }
+    }
+    ~BenchImage() { freeImageBuffer(&buffer); }
+    BenchImage(const BenchImage&) = delete;
+    BenchImage& operator=(const BenchImage&) = delete;
+};

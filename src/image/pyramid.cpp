@@ -1,0 +1,275 @@
+// The pyramid reduction. Destination pixel (X, Y) of level L+1 is a weighted sum of the 6 x 6
+// window of level-L pixels at columns 2X-2 .. 2X+3 and rows 2Y-2 .. 2Y+3 (a 2 x 2 box at 2X, 2Y
+// for three-channel vector images), with source coordinates clamped to the level's edges.
+//
+// Every format runs the same loop shape, instantiated from one template over a small per-format
+// record (how a pixel is read into per-channel sums and how the sums become a stored pixel) and
+// a kernel record (window offset, size and weights). The taps are unrolled at compile time and
+// zero weights drop out; integer formats sum in int32, float formats in float, tap by tap with
+// rows outer and columns inner. No tap clamps or divides: for each destination row the window's
+// source rows are clamped once and turned into row starts inside every tile column's block, and
+// for each run of up to kColumnRun destination pixels the window's source columns are clamped
+// once and turned into a tile column and a byte offset. A tap's address is then one table
+// lookup and one addition, which also handles windows that straddle a tile seam. The work
+// arrays are fixed-size on the stack (about 11 KiB); nothing is allocated.
+#include "image/pyramid.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "image/pixel_access.h"
+#include "image/work_queue.h"
+
+namespace {
+
+constexpr int32_t kMaxTilesAcross = (kMaxImageSide + kTileMask) >> kTileShift;  // 64
+constexpr int32_t kColumnRun = 1024;  // destination pixels whose source columns are located at once
+
+// Integer levels are divided by 1630 rather than the weight sum 1640, so each reduced level of
+// 8-bit or 16-bit data comes out about 0.6 percent brighter and the clamp to full scale catches
+// the overflow. Float levels are divided by the weight sum.
+constexpr float kIntegerScale = 0.00061349693f;  // 1/1630
+constexpr float kFloatScale = 0.0006097561f;     // 1/1640
+
+// The smoothing kernel. Its weights are the products of the taps (1/4, 4, 16, 16, 4, 1/4) along
+// each axis with the four corner products (1/16) left out: with the taps scaled by 4, the
+// product divided by 16 in integers, which drops exactly the corners.
+struct SmoothingKernel {
+    static constexpr int32_t kFirst = -2;  // window offset from 2X and 2Y
+    static constexpr int32_t kSize = 6;
+    static constexpr int32_t weight(int32_t row, int32_t column) {
+        constexpr int32_t taps[kSize] = {1, 16, 64, 64, 16, 1};
+        return taps[row] * taps[column] / 16;
+    }
+};
+
+// The 2 x 2 box of the vector format.
+struct BoxKernel {
+    static constexpr int32_t kFirst = 0;
+    static constexpr int32_t kSize = 2;
+    static constexpr int32_t weight(int32_t, int32_t) { return 1; }
+};
+
+constexpr int32_t kernelSum() {
+    int32_t sum = 0;
+    for (int32_t r = 0; r < SmoothingKernel::kSize; r++)
+        for (int32_t c = 0; c < SmoothingKernel::kSize; c++) sum += SmoothingKernel::weight(r, c);
+    return sum;
+}
+static_assert(kernelSum() == 1640 && SmoothingKernel::weight(0, 0) == 0 &&
+              SmoothingKernel::weight(0, 1) == 1 && SmoothingKernel::weight(2, 3) == 256);
+
+// Conversions of one channel's sum into its stored sample.
+uint8_t byteFromSum(int32_t sum, int) {
+    float v = static_cast<float>(sum) * kIntegerScale;
+    if (!(v < 255.0f)) v = 255.0f;
+    return static_cast<uint8_t>(static_cast<int32_t>(v));
+}
+
+// The sums are never negative, so clamping before or after truncation stores the same sample.
+uint16_t wordFromSum(int32_t sum, int) {
+    float v = static_cast<float>(sum) * kIntegerScale;
+    if (!(v < 32768.0f)) v = 32768.0f;
+    return static_cast<uint16_t>(static_cast<int32_t>(v));
+}
+
+float floatFromSum(float sum, int) {
+    float v = sum * kFloatScale;
+    if (v < 0.0f) v = 0.0f;
+    if (v > 65535.0f) v = 65535.0f;
+    return v;
+}
+
+// Box sums: halved for the first two channels, quartered for the third, truncated toward zero.
+int16_t vectorFromSum(int32_t sum, int channel) {
+    return static_cast<int16_t>(std::clamp(sum / (channel < 2 ? 2 : 4), -32767, 32767));
+}
+
+// Calls f(0) .. f(Channels - 1) unrolled, so that per-channel sums can live in registers.
+template <int Channels, typename F>
+inline void forEachChannel(F&& f) {
+    [&]<int... C>(std::integer_sequence<int, C...>) {
+        (f(C), ...);
+    }(std::make_integer_sequence<int, Channels>{});
+}
+
+// A pixel of Channels samples of type Sample side by side, channel 0 first, summed in Sum and
+// stored back channel by channel through Convert.
+template <typename Sample, int Channels, typename SumType, Sample (*Convert)(SumType, int)>
+struct SampleFormat {
+    using Sum = SumType;
+    static constexpr int kChannels = Channels;
+    static void add(Sum* sum, const uint8_t* pixel, Sum weight) {
+        forEachChannel<Channels>([&](int c) {
+            sum[c] += weight * static_cast<Sum>(loadSample<Sample>(pixel + c * sizeof(Sample)));
+        });
+    }
+    static void store(uint8_t* pixel, const Sum* sum) {
+        forEachChannel<Channels>([&](int c) {
+            storeSample<Sample>(pixel + c * sizeof(Sample), Convert(sum[c], c));
+        });
+    }
+};
+
+using Gray8 = SampleFormat<uint8_t, 1, int32_t, byteFromSum>;
+using Gray16 = SampleFormat<uint16_t, 1, int32_t, wordFromSum>;
+using Rgba16 = SampleFormat<uint16_t, 4, int32_t, wordFromSum>;
+using GrayFloat = SampleFormat<float, 1, float, floatFromSum>;
+using RgbaFloat = SampleFormat<float, 4, float, floatFromSum>;
+using Vector16 = SampleFormat<int16_t, 3, int32_t, vectorFromSum>;
+
+// Four 8-bit channels packed in one word, channel 0 in the top byte.
+struct Rgba8 {
+    using Sum = int32_t;
+    static constexpr int kChannels = 4;
+    static void add(Sum* sum, const uint8_t* pixel, Sum weight) {
+        uint32_t word = loadSample<uint32_t>(pixel);
+        forEachChannel<4>([&](int c) {
+            sum[c] += weight * static_cast<Sum>((word >> (24 - 8 * c)) & 255);
+        });
+    }
+    static void store(uint8_t* pixel, const Sum* sum) {
+        uint32_t word = 0;
+        forEachChannel<4>([&](int c) {
+            word |= static_cast<uint32_t>(byteFromSum(sum[c], c)) << (24 - 8 * c);
+        });
+        storeSample<uint32_t>(pixel, word);
+    }
+};
+
+// A source column of the window: its tile column and its byte offset within a tile row.
+struct SourceColumn {
+    uint16_t tileColumn;
+    uint16_t byteOffset;
+};
+
+// Start of one row of a level inside every tile column's block.
+using RowStarts = uint8_t* [kMaxTilesAcross];
+
+// Rows first .. first + count - 1 of a level, each clamped into the level.
+void locateRows(const ImageBuffer* buffer, int32_t level, int32_t first, int32_t count,
+                RowStarts* rows) {
+    int32_t lastY = buffer->levelLastY[level];
+    uint32_t across = buffer->levelTilesAcross[level];
+    for (int32_t r = 0; r < count; r++) {
+        int32_t y = std::clamp(first + r, 0, lastY);
+        const TileEntry* tileRow = buffer->tiles + buffer->levelFirstTile[level] +
+                                   static_cast<uint32_t>(y >> kTileShift) * across;
+        size_t inTile = static_cast<size_t>(y & kTileMask);
+        for (uint32_t t = 0; t < across; t++) {
+            rows[r][t] = tileRow[t].pixels +
+                         inTile * static_cast<size_t>(tileRow[t].width) * buffer->bytesPerPixel;
+        }
+    }
+}
+
+// Columns first .. first + count - 1 of a level, each clamped into 0 .. lastX.
+void locateColumns(SourceColumn* columns, int32_t first, int32_t count, int32_t lastX,
+                   uint32_t bytesPerPixel) {
+    for (int32_t i = 0; i < count; i++) {
+        int32_t x = std::clamp(first + i, 0, lastX);
+        columns[i] = {static_cast<uint16_t>(x >> kTileShift),
+                      static_cast<uint16_t>(static_cast<uint32_t>(x & kTileMask) * bytesPerPixel)};
+    }
+}
+
+// One tap of the window, or nothing where the kernel's weight is zero.
+template <typename Format, typename Kernel, int32_t Row, int32_t Column>
+inline void addTap(typename Format::Sum* sum, const RowStarts* rows, const SourceColumn* window) {
+    constexpr int32_t weight = Kernel::weight(Row, Column);
+    if constexpr (weight != 0) {
+        SourceColumn column = window[Column];
+        Format::add(sum, rows[Row][column.tileColumn] + column.byteOffset,
+                    static_cast<typename Format::Sum>(weight));
+    }
+}
+
+// The window's weighted sum, tap by tap: rows top to bottom, each row left to right.
+template <typename Format, typename Kernel, size_t... Tap>
+inline void sumWindow(typename Format::Sum* sum, const RowStarts* rows, const SourceColumn* window,
+                      std::index_sequence<Tap...>) {
+    (addTap<Format, Kernel, Tap / Kernel::kSize, Tap % Kernel::kSize>(sum, rows, window), ...);
+}
+
+// Reduces the pixels of level + 1 inside the (clamped) rectangle, rows top to bottom and each
+// row left to right.
+template <typename Format, typename Kernel>
+void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
+    RowStarts rows[Kernel::kSize];
+    RowStarts target[1];
+    SourceColumn columns[2 * kColumnRun + Kernel::kSize - 2];
+    const uint32_t bytesPerPixel = buffer->bytesPerPixel;
+    for (int32_t y = rect.top; y < rect.bottom; y++) {
+        // The window's source rows for this destination row, and the destination row.
+        locateRows(buffer, level, 2 * y + Kernel::kFirst, Kernel::kSize, rows);
+        locateRows(buffer, level + 1, y, 1, target);
+
+        for (int32_t runStart = rect.left; runStart < rect.right; runStart += kColumnRun) {
+            // The source columns of every window in this run of destination pixels.
+            int32_t runEnd = std::min<int32_t>(rect.right, runStart + kColumnRun);
+            locateColumns(columns, 2 * runStart + Kernel::kFirst,
+                          2 * (runEnd - runStart) + Kernel::kSize - 2, buffer->levelLastX[level],
+                          bytesPerPixel);
+
+            // Sum each window and store the converted pixel.
+            constexpr auto taps = std::make_index_sequence<Kernel::kSize * Kernel::kSize>{};
+            for (int32_t x = runStart; x < runEnd; x++) {
+                typename Format::Sum sum[Format::kChannels] = {};
+                sumWindow<Format, Kernel>(sum, rows, columns + 2 * (x - runStart), taps);
+                uint32_t inTile = static_cast<uint32_t>(x & kTileMask);
+                Format::store(target[0][x >> kTileShift] + inTile * bytesPerPixel, sum);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void buildPyramid(ImageBuffer* buffer) {
+    if (!buffer || buffer->wrapMode == kWrapNoPyramid) return;
+    buildLevelsFrom(buffer, 0);
+}
+
+void buildLevelsFrom(ImageBuffer* buffer, int32_t startLevel) {
+    if (!buffer) return;
+    // One job per level, run to completion before the next level reads it.
+    for (int32_t level = std::max(startLevel, 0); level < buffer->lastLevel; level++) {
+        PyramidJobContext context = {buffer, level};
+        Rect16 whole = {0, 0, static_cast<int16_t>(buffer->levelHeight[level + 1]),
+                        static_cast<int16_t>(buffer->levelWidth[level + 1])};
+        enqueueRectJobs(whole, kJobReduceLevel, buffer->owner, &context, 0);
+        runJobs(buffer->owner);
+    }
+    buffer->pyramidState = kPyramidBuilt;
+}
+
+void reduceLevel(ImageBuffer* buffer, int32_t level, Rect16* rect) {
+    // Only a created buffer's levels below its last have a level to reduce into, and no level
+    // of a created buffer is wider than the row tables' tile columns.
+    if (!buffer || !buffer->tiles || level < 0 || level >= buffer->lastLevel) return;
+    if (buffer->levelTilesAcross[level] > static_cast<uint32_t>(kMaxTilesAcross)) return;
+
+    // Clamp the job's rectangle to the destination level.
+    int32_t width = buffer->levelWidth[level + 1];
+    int32_t height = buffer->levelHeight[level + 1];
+    if (rect->left < 0) rect->left = 0;
+    if (rect->top < 0) rect->top = 0;
+    if (rect->right > width) rect->right = static_cast<int16_t>(width);
+    if (rect->bottom > height) rect->bottom = static_cast<int16_t>(height);
+
+    // Each format's own loop. One byte per pixel is 8-bit gray; the 16-bit half layout, and
+    // modes without a layout, are left as they are.
+    if (buffer->bytesPerPixel == 1) {
+        reduceRect<Gray8, SmoothingKernel>(buffer, level, *rect);
+        return;
+    }
+    switch (buffer->imageMode) {
+        case kImageGray16: reduceRect<Gray16, SmoothingKernel>(buffer, level, *rect); break;
+        case kImageRgba8: reduceRect<Rgba8, SmoothingKernel>(buffer, level, *rect); break;
+        case kImageRgba16: reduceRect<Rgba16, SmoothingKernel>(buffer, level, *rect); break;
+        case kImageRgbaFloat: reduceRect<RgbaFloat, SmoothingKernel>(buffer, level, *rect); break;
+        case kImageGrayFloat: reduceRect<GrayFloat, SmoothingKernel>(buffer, level, *rect); break;
+        case kImageVector16: reduceRect<Vector16, BoxKernel>(buffer, level, *rect); break;
+        default: break;
+    }
+}

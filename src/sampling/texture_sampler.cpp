@@ -1,0 +1,256 @@
+// The texture sampler. Both front ends start from the same footprint: two derivative vectors
+// from the reference position to its neighbours, in level-0 texels. The filtered front end turns
+// them into an elliptical-weighted-average ellipse, picks the level of detail from its minor
+// radius and probes along its major axis; the nearest front end takes a quick size estimate
+// and reads one texel.
+#include "sampling/texture_sampler.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "sampling/float_math.h"
+#include "sampling/kernels.h"
+
+namespace {
+
+constexpr float kJumpDistance = 0.5f;  // neighbours further apart than this straddle a jump
+constexpr float kMinAnisotropy = 1.25f;
+constexpr float kFullSpreadAnisotropy = 1.5f;
+constexpr int32_t kMaxProbes = 20;
+constexpr float kMinRadius = 0.5f;
+constexpr float kGuard = 1e-6f;
+constexpr float kQuarterTurn = 1.5707964f;
+constexpr double kLog2OfE = 1.442695040888963;
+
+// The derivative vectors of one sample, in level-0 texels.
+struct Footprint {
+    float d1x, d1y, d2x, d2y;
+    bool none;  // both neighbours missing: no footprint can be formed
+    bool jump;  // a neighbour lies more than half the image away
+};
+
+Footprint footprintOf(float n1x, float n1y, float n2x, float n2y, float px, float py,
+                      const ImageBuffer* buffer) {
+    Footprint f;
+    bool missing1 = n1x == kMissingPosition;
+    bool missing2 = n2x == kMissingPosition;
+    f.d1x = px - n1x;
+    f.d1y = py - n1y;
+    f.d2x = px - n2x;
+    f.d2y = py - n2y;
+    if (missing1 && !missing2) f.d1x = f.d2x, f.d1y = f.d2y;
+    if (missing2 && !missing1) f.d2x = f.d1x, f.d2y = f.d1y;
+    f.none = missing1 && missing2;
+
+    f.jump = buffer->edgeMode == kEdgeClamp &&
+             (std::fabs(f.d1x) > kJumpDistance || std::fabs(f.d1y) > kJumpDistance ||
+              std::fabs(f.d2x) > kJumpDistance || std::fabs(f.d2y) > kJumpDistance);
+
+    float width = static_cast<float>(buffer->levelWidth[0]);
+    float height = static_cast<float>(buffer->levelHeight[0]);
+    f.d1x *= width;
+    f.d2x *= width;
+    f.d1y *= height;
+    f.d2y *= height;
+    return f;
+}
+
+// Clamp to edge, the rule of every buffer the filter makes: a position outside 0..1 moves to
+// the nearest edge (NaN to 0), so no sample is rejected.
+float clampUnit(float v) { return v >= 0.0f ? (v <= 1.0f ? v : 1.0f) : 0.0f; }
+
+// A level of detail clamped to the buffer's levels (NaN to 0) and split into level and fraction.
+void splitLod(float lod, const ImageBuffer* buffer, int32_t* level, float* fraction) {
+    float last = static_cast<float>(buffer->lastLevel);
+    if (!(lod >= 0.0f)) lod = 0.0f;
+    if (lod > last) lod = last;
+    *level = static_cast<int32_t>(lod);
+    *fraction = lod - static_cast<float>(*level);
+}
+
+void readScaled(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
+                float out[4]) {
+    readLevelPair(buffer, level, fraction, x, y, out);
+    for (int i = 0; i < 4; i++) out[i] *= buffer->inverseScale;
+}
+
+// One probe: the position clamped to the edge, then one level-pair read.
+void probe(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
+           float out[4]) {
+    readScaled(buffer, level, fraction, clampUnit(x), clampUnit(y), out);
+}
+
+// The base-2 logarithm of g >= 1 from its float bits: exponent plus a quadratic in the mantissa.
+float quickLog2(float g) {
+    uint32_t bits;
+    std::memcpy(&bits, &g, sizeof bits);
+    float exponent = static_cast<float>((bits >> 23) & 255);
+    float t = static_cast<float>(bits & 0x7FFFFF) * (1.0f / 8388608.0f);
+    float d = t - 0.5f;
+    return exponent - 126.9f + t - 0.4f * (d * d);
+}
+
+}  // namespace
+
+ProbeLayout probeLayout(float anisotropy) {
+    if (!(anisotropy >= kMinAnisotropy)) return {1, 1.0f};
+    // Just past round, two probes start together and move apart as the ellipse stretches.
+    if (anisotropy > kMinAnisotropy && anisotropy < kFullSpreadAnisotropy) {
+        return {2, (anisotropy - kMinAnisotropy) * 4.0f};
+    }
+    float count = std::floor(anisotropy + 0.5f);
+    if (count > static_cast<float>(kMaxProbes)) return {kMaxProbes, 1.0f};
+    return {count < 1.0f ? 1 : static_cast<int32_t>(count), 1.0f};
+}
+
+float fastSqrt(float v) {
+    if (v == 0.0f) return 0.0f;
+    int32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    int32_t guessBits = 0x5F375A86 - (bits >> 1);
+    float y;
+    std::memcpy(&y, &guessBits, sizeof y);
+    float half = 0.5f * v;
+    y = y * (1.5f - (half * y) * y);
+    y = y * (1.5f - (half * y) * y);
+    return y * v;
+}
+
+void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
+                    float sy, const ImageBuffer* buffer, float out[4], float reduction,
+                    LodSlot* slot) {
+    Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
+
+    // Level of detail and the ellipse's radii, from the slot or from the footprint.
+    float lod, major, minor, a = 0.0f, b = 0.0f, c = 0.0f;
+    if (f.none || slot->reuseLod == 1) {
+        lod = slot->cachedLod;
+        sx = clampUnit(sx);
+        sy = clampUnit(sy);
+        major = minor = 1.0f;
+    } else {
+        // The EWA conic of the two derivative vectors, never narrower than one texel.
+        float coefA = std::fmax(1.0f, f.d1y * f.d1y + f.d2y * f.d2y);
+        float coefC = std::fmax(1.0f, f.d1x * f.d1x + f.d2x * f.d2x);
+        float coefB = -2.0f * (f.d1x * f.d1y + f.d2x * f.d2y);
+        float det = std::fmax(kGuard, coefA * coefC - coefB * coefB / 4.0f);
+        a = coefA / det;
+        b = coefB / det;
+        c = coefC / det;
+
+        // Its radii, shrunk by the caller's reduction; the minor one at least half a texel.
+        float root = fastSqrt((a - c) * (a - c) + b * b);
+        float shrink = 1.0f - reduction / 2.0f;
+        major = fastSqrt(2.0f / std::fmax(kGuard, a + c - root)) * shrink;
+        minor = fastSqrt(2.0f / std::fmax(kGuard, a + c + root)) * shrink;
+        if (minor < kMinRadius) minor = kMinRadius;
+
+        // The level whose texels match the minor radius, kept for the caller before clamping.
+        lod = static_cast<float>(static_cast<double>(logFloat(minor)) * kLog2OfE);
+        slot->cachedLod = lod;
+    }
+    int32_t level;
+    float fraction;
+    splitLod(lod, buffer, &level, &fraction);
+
+    // Round enough: one probe.
+    float anisotropy = major / minor;
+    if (!(anisotropy >= kMinAnisotropy)) {
+        probe(buffer, level, fraction, sx, sy, out);
+        return;
+    }
+
+    // Across a jump in the mapping the footprint means nothing: one read where the sample is,
+    // its coordinates only kept off the negative side where the kernel has no phases.
+    if (f.jump) {
+        readScaled(buffer, level, fraction, sx >= 0.0f ? sx : 0.0f, sy >= 0.0f ? sy : 0.0f, out);
+        return;
+    }
+
+    // Smaller than a texel in both directions: one unblended read of level 0.
+    if (major <= 1.0f && minor <= 1.0f) {
+        probe(buffer, 0, 0.0f, sx, sy, out);
+        return;
+    }
+
+    ProbeLayout layout = probeLayout(anisotropy);
+    int32_t probes = layout.count;
+
+    // Direction of the major axis, and the step between probes in normalised units.
+    float theta = 0.5f * atanFloat(b / (a - c));
+    if (a > c) theta += kQuarterTurn;
+    float n = static_cast<float>(probes);
+    float stepX = cosFloat(theta) * layout.spread * major / n * buffer->levelInvWidth[0];
+    float stepY = sinFloat(theta) * layout.spread * major / n * buffer->levelInvHeight[0];
+
+    // Probes centred on S along the axis, averaged.
+    float centre = static_cast<float>(probes - 1) / 2.0f;
+    float startX = sx - centre * stepX;
+    float startY = sy - centre * stepY;
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int32_t k = 0; k < probes; k++) {
+        float value[4];
+        float fk = static_cast<float>(k);
+        probe(buffer, level, fraction, startX + fk * stepX, startY + fk * stepY, value);
+        for (int i = 0; i < 4; i++) sum[i] += value[i];
+    }
+    float weight = 1.0f / n;
+    for (int i = 0; i < 4; i++) out[i] = sum[i] * weight;
+}
+
+void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
+                   float sy, const ImageBuffer* buffer, float out[4], float /*reduction*/,
+                   const LodSlot* slot) {
+    Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
+    sx = clampUnit(sx);
+    sy = clampUnit(sy);
+
+    // Level of detail from the larger extent of the two derivative vectors.
+    float lod;
+    if (f.none || slot->reuseLod == 1) {
+        lod = slot->cachedLod;
+    } else {
+        float m1 = std::fmax(std::fabs(f.d1x), std::fabs(f.d1y));
+        float m2 = std::fmax(std::fabs(f.d2x), std::fabs(f.d2y));
+        float g = m1 + (m2 - m1) * 0.5f;
+        lod = g <= 1.0f ? 0.0f : quickLog2(g);
+    }
+    int32_t level;
+    float unused;
+    splitLod(lod, buffer, &level, &unused);
+
+    // The texel that holds S at that level.
+    int32_t column = static_cast<int32_t>(static_cast<float>(buffer->sampleWidth[level]) * sx);
+    int32_t row = static_cast<int32_t>(static_cast<float>(buffer->sampleHeight[level]) * sy);
+    float scale = buffer->inverseScale;
+    uint32_t c[4] = {0, 0, 0, 0};
+    out[0] = out[1] = out[2] = out[3] = 0.0f;
+    switch (buffer->imageMode) {
+        case kImageRgba8:
+        case kImageRgba16:
+            getPixel4(column, row, buffer, level, &c[0], &c[1], &c[2], &c[3]);
+            for (int i = 0; i < 4; i++) out[i] = static_cast<float>(c[i]) * scale;
+            break;
+        case kImageRgbaFloat:
+            getPixel4(column, row, buffer, level, &c[0], &c[1], &c[2], &c[3]);
+            std::memcpy(out, c, sizeof c);
+            break;
+        case kImageGray8:
+        case kImageGray16:
+        case kImageHalf:
+        case kImageGrayFloat: {
+            uint32_t sample = getPixel1(column, row, buffer, level);
+            float grey;
+            if (buffer->imageMode == kImageGrayFloat) {
+                std::memcpy(&grey, &sample, sizeof grey);
+            } else {
+                grey = static_cast<float>(sample) * scale;
+            }
+            out[0] = out[1] = out[2] = grey;
+            out[3] = 1.0f;
+            break;
+        }
+        default:
+            break;
+    }
+}

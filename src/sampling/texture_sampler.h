@@ -1,0 +1,49 @@
+// The texture sampler: turns a mapped source position and the mapped positions of two
+// neighbouring sub-samples into a colour. The neighbours give the sample's footprint in the
+// source, an ellipse; the sampler reads the pyramid level that matches the ellipse's short axis
+// and takes several reads along its long axis when it is elongated.
+//
+// Positions are normalised: 0..1 across the source at every level. Results are four floats on a
+// 0..1 scale (red, green, blue, alpha; grey in 0..2 for one-channel images), not clamped.
+#pragma once
+
+#include <cstdint>
+
+#include "image/image_buffer.h"
+
+// The x coordinate of a neighbour that has no mapped position.
+constexpr float kMissingPosition = -1.0f;
+
+// The level of detail a caller keeps per sub-sample: the last one computed, and a flag that
+// makes the sampler take it instead of computing a footprint.
+struct LodSlot {
+    float cachedLod;
+    uint8_t reuseLod;
+};
+
+// Samples `buffer` at S = (sx, sy) with the footprint given by the differences P - N1 and
+// P - N2, each ellipse radius scaled by (1 - reduction / 2). Stores the level of detail it
+// computes in the slot; with both neighbours missing or the slot's reuse flag set, it takes the
+// slot's level and reads a single probe.
+void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
+                    float sy, const ImageBuffer* buffer, float out[4], float reduction,
+                    LodSlot* slot);
+
+// The nearest texel of a single level chosen from the footprint's larger extent, without
+// blending; never writes the slot. `reduction` is accepted and unused.
+void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
+                   float sy, const ImageBuffer* buffer, float out[4], float reduction,
+                   const LodSlot* slot);
+
+// How many reads an ellipse with the given ratio of major to minor radius gets along its major
+// axis, and what share of the major radius they spread over: one below 1.25, two spreading
+// apart up to 1.5, then the rounded ratio, at most 20.
+struct ProbeLayout {
+    int32_t count;
+    float spread;
+};
+ProbeLayout probeLayout(float anisotropy);
+
+// The sampler's square root: an inverse square root from a bit-level first guess refined by two
+// Newton steps, times v. Slightly low (4 gives 1.99999); 0 gives 0.
+float fastSqrt(float v);

@@ -1,0 +1,173 @@
+// Tests of the weight table and the resampling kernels: the table's telling rows and exact sums,
+// uniform images returned exactly through every kernel, the fast one-tile path and the clamped
+// path against a reference built on clamped pixel reads, and the level-pair read's clamping and
+// blending.
+#include "sampling/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "test_images.h"
+
+namespace {
+
+TEST(WeightTable, TellingRowsAndExactSumsPerPhase) {
+    const WeightTable& t = *sharedWeightTable();
+    struct Row { int phase; int32_t w11[5]; int32_t w15[5]; };
+    const Row rows[] = {
+        {0, {0, -95, 1217, 1018, -92}, {0, -1523, 19476, 16294, -1479}},
+        {64, {-27, 238, 1737, 115, -15}, {-442, 3815, 27803, 1842, -250}},
+        {127, {-95, 1201, 1035, -93, 0}, {-1527, 19223, 16561, -1489, 0}},
+    };
+    for (const Row& row : rows) {
+        for (int j = 0; j < 5; j++) {
+            EXPECT_EQ(t.weights2048[j][row.phase], row.w11[j]) << row.phase << " tap " << j;
+            EXPECT_EQ(t.weights32768[j][row.phase], row.w15[j]) << row.phase << " tap " << j;
+        }
+    }
+    for (int p = 0; p < kWeightPhases; p++) {
+        int32_t sum11 = 0, sum15 = 0;
+        float sumFloat = 0.0f;
+        for (int j = 0; j < 5; j++) {
+            sum11 += t.weights2048[j][p];
+            sum15 += t.weights32768[j][p];
+            sumFloat += t.weights[j][p];
+        }
+        EXPECT_EQ(sum11, 2048) << p;
+        EXPECT_EQ(sum15, 32768) << p;
+        EXPECT_NEAR(sumFloat, 1.0f, 1e-6f) << p;
+        // The phases walk the window across the taps: weight moves from tap 3 towards tap 1.
+        if (p > 0) {
+            EXPECT_GE(t.weights2048[1][p], t.weights2048[1][p - 1]) << p;
+        }
+    }
+}
+
+// Kernel positions that cover the edges, the tile seam at 512 and every kind of phase.
+std::vector<float> probePositions(int32_t size) {
+    std::vector<float> positions = {-0.5f, -0.2f, 0.0f, 0.49f, 1.5f, 2.25f, size - 1.5f,
+                                    size - 0.5f, size + 3.0f};
+    for (float base = 505.0f; base < 515.0f && base < size; base += 1.0f) {
+        for (float phase : {0.0f, 0.25f, 0.5f, 0.99f}) positions.push_back(base - 0.5f + phase);
+    }
+    return positions;
+}
+
+TEST(Kernels, UniformImagesComeBackExactlyAtEveryPositionAndLevel) {
+    // Integer weights sum to exactly 2048 or 32768 per axis; float ones to 1 within rounding.
+    struct Case { uint32_t mode; double value; float alpha; float tolerance; };
+    const Case cases[] = {{kImageRgba8, 255, 255, 0},       {kImageRgba16, 12345, 12345, 0},
+                          {kImageGray8, 77, 255, 0},        {kImageGray16, 30000, 32768, 0},
+                          {kImageRgbaFloat, 0.7, 0.7f, 1e-6f}};
+    for (const Case& c : cases) {
+        TestImage image(600, 530, c.mode);
+        ASSERT_TRUE(image.created);
+        for (int32_t level = 0; level <= image.b.lastLevel; level++) {
+            image.fill(level, [&](int32_t, int32_t) { return c.value; });
+        }
+        for (float u : probePositions(600)) {
+            for (int32_t level : {0, 1, image.b.lastLevel}) {
+                float out[4];
+                readLevelPair(&image.b, level, level == 1 ? 0.5f : 0.0f, u / 600, 0.999f, out);
+                EXPECT_NEAR(out[0], c.value, c.tolerance) << c.mode << " at " << u;
+                EXPECT_NEAR(out[2], c.value, c.tolerance) << c.mode << " at " << u;
+                EXPECT_NEAR(out[3], c.alpha, c.tolerance) << c.mode << " at " << u;
+            }
+        }
+    }
+}
+
+// Channel ch of a kernel read of level 0, written out directly on clamped single-pixel reads:
+// integer row sums (divided by 32768 for 16-bit data) or float ones, offset -2 first.
+float referenceRead(const ImageBuffer& b, float u, float v, int ch) {
+    const WeightTable& t = *b.weightTable;
+    float a = static_cast<float>(u + 0.5), c = static_cast<float>(v + 0.5);
+    int bx = static_cast<int>(a), by = static_cast<int>(c);
+    int px = static_cast<int>((a - bx) * 128), py = static_cast<int>((c - by) * 128);
+    bool is16 = b.imageMode == kImageRgba16;
+    auto w = [&](int offset, int phase) {
+        return is16 ? t.weights32768[2 - offset][phase] : t.weights2048[2 - offset][phase];
+    };
+    int32_t total = 0;
+    float totalFloat = 0.0f;
+    for (int dy = -2; dy <= 2; dy++) {
+        int32_t row = 0;
+        float rowFloat = 0.0f;
+        for (int dx = -2; dx <= 2; dx++) {
+            uint32_t s[4] = {};
+            getPixel4(bx + dx, by + dy, &b, 0, &s[0], &s[1], &s[2], &s[3]);
+            if (b.imageMode == kImageRgbaFloat) {
+                rowFloat += t.weights[2 - dx][px] * std::bit_cast<float>(s[ch]);
+            } else {
+                row += w(dx, px) * static_cast<int32_t>(s[ch]);
+            }
+        }
+        total += w(dy, py) * (is16 ? row / 32768 : row);
+        totalFloat += t.weights[2 - dy][py] * rowFloat;
+    }
+    if (b.imageMode == kImageRgbaFloat) return totalFloat;
+    return static_cast<float>(total) * (is16 ? 3.0517578e-5f : 2.3841858e-7f);
+}
+
+TEST(Kernels, OneTilePathAndClampedPathAgreeWithClampedReference) {
+    std::mt19937 random(7);
+    for (uint32_t mode : {kImageRgba8, kImageRgba16, kImageRgbaFloat}) {
+        TestImage image(1030, 530, mode);  // three tile columns, two tile rows
+        ASSERT_TRUE(image.created);
+        for (int32_t y = 0; y < 530; y++) {
+            for (int32_t x = 0; x < 1030; x++) {
+                uint32_t c[4];
+                for (uint32_t& s : c) {
+                    s = mode == kImageRgba8    ? random() % 256
+                        : mode == kImageRgba16 ? random() % 32769
+                                               : std::bit_cast<uint32_t>(random() / 4e9f);
+                }
+                setPixel(x, y, &image.b, 0, c[0], c[1], c[2], c[3]);
+            }
+        }
+        for (float u : probePositions(1030)) {
+            for (float v : probePositions(530)) {
+                float out[4];
+                if (mode == kImageRgba8) filterRgba8(&image.b, 0, u, v, out);
+                if (mode == kImageRgba16) filterRgba16(&image.b, 0, u, v, out);
+                if (mode == kImageRgbaFloat) filterRgbaFloat(&image.b, 0, u, v, out);
+                for (int ch = 0; ch < 4; ch++) {
+                    ASSERT_EQ(out[ch], referenceRead(image.b, u, v, ch))
+                        << mode << " at " << u << ", " << v << " channel " << ch;
+                }
+            }
+        }
+    }
+}
+
+TEST(Kernels, LevelPairClampsTheLevelAndBlendsTowardsTheNextOne) {
+    TestImage image(64, 48, kImageRgba16);
+    ASSERT_TRUE(image.created);
+    int32_t last = image.b.lastLevel;
+    for (int32_t level = 0; level <= last; level++) {
+        image.fill(level, [&](int32_t, int32_t) { return 1000 * (level + 1); });
+    }
+    auto read = [&](int32_t level, float fraction) {
+        float out[4];
+        readLevelPair(&image.b, level, fraction, 0.3f, 0.6f, out);
+        return out[0];
+    };
+    EXPECT_EQ(read(1, 0.25f), 2250.0f);
+    EXPECT_EQ(read(-4, 0.0f), 1000.0f);
+    EXPECT_EQ(read(last, 0.0f), 1000.0f * last);        // the last pair starts one level down
+    EXPECT_EQ(read(last + 7, 0.5f), 1000.0f * last + 500.0f);
+
+    // A layout without a kernel, and a buffer without weights, give zeros.
+    TestImage grey(8, 8, kImageGrayFloat);
+    grey.fill(0, [](int32_t, int32_t) { return 1; });
+    float out[4] = {9, 9, 9, 9};
+    readLevelPair(&grey.b, 0, 0.0f, 0.5f, 0.5f, out);
+    EXPECT_EQ(out[0] + out[1] + out[2] + out[3], 0.0f);
+    image.b.weightTable = nullptr;
+    EXPECT_EQ(read(0, 0.0f), 0.0f);
+}
+
+}  // namespace

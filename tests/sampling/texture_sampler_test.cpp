@@ -1,0 +1,236 @@
+// Tests of the texture sampler on images whose pyramid levels are uniform with the level's own
+// number, so a sample's value tells which level and fraction it read, and on a one-texel line,
+// which tells how the probes spread.
+#include "sampling/texture_sampler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sampling/kernels.h"
+#include "test_images.h"
+
+namespace {
+
+constexpr int32_t kSize = 256;  // levels 0..8
+constexpr float kTexel = 1.0f / kSize;
+
+// Level L holds the value L everywhere.
+struct LevelImage : TestImage {
+    LevelImage() : TestImage(kSize, kSize, kImageRgbaFloat) {
+        for (int32_t level = 0; level <= b.lastLevel; level++) {
+            fill(level, [&](int32_t, int32_t) { return level; });
+        }
+    }
+};
+
+// Samples at the centre with neighbours P - d1 and P - d2, d1 and d2 in level-0 texels.
+struct Sample {
+    float value;
+    float lod;
+};
+Sample sampleAt(const ImageBuffer& b, float d1x, float d1y, float d2x, float d2y,
+                float reduction = 0.0f, float sx = 0.5f, float sy = 0.5f) {
+    LodSlot slot = {-100.0f, 0};
+    float out[4];
+    sampleFiltered(0.5f - d1x * kTexel, 0.5f - d1y * kTexel, 0.5f - d2x * kTexel,
+                   0.5f - d2y * kTexel, 0.5f, 0.5f, sx, sy, &b, out, reduction, &slot);
+    return {out[0], slot.cachedLod};
+}
+
+TEST(TextureSampler, FastSquareRootIsSlightlyLowAndExactAtZero) {
+    EXPECT_EQ(fastSqrt(0.0f), 0.0f);
+    EXPECT_NEAR(fastSqrt(4.0f), 1.99999f, 5e-6f);
+    EXPECT_LT(fastSqrt(4.0f), 2.0f);
+    EXPECT_NEAR(fastSqrt(2e6f), std::sqrt(2e6f), 0.02f);
+}
+
+TEST(TextureSampler, LevelOfDetailFollowsTheMinorRadiusOrTheSlot) {
+    LevelImage image;
+    ASSERT_TRUE(image.created);
+
+    // A round footprint of two texels reads just below level 1: the square root is low.
+    Sample two = sampleAt(image.b, 2, 0, 0, 2);
+    EXPECT_LT(two.lod, 1.0f);
+    EXPECT_GT(two.lod, 0.9999f);
+    EXPECT_NEAR(two.value, two.lod, 1e-5f);
+
+    // Eight texels, shrunk by the renderer's reduction of 0.3: radius 6.8.
+    Sample shrunk = sampleAt(image.b, 8, 0, 0, 8, 0.3f);
+    EXPECT_NEAR(shrunk.lod, std::log2(6.8f), 1e-4f);
+    EXPECT_NEAR(shrunk.value, shrunk.lod, 1e-5f);
+
+    // A footprint below a texel still counts as one: level 0, the slot keeps the raw value.
+    Sample tiny = sampleAt(image.b, 0.1f, 0, 0, 0.1f);
+    EXPECT_NEAR(tiny.lod, 0.0f, 1e-4f);
+    EXPECT_NEAR(tiny.value, 0.0f, 1e-6f);
+
+    // Far beyond the last level: the conic's guard caps the radius at sqrt(2e6), the slot keeps
+    // its level of 10.47 and the read is level 8, whose pair starts at level 7, unblended.
+    Sample huge = sampleAt(image.b, 2000, 0, 0, 2000);
+    EXPECT_NEAR(huge.lod, std::log2(std::sqrt(2e6)), 1e-4);
+    EXPECT_NEAR(huge.value, 7.0f, 1e-5f);
+
+    // A sheared footprint, (8, 8) and (8, 0): the conic's minor radius is
+    // sqrt(128 / (3 + sqrt 5)), shorter than either vector.
+    Sample sheared = sampleAt(image.b, 8, 8, 8, 0);
+    EXPECT_NEAR(sheared.lod, std::log2(std::sqrt(128.0 / (3.0 + std::sqrt(5.0)))), 1e-4);
+
+    // Both neighbours missing: the cached level, blended, and the slot left as it was.
+    float out[4];
+    LodSlot slot = {2.5f, 0};
+    sampleFiltered(kMissingPosition, 7.0f, kMissingPosition, 7.0f, 0.5f, 0.5f, 0.4f, 0.4f,
+                   &image.b, out, 0.3f, &slot);
+    EXPECT_NEAR(out[0], 2.5f, 1e-5f);
+    EXPECT_EQ(slot.cachedLod, 2.5f);
+
+    // The reuse flag takes the cached level even when the footprint could be formed.
+    slot = {5.25f, 1};
+    sampleFiltered(0.49f, 0.5f, 0.5f, 0.49f, 0.5f, 0.5f, 0.4f, 0.4f, &image.b, out, 0.0f, &slot);
+    EXPECT_NEAR(out[0], 5.25f, 1e-5f);
+    EXPECT_EQ(slot.cachedLod, 5.25f);
+
+    // One neighbour missing: the other stands in for it, as if both were the same.
+    LodSlot single = {0, 0}, both = {0, 0};
+    float n = 0.5f - 20 * kTexel;
+    sampleFiltered(kMissingPosition, 0.0f, n, n, 0.5f, 0.5f, 0.5f, 0.5f, &image.b, out, 0.0f,
+                   &single);
+    sampleFiltered(n, n, n, n, 0.5f, 0.5f, 0.5f, 0.5f, &image.b, out, 0.0f, &both);
+    // Two equal vectors span a line, whose minor radius falls to the floor of half a texel.
+    EXPECT_EQ(single.cachedLod, both.cachedLod);
+    EXPECT_FLOAT_EQ(single.cachedLod, -1.0f);
+}
+
+TEST(TextureSampler, ProbeCountAndSpreadFollowTheAnisotropy) {
+    struct Case { float ratio; int32_t count; float spread; };
+    const Case cases[] = {{1.0f, 1, 1.0f},  {1.25f, 1, 1.0f}, {1.3f, 2, 0.2f},   {1.5f, 2, 1.0f},
+                          {2.49f, 2, 1.0f}, {2.5f, 3, 1.0f},  {19.4f, 19, 1.0f}, {30.0f, 20, 1.0f},
+                          {NAN, 1, 1.0f}};
+    for (const Case& c : cases) {
+        ProbeLayout layout = probeLayout(c.ratio);
+        EXPECT_EQ(layout.count, c.count) << c.ratio;
+        EXPECT_NEAR(layout.spread, c.spread, 1e-6f) << c.ratio;
+    }
+}
+
+TEST(TextureSampler, ProbesSpreadAlongTheMajorAxisUnlessTheMappingJumps) {
+    // A bright column one texel wide through the sample position, on a black level 0.
+    TestImage image(kSize, kSize, kImageRgbaFloat);
+    ASSERT_TRUE(image.created);
+    image.fill(0, [](int32_t x, int32_t) { return x == 128 ? 1.0f : 0.0f; });
+    for (int32_t level = 1; level <= image.b.lastLevel; level++) {
+        image.fill(level, [](int32_t, int32_t) { return 0.0f; });
+    }
+    const float sx = 128.5f * kTexel;
+    float centre[4];
+    readLevelPair(&image.b, 0, 0.0f, sx, 0.5f, centre);
+    ASSERT_GT(centre[0], 0.8f);
+
+    // Eight texels across the column: the probes leave it and the average drops.
+    Sample across = sampleAt(image.b, 8, 0, 0, 1, 0.0f, sx);
+    EXPECT_LT(across.value, 0.3f);
+    // Eight texels along it: every probe stays on it.
+    Sample along = sampleAt(image.b, 0, 8, 1, 0, 0.0f, sx);
+    EXPECT_NEAR(along.value, centre[0], 1e-6f);
+    // A neighbour more than half the image away marks a jump: one read, no probes.
+    Sample jump = sampleAt(image.b, 200, 0, 0, 1, 0.0f, sx);
+    EXPECT_EQ(jump.value, centre[0]);
+    // Elongated but below a texel in both radii: one read of level 0 where the sample is.
+    Sample small = sampleAt(image.b, 0.9f, 0.9f, 0, 0, 0.8f, sx);
+    EXPECT_EQ(small.value, centre[0]);
+}
+
+TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
+    TestImage image(kSize, kSize, kImageRgbaFloat);
+    ASSERT_TRUE(image.created);
+    image.fill(0, [](int32_t x, int32_t) { return static_cast<float>(x); });
+    auto read = [&](float x) {
+        float out[4];
+        readLevelPair(&image.b, 0, 0.0f, x, 0.5f, out);
+        return out[0];
+    };
+
+    // On a ramp across the columns, two probes a texel apart either side of S average to the
+    // ramp's value at S; a pair starting at S would read half a texel further right.
+    EXPECT_NEAR(sampleAt(image.b, 2, 0, 0, 1).value, read(0.5f), 0.1f);
+
+    // Past the right edge a probe reads the edge; the jump read passes such a position on, and
+    // only raises positions below 0 to 0.
+    EXPECT_EQ(sampleAt(image.b, 1, 0, 0, 1, 0.0f, 1.7f).value, read(1.0f));
+    EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, 1.05f).value, read(1.05f));
+    EXPECT_NE(read(1.05f), read(1.0f));
+    EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
+}
+
+TEST(TextureSampler, NearestReadsOneTexelOfTheFootprintsLevel) {
+    TestImage image(kSize, kSize, kImageRgba8);
+    image.fill(0, [](int32_t x, int32_t) { return x; });
+    for (int32_t level = 1; level <= image.b.lastLevel; level++) {
+        image.fill(level, [&](int32_t, int32_t) { return 10 * level; });
+    }
+    auto nearest = [&](float d, float x, LodSlot slot = {0, 0}) {
+        float out[4];
+        sampleNearest(0.5f - d * kTexel, 0.5f, 0.5f, 0.5f - d * kTexel, 0.5f, 0.5f, x, 0.5f,
+                      &image.b, out, 0.3f, &slot);
+        return out[0] * 255.0f;
+    };
+    EXPECT_NEAR(nearest(1, 0.5f), 128, 1e-4);    // level 0, column 128
+    EXPECT_NEAR(nearest(1, 1.0f), 255, 1e-4);    // column 256 clamps to the last
+    EXPECT_NEAR(nearest(4, 0.5f), 10, 1e-4);     // quick log2(4) = 1.9999985, still level 1
+    EXPECT_NEAR(nearest(5, 0.5f), 20, 1e-4);     // quick log2(5) = 2.325
+    EXPECT_NEAR(nearest(1e6f, 0.5f), 80, 1e-4);  // capped at the last level
+    EXPECT_NEAR(nearest(4, 0.5f, {7.9f, 1}), 70, 1e-4);
+}
+
+// A digest of the weight table, then of a sweep of filtered samples with random footprints
+// over a random image of each four-channel format. Every bit counts.
+void samplingDigest(int32_t samplesPerImage, uint64_t digest[4]) {
+    uint64_t hash = 1469598103934665603ull;  // 64-bit FNV-1a
+    auto mix = [&](const void* data, size_t bytes) {
+        for (size_t i = 0; i < bytes; i++) hash = (hash ^ static_cast<const uint8_t*>(data)[i]) * 1099511628211ull;
+    };
+    uint32_t state = 12345;
+    auto unit = [&] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
+    };
+    mix(sharedWeightTable(), sizeof(WeightTable));
+    digest[0] = hash;
+
+    const uint32_t modes[3] = {kImageRgba8, kImageRgba16, kImageRgbaFloat};
+    const double fullScale[3] = {255, 32768, 1.5};
+    for (int m = 0; m < 3; m++) {
+        TestImage image(300, 200, modes[m]);
+        for (int32_t level = 0; level <= image.b.lastLevel; level++) {
+            image.fill(level, [&](int32_t, int32_t) {
+                double v = unit() * fullScale[m];
+                return m == 2 ? v : static_cast<double>(static_cast<int32_t>(v));
+            });
+        }
+        for (int32_t i = 0; i < samplesPerImage; i++) {
+            float px = unit(), py = unit(), spread = unit() * unit() * 0.3f;
+            float n1x = px - (unit() - 0.5f) * spread, n1y = py - (unit() - 0.5f) * spread;
+            float n2x = px - (unit() - 0.5f) * spread, n2y = py - (unit() - 0.5f) * spread;
+            LodSlot slot = {0.0f, 0};
+            float out[4];
+            sampleFiltered(n1x, n1y, n2x, n2y, px, py, px + (unit() - 0.5f) * 0.01f, py, &image.b,
+                           out, 0.3f, &slot);
+            mix(out, sizeof out);
+            mix(&slot.cachedLod, sizeof slot.cachedLod);
+        }
+        digest[m + 1] = hash;
+    }
+}
+
+TEST(TextureSampler, SameBitsOnEveryBuild) {
+    // Recorded from the native build and from the Windows build run under wine; optimised,
+    // unoptimised and sanitized builds agree. A change here changes rendered pixels.
+    uint64_t digest[4];
+    samplingDigest(20000, digest);
+    EXPECT_EQ(digest[0], 0xdcdb875ff841abeeull);  // the weight table
+    EXPECT_EQ(digest[1], 0x2d49c9299f0338dbull);
+    EXPECT_EQ(digest[2], 0x299f3d020b0a6ce5ull);
+    EXPECT_EQ(digest[3], 0x1e9d4aa0478aadb8ull);
+}
+
+}  // namespace
