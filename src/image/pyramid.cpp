@@ -153,8 +153,7 @@ void locateRows(const ImageBuffer* buffer, int32_t level, int32_t first, int32_t
     uint32_t across = buffer->levelTilesAcross[level];
     for (int32_t r = 0; r < count; r++) {
         int32_t y = std::clamp(first + r, 0, lastY);
-        const TileEntry* tileRow = buffer->tiles + buffer->levelFirstTile[level] +
-                                   static_cast<uint32_t>(y >> kTileShift) * across;
+        const TileEntry* tileRow = &tileOf(buffer, level, 0, y);
         size_t inTile = static_cast<size_t>(y & kTileMask);
         for (uint32_t t = 0; t < across; t++) {
             rows[r][t] = tileRow[t].pixels +

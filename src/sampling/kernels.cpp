@@ -10,6 +10,7 @@
 // undefined; data in range never comes near the limit.
 #include "sampling/kernels.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "image/pixel_access.h"
@@ -40,10 +41,6 @@ void splitCoordinate(float kernelPosition, int32_t* base, int32_t* phase) {
     *phase = static_cast<int32_t>((a - static_cast<float>(*base)) * 128.0f);
 }
 
-int32_t clampTo(int32_t value, int32_t last) {
-    return value < 0 ? 0 : (value > last ? last : value);
-}
-
 KernelBlock locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v) {
     KernelBlock block;
     int32_t bx, by;
@@ -69,9 +66,9 @@ KernelBlock locateBlock(const ImageBuffer* buffer, int32_t level, float u, float
 
     // General path: every tap clamped to the level's edge and found through its own tile.
     int32_t columns[kTaps];
-    for (int c = 0; c < kTaps; c++) columns[c] = clampTo(left + c, lastX);
+    for (int c = 0; c < kTaps; c++) columns[c] = std::clamp(left + c, 0, lastX);
     for (int r = 0; r < kTaps; r++) {
-        int32_t row = clampTo(top + r, lastY);
+        int32_t row = std::clamp(top + r, 0, lastY);
         for (int c = 0; c < kTaps; c++) {
             block.texel[r][c] = pixelAddress(buffer, level, columns[c], row);
         }
