@@ -1,5 +1,6 @@
 // The renderer's job entry: the work queue hands it every job whose code the image side does not
-// handle. The renderer cuts each output row into spans of columns and runs them as range jobs.
+// handle. The renderer runs each corner line and each row's pixels as range jobs over columns;
+// the job's context is the RenderLane and its parameter the output row.
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,9 @@
 #include <array>
 
 #include "image/pyramid.h"
+#include "../sampling/test_images.h"
 #include "warp/render_jobs.h"
+#include "warp/renderer.h"
 
 namespace {
 
@@ -50,21 +52,46 @@ TEST(WorkQueue, WorkBecomesOneJobCoveringItAndEmptyWorkRunsNothing) {
     EXPECT_EQ(q.globals.jobCount, 0);
 }
 
-TEST(WorkQueue, OnlyTheReductionCodeReducesALevel) {
+TEST(WorkQueue, EachCodeReachesOnlyItsOwnHandler) {
     Queue q;
-    ImageBuffer b{};
-    resetImageBuffer(&b, &q.globals, nullptr, nullptr);
-    ASSERT_TRUE(createImageBuffer(&b, 1, 1, kImageGray8, kWrapClamp, false));
-    setPixel(0, 0, &b, 0, 200, 0, 0, 0);
-    PyramidJobContext context = {&b, 0};
-    for (int32_t code : {kJobMapCornerLine, kJobRenderSpan, 5, kJobReduceLevel}) {
+    ImageBuffer b{}, noGrid{};
+    resetImageBuffer(&b, &q.globals, nullptr, sharedWeightTable());
+    ASSERT_TRUE(createImageBuffer(&b, 2, 2, kImageGray8, kWrapClamp, false));
+    for (int32_t i = 0; i < 4; i++) setPixel(i & 1, i >> 1, &b, 0, 200, 0, 0, 0);
+
+    // A renderer lane over the 2 x 2 image; its colour words start poisoned.
+    ColumnRecord columns[3] = {};
+    for (ColumnRecord& c : columns) c.colour[3] = -7.0f;
+    RenderLane lane{};
+    lane.source = &b;
+    lane.columns = columns;
+    lane.step = 1;
+    lane.mapGrid = &noGrid;
+    PyramidJobContext pyramid = {&b, 0};
+
+    auto run = [&](int32_t code) {
         q.job.status = 0;
-        enqueueRectJobs({0, 0, 2, 2}, code, &q.globals, &context, 0);
+        if (code == kJobReduceLevel) {
+            enqueueRectJobs({0, 0, 1, 1}, code, &q.globals, &pyramid, 0);
+        } else {
+            enqueueRangeJobs(0, 0, code, &q.globals, &lane, 0, 0);
+        }
         runJobs(&q.globals);
         EXPECT_EQ(q.job.status, kJobStarted);
         EXPECT_EQ(dispatchJob(&q.job, code), code == kJobReduceLevel);
-        EXPECT_EQ(getPixel1(0, 0, &b, 1), code == kJobReduceLevel ? 201u : 0u) << code;
-    }
+    };
+
+    // Corner mapping writes the corner at column 0, row 0 (the image centre); span rendering
+    // writes pixel 0's colour; an unknown code does nothing; only the reduction fills level 1.
+    run(kJobMapCornerLine);
+    EXPECT_EQ(columns[1].mapSlot[0].status, kMapMapped);
+    EXPECT_EQ(columns[0].colour[3], -7.0f);
+    run(kJobRenderSpan);
+    EXPECT_NE(columns[0].colour[3], -7.0f);
+    run(5);
+    EXPECT_EQ(getPixel1(0, 0, &b, 1), 0u);
+    run(kJobReduceLevel);
+    EXPECT_EQ(getPixel1(0, 0, &b, 1), 201u);  // the 8-bit reduction drifts up by one
     freeImageBuffer(&b);
 }
 

@@ -1,0 +1,103 @@
+// The output renderer: produces the warped image one output row at a time. Each pixel corner is
+// mapped into the source once and shared by the four pixels that meet there; the corners of a
+// row's top and bottom edges live in two slots of the ColumnRecords that swap roles every row.
+// A pixel whose corners and centre agree gets one filtered sample with its mapped corner quad
+// as footprint; a pixel across the rim of the disc (or the border of the source) is
+// supersampled, 41 samples along the axis where its corners disagree or 7 x 7 when they
+// disagree both ways, so the rim comes out anti-aliased through the averaged alpha.
+#pragma once
+
+#include <cstdint>
+
+#include "host/globals.h"
+#include "sampling/texture_sampler.h"
+#include "warp/square_to_disc.h"
+
+// One layer to render and the state the renderer keeps for it between rows. The filter renders
+// a single lane, a module-wide record that every pass fills afresh.
+struct RenderLane {
+    LodSlot lod;                 // the sampler's level-of-detail slot for this lane
+    int32_t parity;              // the corner-line slot holding the current row's bottom edge
+    const ImageBuffer* source;
+    ColumnRecord* columns;
+    int32_t step;                // output coordinate scale and offsets: 1, 0, 0 in every run
+    int32_t originX;
+    int32_t originY;
+    ImageBuffer* mapGrid;
+    int32_t laneIndex;
+};
+
+extern RenderLane renderLane;
+
+// One corner line position k (output position k - 1): its mapping on the two corner lines in
+// flight, whether each mapped outside the texture range, and the finished colour of pixel k.
+struct ColumnRecord {
+    int32_t outsideTexture[2];
+    MapResult mapSlot[2];
+    float colour[4];             // red, green, blue, straight alpha, 0 .. 1
+    uint8_t reserved[68];
+};
+static_assert(sizeof(ColumnRecord) == kColumnRecordBytes);
+
+// What a pixel's corners say about it; rewritten for every pixel.
+struct PixelCornerState {
+    int32_t differenceBits;      // 1: left and right corners disagree; 2: top and bottom; 3 both
+    int32_t kindDifferenceBits;  // the same for the kinds alone
+    int32_t cornerStatus[4];     // bottom-right, bottom-left, top-right, top-left
+    int32_t cornerKind[4];
+};
+
+// The footprint of one sub-sample: the mapped positions of its top-right, bottom-left and
+// bottom-right neighbours, all kMissingPosition when none lies on the sample's side of the rim.
+struct SampleFootprint {
+    Vec2f topRight;
+    Vec2f bottomLeft;
+    Vec2f bottomRight;
+};
+
+// How renderPixel samples: around the corners' footprint with supersampling where the bits ask
+// (0), once at the corners' centre (1), or once at the nearest texel (2).
+constexpr int32_t kRenderSupersampled = 0;
+constexpr int32_t kRenderFiltered = 1;
+constexpr int32_t kRenderNearest = 2;
+
+// classifyPixelCorners' dispatch: check the centre first (what the renderer uses), or render at
+// once filtered or nearest.
+constexpr int32_t kDispatchCheckCentre = 3;
+constexpr int32_t kDispatchFiltered = 2;
+constexpr int32_t kDispatchNearest = 1;
+
+constexpr float kFootprintReduction = 0.3f;
+
+// Renders output row globals->renderingRow into the host's output row; the first row of a pass
+// sets up the lane and maps the top corner line. -108 when the host gave no row buffers.
+void renderRow(PluginGlobals* globals);
+
+// The two job bodies: map the bottom corner line of the job's columns, and render its pixels.
+void mapCornerRow(const JobRecord* job);
+void renderSpan(const JobRecord* job);
+
+// Compares the corners of pixel (x, y), then renders it as `dispatchCode` says.
+void classifyPixelCorners(float colour[4], float reduction, const ImageBuffer* source,
+                          ColumnRecord* columns, int32_t x, int32_t y, int32_t cur,
+                          RenderLane* lanes, int32_t dispatchCode, int32_t laneCount,
+                          PixelCornerState* state);
+
+// Renders a pixel whose corners agree once when its centre agrees with them too, supersampled
+// otherwise.
+void checkPixelCentre(int32_t x, int32_t y, float reduction, float colour[4], RenderLane* lanes,
+                      const ImageBuffer* source, int32_t laneCount, PixelCornerState* state);
+
+// Renders pixel (x, y) in one of the modes above into `colour`.
+void renderPixel(int32_t x, int32_t y, float reduction, float colour[4], RenderLane* lanes,
+                 const ImageBuffer* source, int32_t mode, int32_t laneCount,
+                 PixelCornerState* state);
+
+// Maps the sub-sample at (px, py) into `centre` and finds its footprint from the neighbours half
+// a pixel away that fall on its side of the rim, mirroring one through the centre where needed.
+void mapSampleFootprint(float px, float py, int32_t step, int32_t originX, int32_t originY,
+                        const ImageBuffer* source, const RenderLane* lane, MapResult* centre,
+                        SampleFootprint* footprint);
+
+// Composites `front` over `back`, in place of `back`; straight alpha.
+void compositeOver(const float front[4], float back[4]);

@@ -1,0 +1,103 @@
+// Tests of the output pixel conversion per document format: scaling, the alpha lift,
+// the spill of over-bright colour, gray weights and where the transparency sample goes.
+#include "warp/output_pixel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "host/parameters.h"
+
+namespace {
+
+// One output pixel of a document, its row poisoned before each write.
+struct Output {
+    PluginGlobals globals{};
+    FilterRecord record{};
+    FilterParameters parameters{};
+    char* master = reinterpret_cast<char*>(&parameters);
+    std::vector<uint8_t> row = std::vector<uint8_t>(64, 0xEE);
+
+    Output(int16_t imageMode, int32_t depth, int16_t planes, int16_t filterCase) {
+        globals.filterRecord = &record;
+        globals.filterWidth = globals.filterHeight = 2;
+        record.parameters = &master;
+        record.imageMode = imageMode;
+        record.depth = depth;
+        record.planes = planes;
+        record.outLayerPlanes = static_cast<int16_t>(planes - 1);
+        record.filterCase = filterCase;
+        record.outData = row.data();
+    }
+
+    template <typename T>
+    std::vector<T> write(float r, float g, float b, float a) {
+        std::fill(row.begin(), row.end(), 0xEE);
+        float colour[4] = {r, g, b, a};
+        writeOutputPixel(1, 0, colour, &globals);
+        std::vector<T> samples(record.planes);
+        memcpy(samples.data(), row.data() + sizeof(T) * record.planes, sizeof(T) * record.planes);
+        return samples;
+    }
+};
+
+constexpr int16_t kLayer = kFilterCaseEditableTransparencyNoSelection;
+constexpr int16_t kFlat = kFilterCaseFlatImageNoSelection;
+
+TEST(OutputPixel, EightBitScalesLiftsAlphaAndSpillsExcess) {
+    Output rgba(kModeRGBColor, 8, 4, kLayer);
+    EXPECT_EQ(rgba.write<uint8_t>(1.0f, 0.5f, 0.0f, 0.995f), (std::vector<uint8_t>{255, 127, 0, 255}));
+    EXPECT_EQ(rgba.write<uint8_t>(0.0f, 0.0f, 0.0f, 0.5f)[3], 128);
+    EXPECT_EQ(rgba.write<uint8_t>(-0.2f, 0.0f, 0.0f, -1.0f), (std::vector<uint8_t>{0, 0, 0, 0}));
+
+    // Red over full intensity by 51: 11 spills, 5 to each of the others.
+    EXPECT_EQ(rgba.write<uint8_t>(1.2f, 0.5f, 0.5f, 1.0f), (std::vector<uint8_t>{255, 132, 132, 255}));
+    // Red and green over: all of the spill goes to blue.
+    EXPECT_EQ(rgba.write<uint8_t>(1.2f, 1.2f, 0.0f, 1.0f), (std::vector<uint8_t>{255, 255, 23, 255}));
+    // Green over so far that red, then blue, overflow in turn.
+    EXPECT_EQ(rgba.write<uint8_t>(0.9f, 8.0f, 0.9f, 1.0f), (std::vector<uint8_t>{255, 255, 255, 255}));
+}
+
+TEST(OutputPixel, GrayWeightsChannelsAndSixteenBitUsesItsHalfScale) {
+    Output gray8(kModeGrayScale, 8, 2, kLayer);
+    EXPECT_EQ(gray8.write<uint8_t>(1.0f, 1.0f, 1.0f, 1.0f), (std::vector<uint8_t>{254, 255}));
+
+    Output gray16(kModeGray16, 16, 1, kFlat);
+    EXPECT_EQ(gray16.write<uint16_t>(1.0f, 1.0f, 1.0f, 1.0f), (std::vector<uint16_t>{32640}));
+
+    Output rgb16(kModeRGB48, 16, 4, kLayer);
+    EXPECT_EQ(rgb16.write<uint16_t>(1.0f, 0.5f, 0.0f, 0.5f),
+              (std::vector<uint16_t>{32768, 16384, 0, 16498}));
+}
+
+TEST(OutputPixel, FloatSamplesPassThroughWithAlphaLimited) {
+    Output gray32(kModeGray32, 32, 2, kLayer);
+    EXPECT_EQ(gray32.write<float>(1.0f, 1.0f, 1.0f, 1.5f), (std::vector<float>{1.0f, 1.0f}));
+    EXPECT_GT(gray32.write<float>(2.0f, 2.0f, 2.0f, 1.0f)[0], 1.99f);
+
+    Output rgb32(kModeRGB96, 32, 4, kLayer);
+    EXPECT_EQ(rgb32.write<float>(1.5f, 0.25f, -0.5f, -0.1f), (std::vector<float>{1.5f, 0.25f, -0.5f, 0.0f}));
+}
+
+TEST(OutputPixel, TransparencyIsWrittenOnlyForEditableTransparency) {
+    for (int16_t filterCase : {1, 2, 3, 4, 5, 6, 7}) {
+        Output doc(kModeRGBColor, 8, 4, filterCase);
+        bool editable = filterCase == 4 || filterCase == 5;
+        std::vector<uint8_t> p = doc.write<uint8_t>(0.0f, 0.0f, 0.0f, 0.0f);
+        EXPECT_EQ(p[0], 0);
+        EXPECT_EQ(p[3], editable ? 0 : 0xEE) << filterCase;
+    }
+
+    // A flat RGB row has no transparency sample to write: the next pixel stays untouched.
+    Output flat(kModeRGBColor, 8, 3, kFlat);
+    flat.write<uint8_t>(0.0f, 1.0f, 0.0f, 1.0f);
+    EXPECT_EQ(flat.row[3], 0);
+    EXPECT_EQ(flat.row[6], 0xEE);
+
+    // Modes without a sample format write nothing.
+    Output cmyk(kModeCMYKColor, 8, 4, kLayer);
+    EXPECT_EQ(cmyk.write<uint8_t>(1.0f, 1.0f, 1.0f, 1.0f)[0], 0xEE);
+}
+
+}  // namespace

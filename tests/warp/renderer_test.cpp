@@ -1,0 +1,275 @@
+// Tests of the output renderer on real source images and pyramids: how each pixel is sampled
+// (once, not at all, 41 or 49 times), the footprints of sub-samples, symmetry of the result,
+// and a whole rendered image, which is also saved for a look.
+#include "warp/renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+
+#include "render_fixture.h"
+
+namespace {
+
+// Renders pixel x of the row rendered last once more and tells which sample pattern it took:
+// 0 for a single sample (or none), else the supersampling bits. The colour is unscaled.
+int32_t patternOf(RenderFixture& f, int32_t x, float colour[4]) {
+    PixelCornerState state;
+    for (int i = 0; i < 4; i++) colour[i] = 0.0f;
+    classifyPixelCorners(colour, kFootprintReduction, &f.globals.sourceImage, f.columns.data(), x,
+                         f.globals.renderingRow, renderLane.parity, &renderLane,
+                         kDispatchCheckCentre, 1, &state);
+    return state.differenceBits;
+}
+
+uint32_t opaque(int32_t, int32_t, int32_t channel) { return channel == 3 ? 255 : 60 * channel + 40; }
+
+bool isWhole(float v) { return std::fabs(v - std::round(v)) < 1e-3f; }
+
+TEST(Renderer, OnePixelAreaIsSampledOnTheSevenBySevenGrid) {
+    RenderFixture f(1, 1, kImageRgba8);
+    f.fillSource(opaque);
+    f.renderRowAt(0);
+
+    // The corners lie outside the disc, the centre inside: 29 of 49 sub-samples are covered.
+    float colour[4];
+    EXPECT_EQ(patternOf(f, 0, colour), 3);
+    EXPECT_EQ(colour[3], 29.0f / 49.0f);
+    EXPECT_NEAR(colour[0], 40.0f / 255.0f, 1e-6f);
+    const uint8_t* p = f.pixel(0, 0);
+    EXPECT_EQ(p[0], 40);
+    EXPECT_EQ(p[1], 100);
+    EXPECT_EQ(p[3], static_cast<int>(29.0 / 49.0 * 255.0 * 1.007));
+}
+
+TEST(Renderer, InteriorPixelsSampleOnceAndOutsidePixelsNotAtAll) {
+    RenderFixture f(64, 64, kImageRgba8);
+    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t { return c == 3 ? 255 : (x * 3 + y) & 255; });
+    for (int32_t y = 0; y <= 32; y++) {
+        f.renderRowAt(y);
+        float colour[4];
+
+        // A pixel in the top-left corner: transparent, and the sampler never asked.
+        if (y == 2) {
+            renderLane.lod.cachedLod = -42.0f;
+            EXPECT_EQ(patternOf(f, 1, colour), 0);
+            EXPECT_EQ(colour[3], 0.0f);
+            EXPECT_EQ(colour[0], 0.0f);
+            EXPECT_EQ(renderLane.lod.cachedLod, -42.0f);
+        }
+    }
+
+    // The centre: one filtered sample whose level of detail the sampler computed.
+    renderLane.lod.cachedLod = -42.0f;
+    float colour[4];
+    EXPECT_EQ(patternOf(f, 32, colour), 0);
+    EXPECT_NE(renderLane.lod.cachedLod, -42.0f);
+    EXPECT_EQ(colour[3], 1.0f);
+    EXPECT_EQ(f.pixel(32, 32)[3], 255);
+    EXPECT_EQ(f.pixel(0, 0)[3], 0);
+}
+
+TEST(Renderer, RimPixelsSupersampleAlongTheAxisTheCornersDisagreeIn) {
+    const int32_t n = 64;
+    RenderFixture f(n, n, kImageRgba8);
+    f.fillSource(opaque);
+
+    // Over every pixel: the pattern it takes, where it lies, and whether its alpha counts the
+    // covered sub-samples of that pattern (41 along one axis, 49 on the 7 x 7 grid).
+    int32_t counts[4] = {};
+    for (int32_t y = 0; y < n; y++) {
+        f.renderRowAt(y);
+        for (int32_t x = 0; x < n; x++) {
+            float colour[4];
+            int32_t bits = patternOf(f, x, colour);
+            counts[bits]++;
+            float dx = std::fabs(x + 0.5f - n / 2.0f);
+            float dy = std::fabs(y + 0.5f - n / 2.0f);
+            if (bits == 1) {
+                EXPECT_GT(dx, dy) << x << ", " << y;
+                EXPECT_TRUE(isWhole(colour[3] * 41.0f)) << x << ", " << y;
+            } else if (bits == 2) {
+                EXPECT_GT(dy, dx) << x << ", " << y;
+                EXPECT_TRUE(isWhole(colour[3] * 41.0f)) << x << ", " << y;
+            } else if (bits == 3) {
+                EXPECT_TRUE(isWhole(colour[3] * 49.0f)) << x << ", " << y;
+            } else {
+                EXPECT_TRUE(colour[3] == 0.0f || colour[3] == 1.0f) << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_GT(counts[1], 8);
+    EXPECT_GT(counts[2], 8);
+    EXPECT_GT(counts[3], 8);
+}
+
+TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
+    RenderFixture f(64, 64, kImageRgba8);
+    f.fillSource(opaque);
+    f.renderRowAt(0);
+    const ImageBuffer* source = &f.globals.sourceImage;
+    auto footprintAt = [&](float px, float py, MapResult* c, MapResult* e, MapResult* g) {
+        SampleFootprint fp;
+        mapSampleFootprint(px, py, 1, 0, 0, source, &renderLane, c, &fp);
+        mapOutputPosition(px + 0.5f, py - 0.5f, 1, 0, 0, source, &renderLane, e);
+        mapOutputPosition(px - 0.5f, py - 0.5f, 1, 0, 0, source, &renderLane, g);
+        return fp;
+    };
+    MapResult c, e, g;
+
+    // Inside: top-right and bottom-right neighbours, bottom-left mirrored from top-right.
+    SampleFootprint inside = footprintAt(20.0f, 30.0f, &c, &e, &g);
+    EXPECT_EQ(inside.topRight.x, e.s);
+    EXPECT_EQ(inside.bottomLeft.x, c.s - (e.s - c.s));
+    EXPECT_EQ(inside.bottomLeft.y, c.t - (e.t - c.t));
+
+    // On the bottom-right rim the bottom-right neighbour is mirrored from the top-left one.
+    SampleFootprint rim = footprintAt(53.4f, 53.4f, &c, &e, &g);
+    ASSERT_EQ(c.status, kMapMapped);
+    ASSERT_EQ(g.status, kMapMapped);
+    EXPECT_EQ(rim.bottomRight.x, c.s - (g.s - c.s));
+    EXPECT_EQ(rim.bottomRight.y, c.t - (g.t - c.t));
+
+    // A sample alone on its side of the rim has no footprint.
+    RenderFixture tiny(1, 1, kImageRgba8);
+    tiny.fillSource(opaque);
+    tiny.renderRowAt(0);
+    SampleFootprint none;
+    mapSampleFootprint(-0.5f, -0.5f, 1, 0, 0, &tiny.globals.sourceImage, &renderLane, &c, &none);
+    EXPECT_EQ(c.status, kMapMapped);
+    EXPECT_EQ(none.topRight.x, kMissingPosition);
+    EXPECT_EQ(none.bottomRight.y, kMissingPosition);
+}
+
+TEST(Renderer, WideAreaGivesAnEllipseMirroredAboutItsCentreLine) {
+    const int32_t w = 200, h = 100;
+    RenderFixture f(w, h, kImageRgba8);
+    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t {
+        uint32_t m = static_cast<uint32_t>(x < 100 ? x : 199 - x);
+        const uint32_t values[4] = {2 * m, 2 * static_cast<uint32_t>(y), 255 - m, 255};
+        return values[c];
+    });
+    f.renderAll();
+
+    // Mirror images agree to rounding. The texture-range flag of a rim corner can differ
+    // between the two sides (a coordinate just past 0 stays negative, one just past 1 may round
+    // to 1), so a few rim pixels take 7 x 7 samples on one side and 41 on the other: their
+    // alphas estimate the same coverage on different grids.
+    int32_t worstColour = 0, worstAlpha = 0, alphaMismatches = 0;
+    for (int32_t y = 0; y < h; y++) {
+        for (int32_t x = 0; x < w / 2; x++) {
+            const uint8_t* left = f.pixel(x, y);
+            const uint8_t* right = f.pixel(w - 1 - x, y);
+            int32_t alphaDifference = std::abs(left[3] - right[3]);
+            worstAlpha = std::max(worstAlpha, alphaDifference);
+            alphaMismatches += alphaDifference > 1;
+            if (left[3] == 0 || right[3] == 0) continue;
+            for (int c = 0; c < 3; c++) worstColour = std::max(worstColour, std::abs(left[c] - right[c]));
+        }
+    }
+    EXPECT_LE(worstColour, 2);
+    EXPECT_LE(worstAlpha, 10);
+    EXPECT_LT(alphaMismatches, 30);
+
+    // The ellipse touches all four sides; the corners stay clear.
+    EXPECT_GT(f.pixel(0, h / 2)[3], 0);
+    EXPECT_GT(f.pixel(w - 1, h / 2)[3], 0);
+    EXPECT_GT(f.pixel(w / 2, 0)[3], 0);
+    EXPECT_GT(f.pixel(w / 2, h - 1)[3], 0);
+    EXPECT_EQ(f.pixel(3, 3)[3], 0);
+    EXPECT_EQ(f.pixel(w - 4, h - 4)[3], 0);
+}
+
+// Writes the rendered image as an RGBA portable arbitrary map.
+void savePam(const RenderFixture& f, const char* path) {
+    FILE* file = fopen(path, "wb");
+    ASSERT_NE(file, nullptr);
+    fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+            f.width, f.height);
+    fwrite(f.image.data(), 1, f.image.size(), file);
+    fclose(file);
+}
+
+TEST(Renderer, WholeImageKeepsEachQuadrantInPlace) {
+    // Quadrant colours with dark grid lines every 20 pixels.
+    const int32_t w = 240, h = 180;
+    RenderFixture f(w, h, kImageRgba8);
+    const uint32_t quadrant[4][3] = {{230, 60, 40}, {40, 170, 60}, {50, 90, 220}, {240, 200, 40}};
+    f.fillSource([&](int32_t x, int32_t y, int32_t c) -> uint32_t {
+        if (c == 3) return 255;
+        if (x % 20 == 0 || y % 20 == 0) return 20;
+        return quadrant[(y >= h / 2) * 2 + (x >= w / 2)][c];
+    });
+    f.renderAll();
+    savePam(f, "warp-preview.pam");
+
+    // Points halfway out along the diagonals show their own quadrant's colour, off the lines.
+    for (int q = 0; q < 4; q++) {
+        int32_t x = q & 1 ? w * 3 / 4 - 7 : w / 4 + 7;
+        int32_t y = q & 2 ? h * 3 / 4 - 7 : h / 4 + 7;
+        const uint8_t* p = f.pixel(x, y);
+        for (int c = 0; c < 3; c++) EXPECT_NEAR(p[c], quadrant[q][c], 12) << q << ", " << c;
+        EXPECT_EQ(p[3], 255);
+    }
+
+    // The rim is anti-aliased: along the middle row alpha climbs through partial values.
+    bool partial = false;
+    for (int32_t x = 0; x < w; x++) partial |= f.pixel(x, h / 2)[3] > 0 && f.pixel(x, h / 2)[3] < 255;
+    for (int32_t y = 0; y < h; y++) partial |= f.pixel(w / 2, y)[3] > 0 && f.pixel(w / 2, y)[3] < 255;
+    EXPECT_TRUE(partial);
+    EXPECT_EQ(f.pixel(0, 0)[3], 0);
+}
+
+uint64_t digest(const std::vector<uint8_t>& bytes) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+// The rendered bytes of 8-bit, 16-bit and float documents, pinned. The same digests come from
+// the optimised and the unoptimised native builds and from the Windows build, so a change here
+// means the module's output changed on some platform; update them only for a deliberate change.
+TEST(Renderer, SameBitsOnEveryBuild) {
+    struct Kind {
+        uint32_t sourceMode;
+        int16_t imageMode;
+        int32_t depth;
+        uint32_t fullScale;  // 0 for float samples
+        uint64_t digest;
+    };
+    const Kind kinds[] = {{kImageRgba8, kModeRGBColor, 8, 255, 0x22274c8318b440fcull},
+                          {kImageRgba16, kModeRGB48, 16, 32768, 0x18e57e0e75e3bb73ull},
+                          {kImageRgbaFloat, kModeRGB96, 32, 0, 0x8b3c2cdea92b292aull}};
+    for (const Kind& k : kinds) {
+        RenderFixture f(97, 61, k.sourceMode);
+        f.setDocument(k.imageMode, k.depth, 4, kFilterCaseEditableTransparencyNoSelection);
+        f.fillSource([&](int32_t x, int32_t y, int32_t c) -> uint32_t {
+            double v = ((x * 37 + y * 23 + c * 71) % 256) / 255.0;
+            if (c == 3) v = (x * 7 + y * 3) % 11 == 0 ? 0.25 : 1.0;
+            if (k.fullScale == 0) return std::bit_cast<uint32_t>(static_cast<float>(v));
+            return static_cast<uint32_t>(v * k.fullScale);
+        });
+        f.renderAll();
+        EXPECT_EQ(digest(f.image), k.digest) << k.depth;
+    }
+}
+
+TEST(Renderer, RowWithoutHostBuffersIsRefusedAndLanesCompositeOver) {
+    RenderFixture f(8, 8, kImageRgba8);
+    f.fillSource(opaque);
+    f.record.inData = nullptr;
+    f.renderRowAt(0);
+    EXPECT_EQ(f.result, kMemFullErr);
+    EXPECT_EQ(f.row[0], 0xEE);
+
+    float back[4] = {0.0f, 0.0f, 1.0f, 0.5f};
+    const float front[4] = {1.0f, 0.0f, 0.0f, 0.5f};
+    compositeOver(front, back);
+    EXPECT_FLOAT_EQ(back[0], 2.0f / 3.0f);
+    EXPECT_FLOAT_EQ(back[2], 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(back[3], 0.75f);
+}
+
+}  // namespace
