@@ -2,8 +2,10 @@
 // first quadrant, and reading the square point from the MapGrid by triangle interpolation.
 #include "warp/square_to_disc.h"
 
+#include <algorithm>
 #include <bit>
 
+#include "image/pixel_access.h"
 #include "warp/map_grid_table.h"
 #include "warp/renderer.h"
 
@@ -18,11 +20,13 @@ int32_t cellOf(float g) {
     return g >= 0.0f ? static_cast<int32_t>(g) : static_cast<int32_t>(g - 1.0f);
 }
 
-// Channels 0 and 1 (the square X and Y) of a grid node, clamped into the grid.
+// Channels 0 and 1 (the square X and Y) of a node of the built grid, the node clamped into the
+// grid: the clamped four-channel read, straight from the grid's float samples, as it runs four
+// times for every mapped position.
 Vec2f gridNode(const ImageBuffer* grid, int32_t i, int32_t j) {
-    uint32_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
-    getPixel4(i, j, grid, 0, &c0, &c1, &c2, &c3);
-    return {std::bit_cast<float>(c0), std::bit_cast<float>(c1)};
+    const uint8_t* node = pixelAddress(grid, 0, std::clamp(i, 0, grid->levelLastX[0]),
+                                       std::clamp(j, 0, grid->levelLastY[0]));
+    return {loadSample<float>(node), loadSample<float>(node + sizeof(float))};
 }
 
 void setGridNode(ImageBuffer* grid, int32_t i, int32_t j, float x, float y) {

@@ -54,7 +54,7 @@ Vec2d lookupMapGrid(Vec2d point, ImageBuffer* mapGrid);
 // mirroring; marks it built. On a failed creation the grid stays unmarked.
 void buildMapGrid(ImageBuffer* mapGrid);
 
-// Triangle interpolation of the grid's square coordinates at grid position (gx, gy), nodes
+// Triangle interpolation of the built grid's square coordinates at grid position (gx, gy), nodes
 // outside the grid clamped to its edge.
 Vec2f interpolateMapGrid(float gx, float gy, const ImageBuffer* mapGrid);
 
