@@ -54,6 +54,7 @@ struct PluginGlobals {
     int32_t workHeight;
     int32_t renderingRow;    // the row being rendered
     int32_t rowRecordCount;  // column records the row-record buffer holds
+    int32_t rowRecordCapacity;  // column records the buffer was obtained for
     uint8_t freshStart;      // written by Parameters only; read and cleared by Start
 
     // Working buffers of a run, each a host buffer identifier (0 for global memory) and a pointer.
@@ -68,6 +69,10 @@ struct PluginGlobals {
     ImageBuffer mapGrid;
 
     int32_t runStateCode;
+
+    // Size limit of the whole-area request: the request is cut to this rectangle's width and
+    // height, which keeps it inside the filter rectangle and its cost to one tile.
+    Rect16 wholeAreaLimit;
 };
 static_assert(sizeof(PluginGlobals) <= kGlobalsBytes, "the globals must fit the host's block");
 

@@ -1,29 +1,42 @@
-// Start and Continue. Start checks the host, obtains the run's working buffers and initialises
-// the run; the source import and the row renderer are not part of the module yet, so the run
-// then ends at once: its memory is released, the host rectangles are emptied and no pixel of
-// the document is written.
+// Start and Continue. Start obtains the run's working buffers, reads the whole source area from
+// the host tile by tile into the source image, builds its pyramid, prepares the renderer's row
+// state and asks for output row 0. Continue then renders the rows from top to bottom, each
+// straight into the host's output row, handing it over and fetching the next through
+// advanceState, with progress reports and cancel polls on every 32nd row; when the rows are
+// done, or on cancel or error, it releases the working memory and empties the rectangles.
 #include "host/run_driver.h"
 
 #include <algorithm>
 
+#include "host/host_rect.h"
 #include "host/host_requests.h"
 #include "host/parameters.h"
+#include "host/plane_import.h"
 #include "host/run_tables.h"
 #include "host/work_memory.h"
+#include "image/pyramid.h"
 #include "platform/dialogs.h"
+#include "sampling/weight_table.h"
+#include "warp/renderer.h"
 
 constexpr int16_t kRunRefused = 1;
 constexpr int16_t kRunBuffersMissing = 3;
+constexpr int16_t kSourceNotCreated = 999;
+constexpr int32_t kThrottlePeriod = 32;
+constexpr int32_t kProgressJump = 5;
+
+static void allocateRowRecords(PluginGlobals* globals, int32_t count) {
+    globals->rowRecords = static_cast<ColumnRecord*>(allocateWorkMemory(
+        count * kColumnRecordBytes, &globals->rowRecordsBufferId, globals->filterRecord->bufferProcs));
+    globals->rowRecordCapacity = globals->rowRecords ? count : 0;
+}
 
 bool allocateRunBuffers(PluginGlobals* globals) {
     forgetRunBuffers(globals);
-    const FilterRecord* record = globals->filterRecord;
-    const BufferProcs* procs = record->bufferProcs;
+    const BufferProcs* procs = globals->filterRecord->bufferProcs;
 
-    int32_t filterWidth = record->filterRect.right - record->filterRect.left;
-    int32_t rowRecords = std::max(globals->rowRecordCount, filterWidth + 4);
-    globals->rowRecords = static_cast<ColumnRecord*>(
-        allocateWorkMemory(rowRecords * kColumnRecordBytes, &globals->rowRecordsBufferId, procs));
+    int32_t filterWidth = rectWidth(globals->filterRecord->filterRect);
+    allocateRowRecords(globals, std::max(globals->rowRecordCount, filterWidth + 4));
     globals->jobs = static_cast<JobRecord*>(
         allocateWorkMemory(kJobCapacity * kJobRecordBytes, &globals->jobsBufferId, procs));
     globals->runTables = static_cast<RunTables*>(
@@ -43,6 +56,7 @@ void freeRunBuffers(PluginGlobals* globals) {
     freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, procs);
     freeWorkMemory(&globals->jobs, &globals->jobsBufferId, procs);
     freeWorkMemory(&globals->runTables, &globals->runTablesBufferId, procs);
+    globals->rowRecordCapacity = 0;
     freeImageBuffer(&globals->sourceImage);
     freeImageBuffer(&globals->mapGrid);
 }
@@ -51,6 +65,126 @@ void freeRunBuffers(PluginGlobals* globals) {
 static void endRun(PluginGlobals* globals) {
     freeRunBuffers(globals);
     clearHostRects(globals);
+}
+
+static int16_t advanceHost(PluginGlobals* globals) {
+    int16_t result = globals->filterRecord->advanceState();
+    setResultCode(globals, result);
+    return result;
+}
+
+// The row state at the top of the work area, with every row still to come.
+static void startRows(PluginGlobals* globals) {
+    globals->rowStep = 1;
+    globals->currentRow = 0;
+    globals->repeatRow = 0;
+    globals->maskWanted = 1;
+    globals->progressDone = 0;
+    globals->progressTotal = globals->workHeight;
+    globals->running = 1;
+}
+
+void reportProgress(PluginGlobals* globals, int32_t done, int32_t total) {
+    RunTables* tables = globals->runTables;
+    tables->progressCounter %= kThrottlePeriod;
+    // A large jump reports at once; the difference is taken wide, as the last value starts as
+    // whatever the block held.
+    if (int64_t{done} - tables->lastProgress >= kProgressJump) tables->progressCounter = 0;
+    ProgressProc progress = globals->filterRecord->progressProc;
+    if ((tables->progressCounter == 0 || done == 0) && progress) progress(done, total);
+    tables->progressCounter++;
+    tables->lastProgress = done;
+}
+
+bool testAbort(PluginGlobals* globals) {
+    RunTables* tables = globals->runTables;
+    tables->cancelPollCounter = (tables->cancelPollCounter % kThrottlePeriod + 1) % kThrottlePeriod;
+    TestAbortProc abortProc = globals->filterRecord->abortProc;
+    return tables->cancelPollCounter == 0 && abortProc && abortProc();
+}
+
+void importSource(PluginGlobals* globals) {
+    FilterRecord* record = globals->filterRecord;
+    FilterParameters* block = parameterBlock(globals);
+    ImageBuffer* source = &globals->sourceImage;
+    const Rect16& saved = globals->savedFilterRect;
+    if (!createImageBuffer(source, rectWidth(saved), rectHeight(saved), chooseSourceImageMode(globals),
+                           kWrapClamp, false)) {
+        setResultCode(globals, kSourceNotCreated);
+        return;
+    }
+    startRows(globals);
+
+    const Rect16 inRect = record->inRect, outRect = record->outRect, maskRect = record->maskRect;
+    const uint32_t areaScale = block->areaScale;
+    setWorkArea(globals, record->filterRect, 1);
+
+    // One request and one advanceState per tile of level 0, row by row; the first host error
+    // ends the import.
+    for (uint32_t t = source->levelFirstTile[0]; t <= source->levelLastTile[0]; t++) {
+        requestTile(globals, tileRect(source, static_cast<int32_t>(t)));
+        if (advanceHost(globals) != kNoErr) {
+            globals->running = 0;
+            return;
+        }
+        convertTile(source, globals, static_cast<int32_t>(t));
+    }
+    buildPyramid(source);
+    reportProgress(globals, 1, 100);
+    block->sourceImported = 1;
+
+    record->inRect = inRect;
+    record->outRect = outRect;
+    record->maskRect = maskRect;
+    block->areaScale = areaScale;
+    requestWholeArea(globals);
+}
+
+void prepareRows(PluginGlobals* globals) {
+    requestFullFrame(globals);
+
+    // The renderer needs two column records beyond each side of the widest row.
+    int32_t needed = rectWidth(globals->filterRecord->inRect) + 4;
+    globals->rowRecordCount = needed;
+    if (needed > globals->rowRecordCapacity) {
+        freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, globals->filterRecord->bufferProcs);
+        allocateRowRecords(globals, needed);
+        if (!globals->rowRecords) {
+            setResultCode(globals, kUserCanceledErr);
+            return;
+        }
+    }
+
+    buildWeightTable(&globals->runTables->weightTable);
+
+    // Both corner-line slots start outside the disc at the missing position.
+    for (int32_t x = 0; x < globals->workWidth + 2; x++) {
+        for (MapResult& slot : globals->rowRecords[x].mapSlot) {
+            slot.status = kMapOutsideDisc;
+            slot.s = kMissingPosition;
+            slot.t = kMissingPosition;
+        }
+    }
+    startRows(globals);
+}
+
+void startProcessing(PluginGlobals* globals) {
+    FilterRecord* record = globals->filterRecord;
+    FilterParameters* block = parameterBlock(globals);
+    block->areaOffsetX = 0;
+    block->areaOffsetY = 0;
+    setRect(&globals->wholeAreaLimit, 0, 0, kTileSize, kTileSize);
+
+    // The import's error stays in the result code; the rows are prepared regardless.
+    if (!block->sourceImported) importSource(globals);
+    record->filterRect = globals->savedFilterRect;
+    setWorkArea(globals, record->filterRect, 1);
+    prepareRows(globals);
+    if (resultCode(globals) != kNoErr) return;
+
+    globals->maskWanted = 1;
+    requestRow(globals);
+    if (record->advanceState) advanceHost(globals);
 }
 
 void doStart(PluginGlobals* globals) {
@@ -72,8 +206,8 @@ void doStart(PluginGlobals* globals) {
     }
 
     initialiseRun(globals);
-    globals->filterWidth = record->filterRect.right - record->filterRect.left;
-    globals->filterHeight = record->filterRect.bottom - record->filterRect.top;
+    globals->filterWidth = rectWidth(record->filterRect);
+    globals->filterHeight = rectHeight(record->filterRect);
 
     if (record->imageMode == kModeMultichannel) {
         showMessageDialog("REFUSAL3");
@@ -87,8 +221,44 @@ void doStart(PluginGlobals* globals) {
     FilterParameters* block = parameterBlock(globals);
     block->parametersRequested = 0;
     block->outputMode = 0;
-
-    endRun(globals);
+    startProcessing(globals);
 }
 
-void doContinue(PluginGlobals* globals) { endRun(globals); }
+void processNextRow(PluginGlobals* globals) {
+    reportProgress(globals, globals->progressDone, globals->progressTotal);
+    globals->progressDone++;
+    globals->renderingRow = globals->currentRow;
+
+    renderRow(globals);
+    if (globals->currentRow == globals->workHeight - 1) {
+        globals->running = 0;
+        globals->repeatRow = 0;
+        globals->currentRow = 0;
+    } else {
+        globals->currentRow++;
+    }
+
+    if (testAbort(globals)) setResultCode(globals, kUserCanceledErr);
+}
+
+void doContinue(PluginGlobals* globals) {
+    FilterRecord* record = globals->filterRecord;
+    // A Continue after the run has ended, or after a Start that failed before the source was in,
+    // has nothing to render: it only tells the host again that the filter is done.
+    if (!globals->runTables || !globals->rowRecords || !globals->jobs || !parameterBlock(globals)->sourceImported) {
+        endRun(globals);
+        return;
+    }
+    bool canAdvance = record->advanceState != nullptr;
+    for (;;) {
+        processNextRow(globals);
+        if (resultCode(globals) != kNoErr) globals->running = 0;
+        if (globals->repeatRow == 1 && resultCode(globals) == kNoErr) continue;
+        if (resultCode(globals) == kNoErr) requestRow(globals);
+        if (!globals->running) break;
+
+        // Without advanceState the host delivers the requested row and calls again.
+        if (!canAdvance || advanceHost(globals) != kNoErr) return;
+    }
+    endRun(globals);
+}

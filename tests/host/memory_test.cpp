@@ -139,13 +139,18 @@ TEST(RunBuffers, StartRefusesWithResultOneWhenAnyRunBufferIsMissing) {
 }
 
 TEST(RunBuffers, MultichannelAndHostsWithoutAdvanceStateAreRefused) {
+    // Multichannel is refused after the run buffers were obtained: they go back, and the
+    // rectangles are emptied.
     Document multichannel = makeDocument(10, 10, 8, ColourModel::Multichannel, false);
     InProcessHost host(PluginMain);
-    RunOutcome refused = host.runFilter(multichannel);
-    EXPECT_EQ(refused.result, 1);
-    EXPECT_EQ(refused.endedAt, kSelectorStart);
+    host.bind(multichannel);
+    ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+    host.record().inRect = host.record().outRect = host.record().maskRect = Rect16{0, 0, 5, 5};
+    EXPECT_EQ(host.call(kSelectorStart), 1);
     EXPECT_GT(host.bufferMemory().requests, 0);
-    EXPECT_EQ(refused.buffersLeftBehind, 0);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+    for (const Rect16* r : {&host.record().inRect, &host.record().outRect, &host.record().maskRect})
+        EXPECT_EQ(r->top | r->left | r->bottom | r->right, 0);
 
     HostSettings settings;
     settings.offerAdvanceState = false;

@@ -63,14 +63,17 @@ TEST(ParameterBlock, StagesWriteExactlyTheirFieldsAndNothingElse) {
     EXPECT_EQ(globals->lastColumn, 19);
     EXPECT_EQ(globals->lastRow, 9);
 
-    // Start rewrites its per-run fields; a fresh start adds the settings' defaults.
+    // Start rewrites its per-run fields, a fresh start adds the settings' defaults, and the
+    // imported source is marked.
     ASSERT_EQ(host.call(kSelectorStart), kNoErr);
     expectBytes<uint32_t>(bytes, 0, 0);
     expectBytes<uint8_t>(bytes, 85, 1);  // the host offers advanceState and displayPixels
     expectBytes<int64_t>(bytes, 96, -99);
     const int32_t defaults[5] = {0, 0, 1, 100, 100};
     for (int i = 0; i < 5; i++) expectBytes<int32_t>(bytes, 364 + 4 * i, defaults[i]);
-    expectBytes<uint8_t>(bytes, 384, 0);
+    expectBytes<int32_t>(bytes, 304, 0);
+    expectBytes<int32_t>(bytes, 308, 0);
+    expectBytes<uint8_t>(bytes, 384, 1);
     expectBytes<uint32_t>(bytes, 408, 3);
     for (int field : {424, 684, 944}) expectBytes<uint8_t>(bytes, field, 0);
     expectBlock(block, bytes);

@@ -1,0 +1,95 @@
+// Plane import from the host's interleaved rows into source tiles, one loop per sample format.
+#include "host/plane_import.h"
+
+#include <algorithm>
+
+#include "image/pixel_access.h"
+
+uint32_t chooseSourceImageMode(const PluginGlobals* globals) {
+    const FilterRecord* record = globals->filterRecord;
+    int16_t mode = record->imageMode;
+    if (mode == kModeRGB96 || mode == kModeGray32 || record->depth == 32) return kImageRgbaFloat;
+    if ((mode == kModeGray16 || mode == kModeRGB48) && record->depth == 16) return kImageRgba16;
+    return kImageRgba8;
+}
+
+bool hasTransparency(const PluginGlobals* globals) {
+    int16_t filterCase = globals->filterRecord->filterCase;
+    return filterCase == kFilterCaseEditableTransparencyNoSelection ||
+           filterCase == kFilterCaseEditableTransparencyWithSelection;
+}
+
+namespace {
+
+// Where the samples of one tile are in the host's buffer and which planes to read.
+struct PlaneLayout {
+    int32_t planes;       // interleaved samples per pixel
+    int32_t rowSamples;   // samples from one row to the next
+    int32_t green, blue;  // plane of each colour channel; red is plane 0
+    int32_t alpha;        // the transparency plane, or -1 for full-scale alpha
+};
+
+template <typename Sample>
+void copyTile(const TileEntry& tile, const Sample* host, const PlaneLayout& layout, Sample opaque,
+              void (*store)(uint8_t* pixel, Sample r, Sample g, Sample b, Sample a),
+              uint32_t bytesPerPixel) {
+    uint8_t* out = tile.pixels;
+    for (int32_t y = 0; y < tile.height; y++) {
+        const Sample* p = host + static_cast<size_t>(y) * static_cast<size_t>(layout.rowSamples);
+        for (int32_t x = 0; x < tile.width; x++, p += layout.planes, out += bytesPerPixel) {
+            Sample a = layout.alpha >= 0 ? p[layout.alpha] : opaque;
+            store(out, p[0], p[layout.green], p[layout.blue], a);
+        }
+    }
+}
+
+void storeRgba8(uint8_t* pixel, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    storeSample<uint32_t>(pixel, uint32_t{r} << 24 | uint32_t{g} << 16 | uint32_t{b} << 8 | a);
+}
+
+template <typename Sample>
+void storeRgba(uint8_t* pixel, Sample r, Sample g, Sample b, Sample a) {
+    const Sample channels[4] = {r, g, b, a};
+    std::memcpy(pixel, channels, sizeof channels);
+}
+
+}  // namespace
+
+void convertTile(ImageBuffer* source, const PluginGlobals* globals, int32_t tileIndex) {
+    const FilterRecord* record = globals->filterRecord;
+    if (source->imageMode != chooseSourceImageMode(globals) || !source->tiles) return;
+    if (tileIndex < 0 || tileIndex >= source->tileCount) return;
+    const TileEntry& tile = source->tiles[tileIndex];
+    if (!tile.pixels || !record->inData) return;
+
+    bool rgb = record->imageMode == kModeRGBColor || record->imageMode == kModeRGB48 ||
+               record->imageMode == kModeRGB96;
+    int32_t sampleBytes = source->imageMode == kImageRgba8 ? 1 : source->imageMode == kImageRgba16 ? 2 : 4;
+    PlaneLayout layout;
+    layout.planes = record->inHiPlane - record->inLoPlane + 1;
+    layout.rowSamples = record->inRowBytes / sampleBytes;
+    layout.green = rgb ? 1 : 0;
+    layout.blue = rgb ? 2 : 0;
+    layout.alpha = hasTransparency(globals) ? record->inLayerPlanes : -1;
+
+    // A delivery without the planes or the row length the tile needs would be read past its
+    // end; such a tile keeps what it held.
+    int32_t planesRead = std::max(layout.blue, layout.alpha) + 1;
+    if (layout.alpha < -1 || layout.planes < planesRead) return;
+    if (layout.rowSamples < tile.width * layout.planes) return;
+
+    switch (source->imageMode) {
+        case kImageRgba8:
+            copyTile<uint8_t>(tile, static_cast<const uint8_t*>(record->inData), layout, 255, storeRgba8,
+                              source->bytesPerPixel);
+            break;
+        case kImageRgba16:
+            copyTile<uint16_t>(tile, static_cast<const uint16_t*>(record->inData), layout, 32768,
+                               storeRgba<uint16_t>, source->bytesPerPixel);
+            break;
+        default:
+            copyTile<float>(tile, static_cast<const float*>(record->inData), layout, 1.0f, storeRgba<float>,
+                            source->bytesPerPixel);
+            break;
+    }
+}

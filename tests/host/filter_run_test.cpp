@@ -1,0 +1,159 @@
+// Whole filter runs through the in-process host, on documents of every kind the filter takes:
+// what lands inside the disc, outside it and outside the filter rectangle, that nothing is
+// forgotten or leaked, and that a run gives the same bits every time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/dispatcher.h"
+#include "hostapp/host.h"
+#include "platform/global_memory.h"
+
+using namespace hostapp;
+
+namespace {
+
+// Where a pixel's centre lies relative to the ellipse inscribed in the filter rectangle:
+// the squared normalised radius.
+double radius2(const Rect16& filter, int32_t x, int32_t y) {
+    double u = 2.0 * (x + 0.5 - filter.left) / (filter.right - filter.left) - 1.0;
+    double v = 2.0 * (y + 0.5 - filter.top) / (filter.bottom - filter.top) - 1.0;
+    return u * u + v * v;
+}
+
+// Full scale on the document's sample scale.
+double fullScale(const Document& doc) { return doc.bitDepth == 8 ? 255 : doc.bitDepth == 16 ? 32768 : 1.0; }
+
+// A run that must complete and leave the host's memory as it found it.
+void runCleanly(InProcessHost& host, Document& doc) {
+    int32_t globalBefore = globalMemoryLiveBlocks();
+    RunOutcome run = host.runFilter(doc);
+    ASSERT_EQ(run.result, kNoErr);
+    EXPECT_EQ(run.buffersLeftBehind, 0);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+    EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
+    EXPECT_EQ(host.protocolErrors(), 0);
+}
+
+// Checks the warped result of a constant document: inside the disc the source colour, outside it
+// transparent (layer) or black (flat), every pixel between written, and outside the filter
+// rectangle the document as it was.
+void expectConstantDisc(const Document& doc, const Document& before) {
+    const Rect16 filter = filterRectOf(doc);
+    const int32_t colourCount = colourPlanes(doc);
+    const double full = fullScale(doc);
+    const bool integer = doc.bitDepth != 32;
+    const double step = integer ? 1.0 : 1e-5;
+    // Each reduced level of an integer pyramid is about 0.6 percent brighter than the one
+    // below, so where the map minifies the source the value rises a little.
+    const double levelDrift = integer ? 0.006 : 0.0;
+    double inside[4] = {0, 0, 0, full};
+    for (int32_t p = 0; p < colourCount; p++) {
+        double stored = sampleValue(before, 0, 0, p);
+        // Integer gray is written as a luminance whose weights sum to 255/256.
+        inside[p] = integer && colourCount == 1 ? std::floor(stored * 255 / 256) : stored;
+    }
+
+    for (int32_t y = 0; y < doc.height; y++) {
+        for (int32_t x = 0; x < doc.width; x++) {
+            bool inFilter = x >= filter.left && x < filter.right && y >= filter.top && y < filter.bottom;
+            double r2 = radius2(filter, x, y);
+            for (int32_t p = 0; p < planeCount(doc); p++) {
+                double v = sampleValue(doc, x, y, p);
+                double want = inside[p < colourCount ? p : 3];
+                bool alpha = p == colourCount;
+                if (!inFilter) {
+                    ASSERT_EQ(v, sampleValue(before, x, y, p)) << x << "," << y;
+                } else if (r2 < 0.5) {
+                    ASSERT_GE(v, want - step) << x << "," << y << " plane " << p;
+                    ASSERT_LE(v, want * (1 + levelDrift) + step) << x << "," << y << " plane " << p;
+                } else if (r2 > 1.2 && (alpha || !doc.transparency)) {
+                    ASSERT_EQ(v, 0) << x << "," << y << " plane " << p;
+                } else {
+                    ASSERT_FALSE(isPoison(doc, x, y, p)) << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TEST(FilterRun, ConstantSourceGivesAConstantDiscOnEveryKindOfDocument) {
+    InProcessHost host(PluginMain);  // one loaded module for every run
+    for (int32_t kind = 0; kind < 24; kind++) {
+        int32_t depth = 8 << (kind / 8);
+        ColourModel model = kind & 4 ? ColourModel::Rgb : ColourModel::Gray;
+        bool layer = kind & 2;
+        bool selection = kind & 1;
+        SCOPED_TRACE(testing::Message() << depth << "-bit " << (kind & 4 ? "RGB" : "gray")
+                                        << (layer ? " layer" : " flat") << (selection ? " with selection" : ""));
+        Document doc = makeDocument(41, 29, depth, model, layer);
+        doc.hasSelection = selection;
+        doc.selection = Rect16{3, 5, 26, 38};
+        double full = fullScale(doc);
+        const double colour[4] = {0.2 * full, 0.6 * full, 0.8 * full, full};
+        for (int32_t y = 0; y < doc.height; y++)
+            for (int32_t x = 0; x < doc.width; x++)
+                for (int32_t p = 0; p < planeCount(doc); p++)
+                    setSampleValue(doc, x, y, p, colour[p < colourPlanes(doc) ? p : 3]);
+        const Document before = doc;
+        runCleanly(host, doc);
+        expectConstantDisc(doc, before);
+    }
+}
+
+TEST(FilterRun, EachQuadrantLandsInTheSameQuadrantOfTheDisc) {
+    const uint8_t colours[4][3] = {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}, {240, 240, 20}};
+    Document doc = makeDocument(120, 80, 8, ColourModel::Rgb, true);
+    auto quadrant = [](int32_t x, int32_t y, int32_t w, int32_t h) { return (y >= h / 2) * 2 + (x >= w / 2); };
+    for (int32_t y = 0; y < doc.height; y++)
+        for (int32_t x = 0; x < doc.width; x++) {
+            for (int32_t p = 0; p < 3; p++) setSampleValue(doc, x, y, p, colours[quadrant(x, y, 120, 80)][p]);
+            setSampleValue(doc, x, y, 3, 255);
+        }
+
+    InProcessHost host(PluginMain);
+    runCleanly(host, doc);
+    // Halfway from the centre to the rim along each diagonal.
+    for (int32_t q = 0; q < 4; q++) {
+        int32_t x = q & 1 ? 90 : 29;
+        int32_t y = q & 2 ? 60 : 19;
+        for (int32_t p = 0; p < 3; p++) EXPECT_EQ(sampleValue(doc, x, y, p), colours[q][p]) << "quadrant " << q;
+        EXPECT_EQ(sampleValue(doc, x, y, 3), 255);
+    }
+}
+
+// FNV-1a over a document's samples.
+static uint64_t digest(const Document& doc) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : doc.samples) h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+// The same bits on every run, in every host, and on every build: the digests are those of the
+// native, the sanitized and the Windows build alike.
+TEST(FilterRun, RunsGiveTheSameBitsEveryTime) {
+    const uint64_t pinned[3] = {0x792deb60aa43aaf3, 0xe976b64f0984d12e, 0x0c0076f51f394920};
+    for (int32_t depth : {8, 16, 32}) {
+        Document source = makeDocument(67, 53, depth, ColourModel::Rgb, depth != 16);
+        for (int32_t y = 0; y < source.height; y++)
+            for (int32_t x = 0; x < source.width; x++)
+                for (int32_t p = 0; p < planeCount(source); p++)
+                    setSampleValue(source, x, y, p, fullScale(source) * (((x * 7 + y * 3 + p * 11) % 17) / 16.0));
+
+        InProcessHost host(PluginMain);
+        Document first = source;
+        runCleanly(host, first);
+        for (int run = 0; run < 2; run++) {
+            Document again = source;
+            runCleanly(host, again);
+            EXPECT_EQ(again.samples, first.samples) << depth << "-bit run " << run;
+        }
+        InProcessHost otherHost(PluginMain);
+        Document fresh = source;
+        runCleanly(otherHost, fresh);
+        EXPECT_EQ(fresh.samples, first.samples) << depth << "-bit, other host";
+        EXPECT_EQ(digest(first), pinned[depth / 16]) << depth << "-bit: 0x" << std::hex << digest(first);
+    }
+}

@@ -1,0 +1,83 @@
+// Host requests outside the order of a run: mask rows around a row in the middle of the filter
+// rectangle, the whole-area request moved by the area offsets and cut to its size limit, and
+// the rectangle helpers' edge rules.
+#include <gtest/gtest.h>
+
+#include "host/host_rect.h"
+#include "host/host_requests.h"
+#include "host/parameters.h"
+
+namespace {
+
+struct Requests {
+    PluginGlobals globals{};
+    FilterRecord record{};
+    FilterParameters parameters{};
+    char* parametersMaster = reinterpret_cast<char*>(&parameters);
+    int16_t result = 0;
+
+    Requests() {
+        globals.result = &result;
+        globals.filterRecord = &record;
+        record.parameters = &parametersMaster;
+        record.filterRect = Rect16{10, 20, 50, 80};  // 60 x 40
+        record.planes = 4;
+        globals.filterHeight = 40;
+    }
+};
+
+std::vector<int32_t> edges(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
+
+}  // namespace
+
+TEST(HostRequests, RowRequestsCarryTheMaskRowsAroundTheRowWhenThereIsASelection) {
+    Requests q;
+    q.record.haveMask = 1;
+    q.globals.maskWanted = 1;
+    q.globals.currentRow = 20;
+    requestRow(&q.globals);
+    EXPECT_EQ(edges(q.record.inRect), (std::vector<int32_t>{30, 20, 31, 80}));
+    EXPECT_EQ(edges(q.record.outRect), edges(q.record.inRect));
+    EXPECT_EQ(edges(q.record.maskRect), (std::vector<int32_t>{28, 20, 32, 80}));
+    EXPECT_EQ(q.globals.maskFirstRow, 18);
+    EXPECT_EQ(q.globals.maskLastRow, 21);
+    EXPECT_EQ(q.globals.inputFirstRow, 20);
+    EXPECT_EQ(q.globals.inputLastRow, 20);
+    EXPECT_EQ(q.globals.workWidth, 60);
+
+    // The last row keeps its mask inside the rectangle; a row past it is clamped to it.
+    q.globals.currentRow = 45;
+    requestRow(&q.globals);
+    EXPECT_EQ(edges(q.record.inRect), (std::vector<int32_t>{49, 20, 50, 80}));
+    EXPECT_EQ(edges(q.record.maskRect), (std::vector<int32_t>{47, 20, 50, 80}));
+
+    // Without the mask wanted, the mask is empty at the rectangle's top-left.
+    q.globals.maskWanted = 0;
+    requestRow(&q.globals);
+    EXPECT_EQ(edges(q.record.maskRect), (std::vector<int32_t>{10, 20, 10, 20}));
+}
+
+TEST(HostRequests, TheWholeAreaIsMovedKeptInsideAndCutToTheLimit) {
+    Requests q;
+    q.parameters.areaOffsetX = 15;
+    q.parameters.areaOffsetY = -5;
+    q.parameters.areaScale = 7;
+    q.globals.wholeAreaLimit = Rect16{0, 0, 100, 30};
+    requestWholeArea(&q.globals);  // no advanceState: only the rectangles
+    EXPECT_EQ(edges(q.record.inRect), (std::vector<int32_t>{10, 35, 45, 65}));
+    EXPECT_EQ(edges(q.record.maskRect), edges(q.record.inRect));
+    EXPECT_EQ(edges(q.record.outRect), (std::vector<int32_t>{10, 20, 45, 50}));
+    EXPECT_EQ(q.parameters.areaScale, 1u);
+    EXPECT_EQ(q.result, 0);
+}
+
+TEST(HostRect, HelpersScaleOffsetAndStayInRange) {
+    Rect16 r{10, -20, 31, 41};
+    scaleRect(&r, 2, 0);  // a zero divisor counts as one
+    EXPECT_EQ(edges(r), (std::vector<int32_t>{20, -40, 62, 82}));
+    scaleRect(&r, 1, 4);
+    EXPECT_EQ(edges(r), (std::vector<int32_t>{5, -10, 15, 20}));
+    offsetRect(nullptr, 3, 3);  // nothing to move
+    offsetRect(&r, 32760, -32760);
+    EXPECT_EQ(edges(r), (std::vector<int32_t>{-32755, 32750, -32745, 32767}));
+}

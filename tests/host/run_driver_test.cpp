@@ -1,0 +1,225 @@
+// The run driver's conversation with the host: the order and shape of its requests, its
+// progress reports and cancel polls, and how each kind of failure ends the run and what it
+// leaves behind.
+#include <gtest/gtest.h>
+
+#include "host/dispatcher.h"
+#include "host/parameters.h"
+#include "hostapp/host.h"
+#include "platform/global_memory.h"
+
+using namespace hostapp;
+
+static bool operator==(const Rect16& a, const Rect16& b) {
+    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+static std::ostream& operator<<(std::ostream& out, const Rect16& r) {
+    return out << "(" << r.top << ", " << r.left << ", " << r.bottom << ", " << r.right << ")";
+}
+
+namespace {
+
+// A width x height rectangle with its top-left corner at (left, top).
+Rect16 area(int16_t left, int16_t top, int16_t width, int16_t height) {
+    return Rect16{top, left, static_cast<int16_t>(top + height), static_cast<int16_t>(left + width)};
+}
+
+PluginGlobals* globalsOf(const InProcessHost& host) {
+    return reinterpret_cast<PluginGlobals*>(*reinterpret_cast<Handle>(host.dataSlot()));
+}
+
+Document grayDocument(int32_t width, int32_t height, uint8_t value) {
+    Document doc = makeDocument(width, height, 8, ColourModel::Gray, false);
+    for (uint8_t& s : doc.samples) s = value;
+    return doc;
+}
+
+}  // namespace
+
+TEST(RunDriver, StartImportsTheSourceTileByTileThenAsksForRowZero) {
+    Document doc = makeDocument(520, 518, 8, ColourModel::Rgb, true);
+    doc.hasSelection = true;
+    doc.selection = area(3, 2, 513, 513);
+    InProcessHost host(PluginMain);
+    host.bind(doc);
+    ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+    host.clearLog();
+    ASSERT_EQ(host.call(kSelectorStart), kNoErr);
+
+    // Each tile is one request and one advanceState; then the whole-area request, cut to one
+    // tile, and the first output row with the mask rows around it.
+    const Rect16 origin = area(3, 2, 1, 1);
+    const Rect16 noMask = area(3, 2, 0, 0);
+    const struct {
+        Rect16 in, out, mask;
+    } expected[] = {
+        {area(3, 2, 512, 512), origin, noMask},      {area(515, 2, 1, 512), origin, noMask},
+        {area(3, 514, 512, 1), origin, noMask},      {area(515, 514, 1, 1), origin, noMask},
+        {area(3, 2, 512, 512), area(3, 2, 512, 512), area(3, 2, 512, 512)},
+        {area(3, 2, 513, 1), area(3, 2, 513, 1), area(3, 2, 513, 2)},
+    };
+    std::vector<HostEvent> advances = host.eventsOf(HostCall::AdvanceState);
+    ASSERT_EQ(advances.size(), std::size(expected));
+    for (size_t i = 0; i < advances.size(); i++) {
+        EXPECT_EQ(advances[i].inRect, expected[i].in) << "request " << i;
+        EXPECT_EQ(advances[i].outRect, expected[i].out) << "request " << i;
+        EXPECT_EQ(advances[i].maskRect, expected[i].mask) << "request " << i;
+    }
+
+    // The import reports once, between the last tile and the whole-area request.
+    std::vector<HostEvent> progress = host.eventsOf(HostCall::Progress);
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].a, 1);
+    EXPECT_EQ(progress[0].b, 100);
+    EXPECT_EQ(progress[0].inRect, expected[3].in);
+
+    // Every request is for all planes, interleaved, at full rate, edges replicated.
+    const FilterRecord& r = host.record();
+    EXPECT_EQ(r.inLoPlane | r.outLoPlane, 0);
+    EXPECT_EQ(r.inHiPlane, 3);
+    EXPECT_EQ(r.outHiPlane, 3);
+    EXPECT_EQ(r.inputRate, kFixedOne);
+    EXPECT_EQ(r.maskRate, kFixedOne);
+    EXPECT_EQ(r.inputPadding, kPaddingEdgeReplication);
+    EXPECT_EQ(r.outputPadding, kPaddingEdgeReplication);
+    EXPECT_EQ(r.maskPadding, kPaddingEdgeReplication);
+    EXPECT_EQ(globalsOf(host)->sourceImage.pyramidState, kPyramidBuilt);
+}
+
+TEST(RunDriver, OneRowOrOnePixelAreasFinishInTheFirstContinue) {
+    for (Rect16 selection : {area(1, 2, 37, 1), area(4, 4, 1, 1), area(0, 0, 1, 9)}) {
+        Document doc = grayDocument(40, 9, 90);
+        doc.hasSelection = true;
+        doc.selection = selection;
+        InProcessHost host(PluginMain);
+        RunOutcome run = host.runFilter(doc);
+        EXPECT_EQ(run.result, kNoErr);
+        int32_t rows = selection.bottom - selection.top;
+        EXPECT_EQ(run.continueCalls, 1);
+        EXPECT_EQ(run.advanceCalls, 2 + rows);  // one tile, the whole area, every row
+        EXPECT_EQ(run.buffersLeftBehind, 0);
+        // A one-row area's mask request is one row too.
+        if (rows == 1) {
+            EXPECT_EQ(host.eventsOf(HostCall::AdvanceState).back().maskRect, selection);
+        }
+        for (int32_t y = selection.top; y < selection.bottom; y++)
+            for (int32_t x = selection.left; x < selection.right; x++) EXPECT_FALSE(isPoison(doc, x, y, 0));
+    }
+}
+
+TEST(RunDriver, ProgressAndCancelPollsComeOnTheFirstAndEvery32ndRow) {
+    Document doc = grayDocument(8, 200, 40);
+    InProcessHost host(PluginMain);
+    ASSERT_EQ(host.runFilter(doc).result, kNoErr);
+
+    // The import's report, then Continue's: row 0 and every 32nd row after the counters line up.
+    std::vector<std::pair<int32_t, int32_t>> reports;
+    for (const HostEvent& e : host.eventsOf(HostCall::Progress)) reports.emplace_back(e.a, e.b);
+    std::vector<std::pair<int32_t, int32_t>> want = {{1, 100}, {0, 200}};
+    for (int32_t done = 31; done < 200; done += 32) want.emplace_back(done, 200);
+    EXPECT_EQ(reports, want);
+
+    // Cancel polls: 32 rows, each handed over through one advanceState, from one to the next.
+    std::vector<int32_t> rowsBetweenPolls;
+    int32_t rows = 0;
+    for (const HostEvent& e : host.log()) {
+        if (e.call == HostCall::AdvanceState) rows++;
+        if (e.call == HostCall::Abort) rowsBetweenPolls.push_back(rows), rows = 0;
+    }
+    ASSERT_GE(rowsBetweenPolls.size(), 5u);
+    for (size_t i = 1; i < rowsBetweenPolls.size(); i++) EXPECT_EQ(rowsBetweenPolls[i], 32);
+}
+
+TEST(RunDriver, CancelIsNoticedOnThe32ndRowWithTheRowsBeforeItHandedOver) {
+    // Global memory is zero-filled, so the cancel-poll counter starts at 0 and the first poll
+    // comes after the 32nd row.
+    HostSettings settings;
+    settings.buffers.offered = false;
+    settings.cancelAtPoll = 1;
+    Document doc = grayDocument(12, 80, 40);
+    InProcessHost host(PluginMain, settings);
+    int32_t globalBefore = globalMemoryLiveBlocks();
+    RunOutcome run = host.runFilter(doc);
+    EXPECT_EQ(run.result, kUserCanceledErr);
+    EXPECT_EQ(run.endedAt, kSelectorContinue);
+    EXPECT_EQ(host.eventsOf(HostCall::Abort).size(), 1u);
+    for (int32_t y = 0; y < 32; y++) EXPECT_EQ(isPoison(doc, 6, y, 0), y == 31) << "row " << y;
+
+    // The module released everything and emptied its rectangles itself.
+    EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
+    const Rect16 empty{0, 0, 0, 0};
+    EXPECT_EQ(host.record().inRect, empty);
+    EXPECT_EQ(host.record().outRect, empty);
+    EXPECT_EQ(host.record().maskRect, empty);
+}
+
+TEST(RunDriver, HostErrorsFromAdvanceStateEndTheRunAndLeaveTheBuffersToTheHost) {
+    // 513 x 513 is four tiles; then the whole area, row 0, and one advanceState per row.
+    const struct {
+        int32_t failAt;
+        int16_t endedAt;
+    } cases[] = {{1, kSelectorStart}, {3, kSelectorStart}, {5, kSelectorStart}, {16, kSelectorContinue}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "advanceState " << c.failAt);
+        HostSettings settings;
+        settings.failAdvanceAt = c.failAt;
+        settings.advanceError = -1234;
+        Document doc = grayDocument(513, 513, 40);
+        InProcessHost host(PluginMain, settings);
+        RunOutcome run = host.runFilter(doc);
+        EXPECT_EQ(run.result, -1234);
+        EXPECT_EQ(run.endedAt, c.endedAt);
+        EXPECT_EQ(run.advanceCalls, c.failAt);  // nothing more was asked of the host
+        EXPECT_GT(run.buffersLeftBehind, 0);
+        EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+
+        // A failed import builds no pyramid.
+        bool imported = c.failAt > 4;
+        EXPECT_EQ(globalsOf(host)->sourceImage.pyramidState == kPyramidBuilt, imported);
+        EXPECT_EQ(reinterpret_cast<FilterParameters*>(*host.record().parameters)->sourceImported, imported);
+    }
+}
+
+TEST(RunDriver, ARefusedSourceTileEndsStartWith999) {
+    // Find the request for the source's first tile in a clean run, then refuse its second tile
+    // with global memory exhausted as well.
+    Document doc = grayDocument(600, 40, 40);
+    InProcessHost probe(PluginMain);
+    probe.runFilter(doc);
+    std::vector<HostEvent> allocations = probe.eventsOf(HostCall::AllocateBuffer);
+    auto firstTile = std::find_if(allocations.begin(), allocations.end(),
+                                  [](const HostEvent& e) { return e.a == 512 * 40 * 4; });
+    ASSERT_NE(firstTile, allocations.end());
+    int32_t firstTileRequest = static_cast<int32_t>(firstTile - allocations.begin()) + 1;
+
+    HostSettings settings;
+    settings.buffers.refuseRequest = firstTileRequest + 1;
+    InProcessHost host(PluginMain, settings);
+    globalMemoryLimitAllocations(0);
+    RunOutcome run = host.runFilter(doc);
+    globalMemoryLimitAllocations(-1);
+    EXPECT_EQ(run.result, 999);
+    EXPECT_EQ(run.endedAt, kSelectorStart);
+    EXPECT_EQ(run.advanceCalls, 0);
+    // What Start had obtained before the source stays; the source's own tiles are released.
+    EXPECT_EQ(run.buffersLeftBehind, firstTileRequest - 2);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+}
+
+TEST(RunDriver, MissingRowBuffersEndTheRunWithOutOfMemoryAndALateContinueDoesNothing) {
+    Document doc = grayDocument(10, 10, 40);
+    InProcessHost host(PluginMain);
+    host.bind(doc);
+    ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+    ASSERT_EQ(host.call(kSelectorStart), kNoErr);
+    host.record().outData = nullptr;
+    EXPECT_EQ(host.call(kSelectorContinue), kMemFullErr);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+    EXPECT_EQ(host.record().inRect.bottom, 0);
+
+    // A Continue that comes after the run has ended finds nothing to render.
+    host.record().inRect = Rect16{0, 0, 1, 1};
+    EXPECT_EQ(host.call(kSelectorContinue), kNoErr);
+    EXPECT_EQ(host.record().inRect.bottom, 0);
+}
