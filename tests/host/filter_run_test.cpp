@@ -122,6 +122,11 @@ TEST(FilterRun, EachQuadrantLandsInTheSameQuadrantOfTheDisc) {
         for (int32_t p = 0; p < 3; p++) EXPECT_EQ(sampleValue(doc, x, y, p), colours[q][p]) << "quadrant " << q;
         EXPECT_EQ(sampleValue(doc, x, y, 3), 255);
     }
+    // The rim is anti-aliased: across it, along the middle row, alpha passes through partial values.
+    int32_t partial = 0;
+    for (int32_t x = 0; x < 120; x++) partial += sampleValue(doc, x, 40, 3) > 0 && sampleValue(doc, x, 40, 3) < 255;
+    EXPECT_GE(partial, 2);
+    EXPECT_EQ(sampleValue(doc, 0, 0, 3), 0);
 }
 
 // FNV-1a over a document's samples.

@@ -1,9 +1,7 @@
 // Host requests outside the order of a run: mask rows around a row in the middle of the filter
-// rectangle, the whole-area request moved by the area offsets and cut to its size limit, and
-// the rectangle helpers' edge rules.
+// rectangle, and the whole-area request moved by the area offsets and cut to its size limit.
 #include <gtest/gtest.h>
 
-#include "host/host_rect.h"
 #include "host/host_requests.h"
 #include "host/parameters.h"
 
@@ -69,15 +67,4 @@ TEST(HostRequests, TheWholeAreaIsMovedKeptInsideAndCutToTheLimit) {
     EXPECT_EQ(edges(q.record.outRect), (std::vector<int32_t>{10, 20, 45, 50}));
     EXPECT_EQ(q.parameters.areaScale, 1u);
     EXPECT_EQ(q.result, 0);
-}
-
-TEST(HostRect, HelpersScaleOffsetAndStayInRange) {
-    Rect16 r{10, -20, 31, 41};
-    scaleRect(&r, 2, 0);  // a zero divisor counts as one
-    EXPECT_EQ(edges(r), (std::vector<int32_t>{20, -40, 62, 82}));
-    scaleRect(&r, 1, 4);
-    EXPECT_EQ(edges(r), (std::vector<int32_t>{5, -10, 15, 20}));
-    offsetRect(nullptr, 3, 3);  // nothing to move
-    offsetRect(&r, 32760, -32760);
-    EXPECT_EQ(edges(r), (std::vector<int32_t>{-32755, 32750, -32745, 32767}));
 }
