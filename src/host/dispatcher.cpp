@@ -10,13 +10,8 @@
 #include "platform/dialogs.h"
 #include "platform/module_state.h"
 
-#if defined(_WIN32)
-#define VELORUND_EXPORT extern "C" __declspec(dllexport)
-#else
-#define VELORUND_EXPORT extern "C"
-#endif
-
-VELORUND_EXPORT void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result) {
+// Exported from the Windows module by its module-definition file.
+extern "C" void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result) {
     dispatchSelector(selector, filterRecord, data, result);
 }
 

@@ -5,3 +5,13 @@
 int32_t showAboutBox(void) { return 0; }
 
 void showMessageDialog(const char* templateName) { (void)templateName; }
+
+void centreDialog(DialogWindow dialog) { (void)dialog; }
+
+void openMakerSite(void) {}
+
+intptr_t aboutDialogProc(DialogWindow, uint32_t, uintptr_t, intptr_t) { return 0; }
+
+intptr_t messageDialogProc(DialogWindow, uint32_t, uintptr_t, intptr_t) { return 0; }
+
+extern "C" intptr_t DissolveProc(DialogWindow, uint32_t, uintptr_t, intptr_t) { return 0; }

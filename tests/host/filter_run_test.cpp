@@ -8,6 +8,7 @@
 #include "host/dispatcher.h"
 #include "hostapp/host.h"
 #include "platform/global_memory.h"
+#include "pinned_runs.h"
 
 using namespace hostapp;
 
@@ -129,36 +130,23 @@ TEST(FilterRun, EachQuadrantLandsInTheSameQuadrantOfTheDisc) {
     EXPECT_EQ(sampleValue(doc, 0, 0, 3), 0);
 }
 
-// FNV-1a over a document's samples.
-static uint64_t digest(const Document& doc) {
-    uint64_t h = 1469598103934665603ull;
-    for (uint8_t b : doc.samples) h = (h ^ b) * 1099511628211ull;
-    return h;
-}
-
-// The same bits on every run, in every host, and on every build: the digests are those of the
-// native, the sanitized and the Windows build alike.
+// The same bits on every run, in every host, and on every build: the pinned digests are those
+// of the native, the sanitized and the Windows build alike.
 TEST(FilterRun, RunsGiveTheSameBitsEveryTime) {
-    const uint64_t pinned[3] = {0x792deb60aa43aaf3, 0xe976b64f0984d12e, 0x0c0076f51f394920};
-    for (int32_t depth : {8, 16, 32}) {
-        Document source = makeDocument(67, 53, depth, ColourModel::Rgb, depth != 16);
-        for (int32_t y = 0; y < source.height; y++)
-            for (int32_t x = 0; x < source.width; x++)
-                for (int32_t p = 0; p < planeCount(source); p++)
-                    setSampleValue(source, x, y, p, fullScale(source) * (((x * 7 + y * 3 + p * 11) % 17) / 16.0));
-
-        InProcessHost host(PluginMain);
+    InProcessHost host(PluginMain);
+    for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+        const Document source = pinned::pinnedSource(kind);
+        SCOPED_TRACE(testing::Message() << kind.bitDepth << "-bit, " << planeCount(source) << " planes"
+                                        << (kind.selection ? ", selection" : ""));
         Document first = source;
         runCleanly(host, first);
-        for (int run = 0; run < 2; run++) {
-            Document again = source;
-            runCleanly(host, again);
-            EXPECT_EQ(again.samples, first.samples) << depth << "-bit run " << run;
-        }
+        Document again = source;
+        runCleanly(host, again);
+        EXPECT_EQ(again.samples, first.samples) << "second run";
         InProcessHost otherHost(PluginMain);
         Document fresh = source;
         runCleanly(otherHost, fresh);
-        EXPECT_EQ(fresh.samples, first.samples) << depth << "-bit, other host";
-        EXPECT_EQ(digest(first), pinned[depth / 16]) << depth << "-bit: 0x" << std::hex << digest(first);
+        EXPECT_EQ(fresh.samples, first.samples) << "other host";
+        EXPECT_EQ(pinned::digestOf(first), kind.digest) << "0x" << std::hex << pinned::digestOf(first);
     }
 }

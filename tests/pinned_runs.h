@@ -1,0 +1,58 @@
+// Whole filter runs whose results are pinned bit for bit. The native tests check the table
+// against the module built into them; the Windows test runner checks it, under wine, against the
+// built plug-in module, so both builds are held to the same bits.
+#pragma once
+
+#include <cstdint>
+
+#include "hostapp/document.h"
+
+namespace pinned {
+
+struct PinnedRun {
+    int32_t bitDepth;
+    hostapp::ColourModel model;
+    bool layer;      // a layer with editable transparency, else a flat image
+    bool selection;  // a rectangular selection inside the document
+    uint64_t digest;
+};
+
+// Every kind of document the filter takes.
+inline constexpr PinnedRun kPinnedRuns[] = {
+    {8, hostapp::ColourModel::Gray, false, false, 0xf9d6f5786aab1111},
+    {8, hostapp::ColourModel::Gray, true, true, 0x939a65b17c547cd0},
+    {8, hostapp::ColourModel::Rgb, false, true, 0x0473f5e8b46a6410},
+    {8, hostapp::ColourModel::Rgb, true, false, 0x792deb60aa43aaf3},
+    {16, hostapp::ColourModel::Gray, false, true, 0x007fcdd5b5c9882c},
+    {16, hostapp::ColourModel::Gray, true, false, 0x93b042f69d5f2fe6},
+    {16, hostapp::ColourModel::Rgb, false, false, 0xe976b64f0984d12e},
+    {16, hostapp::ColourModel::Rgb, true, true, 0x051aa4296a138fae},
+    {32, hostapp::ColourModel::Gray, false, false, 0xf9e1c8c6925d27b7},
+    {32, hostapp::ColourModel::Gray, true, true, 0x1829c23d38a7a8d7},
+    {32, hostapp::ColourModel::Rgb, false, true, 0xae7be186fd0fd1d3},
+    {32, hostapp::ColourModel::Rgb, true, false, 0x0c0076f51f394920},
+};
+
+// The document a pinned run starts from: a 67 x 53 pattern of 17 levels, different in every
+// plane, with the selection (when there is one) off-centre and not square.
+inline hostapp::Document pinnedSource(const PinnedRun& run) {
+    using namespace hostapp;
+    Document doc = makeDocument(67, 53, run.bitDepth, run.model, run.layer);
+    doc.hasSelection = run.selection;
+    doc.selection = Rect16{4, 6, 49, 61};
+    double full = run.bitDepth == 8 ? 255 : run.bitDepth == 16 ? 32768 : 1.0;
+    for (int32_t y = 0; y < doc.height; y++)
+        for (int32_t x = 0; x < doc.width; x++)
+            for (int32_t p = 0; p < planeCount(doc); p++)
+                setSampleValue(doc, x, y, p, full * (((x * 7 + y * 3 + p * 11) % 17) / 16.0));
+    return doc;
+}
+
+// FNV-1a over a document's samples.
+inline uint64_t digestOf(const hostapp::Document& doc) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : doc.samples) h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace pinned

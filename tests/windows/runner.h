@@ -1,0 +1,28 @@
+// The Windows test runner: loads the built plug-in module with LoadLibrary, finds PluginMain
+// with GetProcAddress and checks it as a host would see it, under wine. Each group of checks
+// is one command of the runner and one test of the windows preset.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "host/host_api.h"
+
+struct LoadedModule {
+    HMODULE handle;
+    PluginEntryProc entry;
+};
+
+// Counts a failed check and says where and what; returns whether the check held.
+bool checkFailed(const char* file, int line, const char* what);
+#define CHECK(condition, ...)                                                          \
+    ((condition) ? true                                                                \
+                 : (std::fprintf(stderr, __VA_ARGS__), std::fputc('\n', stderr),       \
+                    checkFailed(__FILE__, __LINE__, #condition)))
+
+// The groups of checks.
+void checkPinnedRuns(const LoadedModule& module);
+void checkFallbackMemory(const LoadedModule& module);
+void checkResources(const LoadedModule& module);
+void checkAboutBox(const LoadedModule& module, const char* screenshotPath);

@@ -1,0 +1,97 @@
+// Whole filter runs of the loaded module: the pinned runs give the native build's bits, a
+// multichannel document is refused without a word, and a host whose handle or buffer suites
+// cannot be used, or that refuses a buffer, gets the same bits with the memory coming from
+// Windows global memory and going back to it.
+#include "hostapp/host.h"
+#include "import_hooks.h"
+#include "pinned_runs.h"
+#include "runner.h"
+
+using namespace hostapp;
+
+void checkPinnedRuns(const LoadedModule& module) {
+    InProcessHost host(module.entry);
+    for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+        Document doc = pinned::pinnedSource(kind);
+        RunOutcome run = host.runFilter(doc);
+        uint64_t digest = pinned::digestOf(doc);
+        CHECK(run.result == 0 && digest == kind.digest, "%d-bit, %d planes%s: result %d, digest 0x%016llx",
+              kind.bitDepth, planeCount(doc), kind.selection ? ", selection" : "", run.result,
+              static_cast<unsigned long long>(digest));
+        CHECK(host.bufferMemory().liveBlocks == 0 && run.buffersLeftBehind == 0, "buffers left behind");
+    }
+
+    // A multichannel document that reaches Start is refused with 1; the refusal box it asks for
+    // is not among the resources, so nothing is shown and nothing waits for the user.
+    Document multichannel = makeDocument(16, 16, 8, ColourModel::Multichannel, false);
+    RunOutcome refused = host.runFilter(multichannel);
+    CHECK(refused.result == 1 && refused.endedAt == kSelectorStart && host.bufferMemory().liveBlocks == 0,
+          "multichannel: result %d at selector %d", refused.result, refused.endedAt);
+}
+
+// The module's global memory, counted through its imports.
+static HGLOBAL(WINAPI* systemGlobalAlloc)(UINT, SIZE_T) = nullptr;
+static HGLOBAL(WINAPI* systemGlobalFree)(HGLOBAL) = nullptr;
+static int32_t allocations = 0;
+static int32_t liveBlocks = 0;
+static bool flagsAsExpected = true;
+
+static HGLOBAL WINAPI countingGlobalAlloc(UINT flags, SIZE_T bytes) {
+    HGLOBAL block = systemGlobalAlloc(flags, bytes);
+    if (block) {
+        allocations++;
+        liveBlocks++;
+    }
+    flagsAsExpected = flagsAsExpected && flags == (GMEM_MOVEABLE | GMEM_ZEROINIT);
+    return block;
+}
+
+static HGLOBAL WINAPI countingGlobalFree(HGLOBAL block) {
+    if (block) liveBlocks--;
+    return systemGlobalFree(block);
+}
+
+void checkFallbackMemory(const LoadedModule& module) {
+    systemGlobalAlloc = reinterpret_cast<HGLOBAL(WINAPI*)(UINT, SIZE_T)>(
+        hookImport(module.handle, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(countingGlobalAlloc)));
+    systemGlobalFree = reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(
+        hookImport(module.handle, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(countingGlobalFree)));
+    if (!CHECK(systemGlobalAlloc && systemGlobalFree, "the module imports no GlobalAlloc or GlobalFree")) return;
+
+    struct Route {
+        const char* name;
+        SuiteSettings handles;
+        SuiteSettings buffers;
+        int32_t blocksKept;        // live after a run: the globals and the parameter block
+        int32_t exactAllocations;  // global blocks the first run takes, or -1 for "some"
+    };
+    const Route routes[] = {
+        {"no suites", {false, 1, 8}, {false, 2, 5}, 4, -1},
+        {"buffer suite version 3", {true, 1, 8}, {true, 3, 5}, 0, -1},
+        {"first buffer refused", {true, 1, 8}, {true, 2, 5, -1, 1}, 0, 1},
+    };
+    const pinned::PinnedRun& kind = pinned::kPinnedRuns[3];
+    for (const Route& route : routes) {
+        HostSettings settings;
+        settings.handles = route.handles;
+        settings.buffers = route.buffers;
+        InProcessHost host(module.entry, settings);
+        allocations = liveBlocks = 0;
+        for (int32_t run = 1; run <= 2; run++) {
+            int32_t allocationsBefore = allocations;
+            Document doc = pinned::pinnedSource(kind);
+            RunOutcome outcome = host.runFilter(doc);
+            CHECK(outcome.result == 0 && pinned::digestOf(doc) == kind.digest, "%s, run %d: result %d, other bits",
+                  route.name, run, outcome.result);
+            // The first run shows the route; the second, that the same globals serve again.
+            int32_t taken = allocations - allocationsBefore;
+            if (run == 1)
+                CHECK(route.exactAllocations < 0 ? taken > 0 : taken == route.exactAllocations,
+                      "%s: %d global blocks taken", route.name, taken);
+            CHECK(liveBlocks == route.blocksKept, "%s, run %d: %d global blocks live, %d expected", route.name, run,
+                  liveBlocks, route.blocksKept);
+            CHECK(host.bufferMemory().liveBlocks == 0, "%s: host buffers left", route.name);
+        }
+    }
+    CHECK(flagsAsExpected, "global memory not asked for as movable and zero-filled");
+}

@@ -1,0 +1,24 @@
+// The hand-over between an image file and the host's document: channel layout, the 16-bit
+// scales (files 0..65535, the host 0..32768), the selection rectangle and flattening.
+#pragma once
+
+#include "hostapp/document.h"
+#include "image_file.h"
+
+namespace cli {
+
+// The document a host makes of the image: a flat image, or a layer with editable transparency
+// when the image has alpha. With flat, an image's alpha is applied over black and dropped first.
+hostapp::Document documentOf(Image& image, bool flat);
+
+// Puts the document's samples back into the image, which has the document's layout.
+void takeSamples(Image& image, const hostapp::Document& doc);
+
+// The host's 16-bit scale and back, in integer arithmetic; 0 and full map onto each other.
+inline uint16_t toHostScale(uint16_t v) { return static_cast<uint16_t>((v * 32768u + 32767u) / 65535u); }
+inline uint16_t fromHostScale(uint16_t h) {
+    uint32_t v = (h * 65535u + 16384u) / 32768u;
+    return static_cast<uint16_t>(v > 65535u ? 65535u : v);
+}
+
+}  // namespace cli

@@ -1,0 +1,150 @@
+// PNG through libpng: 8 and 16-bit gray, gray + alpha, RGB and RGBA, with palette, sub-8-bit and
+// tRNS images expanded to 8-bit samples (tRNS becoming alpha); the pixel density (pHYs) and the
+// ICC profile (iCCP) are kept. libpng reports errors by a long jump back to the reading or
+// writing function, which therefore holds nothing that needs destroying.
+#include <png.h>
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "image_file.h"
+
+namespace cli {
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+constexpr double kMetresPerInch = 0.0254;
+
+// libpng's error message, after what was being done.
+struct PngError {
+    const char* doing;
+    std::string message;
+};
+
+static void pngError(png_structp png, png_const_charp message) {
+    PngError* error = static_cast<PngError*>(png_get_error_ptr(png));
+    error->message = std::string(error->doing) + message;
+    png_longjmp(png, 1);
+}
+
+static void pngWarning(png_structp, png_const_charp) {}
+
+// Reads from the file, telling a truncated file from a failing one.
+static void readBytes(png_structp png, png_bytep data, size_t length) {
+    FILE* file = static_cast<FILE*>(png_get_io_ptr(png));
+    if (fread(data, 1, length, file) == length) return;
+    png_error(png, ferror(file) ? strerror(errno) : "the file is truncated");
+}
+
+static double pixelsPerMetre(double resolution, ResolutionUnit unit) {
+    if (unit == ResolutionUnit::Inch) return resolution / kMetresPerInch;
+    if (unit == ResolutionUnit::Centimetre) return resolution * 100;
+    return resolution;
+}
+
+static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, PngError& error) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_read_fn(png, file, readBytes);
+    png_read_info(png, info);
+    image.width = static_cast<int32_t>(png_get_image_width(png, info));
+    image.height = static_cast<int32_t>(png_get_image_height(png, info));
+    if (image.width > kMaxSide || image.height > kMaxSide) {
+        error.message = std::to_string(image.width) + " x " + std::to_string(image.height) +
+                  " pixels is too large: the filter takes at most 32767 on a side";
+        return false;
+    }
+
+    // Palette, sub-8-bit gray and tRNS become plain 8-bit samples with alpha where tRNS was.
+    png_set_expand(png);
+    if (png_get_bit_depth(png, info) == 16 && kLittleEndian) png_set_swap(png);
+    int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    image.channels = png_get_channels(png, info);
+    image.bits = png_get_bit_depth(png, info);
+
+    png_uint_32 xDensity, yDensity;
+    int unit;
+    if (png_get_pHYs(png, info, &xDensity, &yDensity, &unit)) {
+        image.xResolution = xDensity;
+        image.yResolution = yDensity;
+        image.resolutionUnit = unit == PNG_RESOLUTION_METER ? ResolutionUnit::Metre : ResolutionUnit::None;
+    }
+    png_charp name;
+    int compression;
+    png_bytep profile;
+    png_uint_32 profileLength;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &profileLength))
+        image.iccProfile.assign(profile, profile + profileLength);
+
+    // Every pass of an interlaced image fills in its pixels of the same rows.
+    image.samples.resize(sampleCount(image) * sampleBytes(image));
+    const size_t stride = png_get_rowbytes(png, info);
+    for (int pass = 0; pass < passes; pass++)
+        for (int32_t y = 0; y < image.height; y++) png_read_row(png, image.samples.data() + y * stride, nullptr);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+bool loadPng(const std::string& path, Image& image, std::string& error) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        error = strerror(errno);
+        return false;
+    }
+    PngError failure{"not a readable PNG image: ", "out of memory"};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = info && readPng(png, info, file, image, failure);
+    png_destroy_read_struct(&png, &info, nullptr);
+    fclose(file);
+    if (!ok) error = failure.message;
+    return ok;
+}
+
+static bool writePng(png_structp png, png_infop info, FILE* file, const Image& image) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    static const int colourTypes[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                                      PNG_COLOR_TYPE_RGB_ALPHA};
+    png_init_io(png, file);
+    // A profile libpng finds fault with is left out rather than failing the file.
+    png_set_benign_errors(png, 1);
+    png_set_IHDR(png, info, image.width, image.height, image.bits, colourTypes[image.channels], PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (image.xResolution > 0 && image.yResolution > 0) {
+        bool absolute = image.resolutionUnit != ResolutionUnit::None;
+        png_set_pHYs(png, info, static_cast<png_uint_32>(std::lround(pixelsPerMetre(image.xResolution, image.resolutionUnit))),
+                     static_cast<png_uint_32>(std::lround(pixelsPerMetre(image.yResolution, image.resolutionUnit))),
+                     absolute ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+    }
+    if (!image.iccProfile.empty())
+        png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, image.iccProfile.data(),
+                     static_cast<png_uint_32>(image.iccProfile.size()));
+    png_write_info(png, info);
+    if (image.bits == 16 && kLittleEndian) png_set_swap(png);
+    const size_t stride = static_cast<size_t>(image.width) * image.channels * sampleBytes(image);
+    for (int32_t y = 0; y < image.height; y++) png_write_row(png, image.samples.data() + y * stride);
+    png_write_end(png, nullptr);
+    return true;
+}
+
+bool savePng(const Image& image, const std::string& path, std::string& error) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) {
+        error = strerror(errno);
+        return false;
+    }
+    PngError failure{"cannot write the PNG image: ", "out of memory"};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = info && writePng(png, info, file, image);
+    png_destroy_write_struct(&png, &info);
+    if (fclose(file) != 0 && ok) {
+        failure.message = failure.doing + std::string(strerror(errno));
+        ok = false;
+    }
+    if (!ok) error = failure.message;
+    return ok;
+}
+
+}  // namespace cli

@@ -1,0 +1,305 @@
+// TIFF through libtiff: the first page of a file, 8 and 16-bit unsigned integer or 32-bit float
+// samples, gray, gray + alpha, RGB or RGBA (JPEG-compressed YCbCr is read as RGB), interleaved or
+// planar, in strips or tiles, with any compression libtiff decodes. Premultiplied (associated)
+// alpha is taken out on loading and put back on saving. Saving repeats the loaded file's layout.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+
+#include "image_file.h"
+
+namespace cli {
+
+// libtiff reports through process-wide handlers; the first error of an operation is kept.
+static std::string tiffMessage;
+
+static void tiffError(const char*, const char* format, va_list args) {
+    char text[512];
+    vsnprintf(text, sizeof text, format, args);
+    if (tiffMessage.empty()) tiffMessage = text;
+}
+
+struct TiffFile {
+    TIFF* tif;
+    TiffFile(const std::string& path, const char* mode) {
+        tiffMessage.clear();
+        TIFFSetErrorHandler(tiffError);
+        TIFFSetWarningHandler(nullptr);
+        tif = TIFFOpen(path.c_str(), mode);
+    }
+    ~TiffFile() {
+        if (tif) TIFFClose(tif);
+    }
+    TiffFile(const TiffFile&) = delete;
+    TiffFile& operator=(const TiffFile&) = delete;
+};
+
+static std::string withTiffMessage(const std::string& reason) {
+    return tiffMessage.empty() ? reason : reason + ": " + tiffMessage;
+}
+
+// The units in which samples are stored: tiles or strips, each holding either one channel
+// (planar) or all channels pixel by pixel.
+struct Blocks {
+    bool tiled;
+    uint32_t width;
+    uint32_t height;
+    int32_t planes;
+    int32_t perPixel;
+    tmsize_t bytes;  // one whole block
+};
+
+static Blocks blocksOf(TIFF* tif, const Image& image) {
+    Blocks b;
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    b.tiled = TIFFIsTiled(tif);
+    b.width = static_cast<uint32_t>(image.width);
+    if (b.tiled) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &b.width);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &b.height);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        b.height = std::min(rowsPerStrip, static_cast<uint32_t>(image.height));
+    }
+    b.planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
+    b.perPixel = planar == PLANARCONFIG_SEPARATE ? 1 : image.channels;
+    b.bytes = b.tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+    return b;
+}
+
+// Moves the samples of the block at (x, y) of a plane between the image and the block buffer.
+static void copyBlock(const Blocks& b, uint8_t* block, uint8_t* samples, const Image& image, uint32_t x, uint32_t y,
+                      int32_t plane, bool toBlock) {
+    const size_t bytes = static_cast<size_t>(sampleBytes(image));
+    const uint32_t columns = std::min(b.width, image.width - x), rows = std::min(b.height, image.height - y);
+    for (uint32_t r = 0; r < rows; r++)
+        for (uint32_t c = 0; c < columns; c++) {
+            uint8_t* inBlock = block + (static_cast<size_t>(r) * b.width + c) * b.perPixel * bytes;
+            uint8_t* inImage = samples + ((static_cast<size_t>(y + r) * image.width + x + c) * image.channels + plane) * bytes;
+            if (toBlock) memcpy(inBlock, inImage, b.perPixel * bytes);
+            else memcpy(inImage, inBlock, b.perPixel * bytes);
+        }
+}
+
+// Reads or writes every block of the image; false on the first libtiff failure.
+static bool transferBlocks(TIFF* tif, const Blocks& b, const Image& image, uint8_t* samples, bool write) {
+    std::vector<uint8_t> block(static_cast<size_t>(b.bytes));
+    const size_t rowBytes = static_cast<size_t>(b.width) * b.perPixel * sampleBytes(image);
+    for (int32_t plane = 0; plane < b.planes; plane++)
+        for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height)
+            for (uint32_t x = 0; x < static_cast<uint32_t>(image.width); x += b.width) {
+                uint16_t sample = static_cast<uint16_t>(plane);
+                uint32_t index = b.tiled ? TIFFComputeTile(tif, x, y, 0, sample) : TIFFComputeStrip(tif, y, sample);
+                if (!write) {
+                    tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.data(), b.bytes)
+                                           : TIFFReadEncodedStrip(tif, index, block.data(), b.bytes);
+                    if (got < 0) return false;
+                    copyBlock(b, block.data(), samples, image, x, y, plane, false);
+                    continue;
+                }
+                copyBlock(b, block.data(), samples, image, x, y, plane, true);
+                // A strip at the bottom holds only the rows that are left.
+                tmsize_t size = b.tiled ? b.bytes
+                                        : static_cast<tmsize_t>(rowBytes * std::min(b.height, image.height - y));
+                tmsize_t put = b.tiled ? TIFFWriteEncodedTile(tif, index, block.data(), size)
+                                       : TIFFWriteEncodedStrip(tif, index, block.data(), size);
+                if (put < 0) return false;
+            }
+    return true;
+}
+
+// Why the loaded directory is not an image the filter takes, or empty when it is. Sets the
+// number of colour channels.
+static std::string unsupportedKind(TIFF* tif, uint16_t photometric, uint16_t channels, uint16_t bits,
+                                   uint16_t format, uint16_t compression, int32_t& colours) {
+    if (bits == 1) return "1-bit (black and white) images are not supported";
+    switch (photometric) {
+        case PHOTOMETRIC_MINISBLACK: colours = 1; break;
+        case PHOTOMETRIC_RGB: colours = 3; break;
+        case PHOTOMETRIC_YCBCR:
+            if (compression != COMPRESSION_JPEG) return "YCbCr images are not supported";
+            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);  // libjpeg converts to RGB
+            colours = 3;
+            break;
+        case PHOTOMETRIC_SEPARATED: return "CMYK (separated) images are not supported";
+        case PHOTOMETRIC_CIELAB:
+        case PHOTOMETRIC_ICCLAB:
+        case PHOTOMETRIC_ITULAB: return "Lab images are not supported";
+        case PHOTOMETRIC_PALETTE: return "palette (indexed-colour) images are not supported";
+        case PHOTOMETRIC_MINISWHITE: return "min-is-white gray images are not supported";
+        default: return "photometric interpretation " + std::to_string(photometric) + " is not supported";
+    }
+    if (channels > 4 || channels < colours || channels > colours + 1)
+        return std::to_string(channels) + " channels are not supported (only gray, gray + alpha, RGB and RGBA)";
+    bool integer = format == SAMPLEFORMAT_UINT && (bits == 8 || bits == 16);
+    if (!integer && !(format == SAMPLEFORMAT_IEEEFP && bits == 32))
+        return std::to_string(bits) + "-bit " +
+               (format == SAMPLEFORMAT_IEEEFP ? "float " : format == SAMPLEFORMAT_INT ? "signed " : "") +
+               "samples are not supported (only 8 and 16-bit unsigned integer and 32-bit float)";
+    return "";
+}
+
+static void readResolution(TIFF* tif, Image& image) {
+    float x, y;
+    uint16_t unit = RESUNIT_NONE;
+    if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) || !TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y)) return;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    image.xResolution = x;
+    image.yResolution = y;
+    image.resolutionUnit = unit == RESUNIT_INCH ? ResolutionUnit::Inch
+                           : unit == RESUNIT_CENTIMETER ? ResolutionUnit::Centimetre
+                                                        : ResolutionUnit::None;
+}
+
+bool loadTiff(const std::string& path, Image& image, std::string& error) {
+    TiffFile file(path, "r");
+    TIFF* tif = file.tif;
+    if (!tif) {
+        error = withTiffMessage("not a readable TIFF image");
+        return false;
+    }
+    // What the first page holds.
+    uint32_t width = 0, height = 0;
+    uint16_t channels, bits, format, photometric = PHOTOMETRIC_MINISBLACK, planar, compression, predictor;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &channels);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &predictor);
+    int32_t colours = 0;
+    error = unsupportedKind(tif, photometric, channels, bits, format, compression, colours);
+    if (!error.empty()) return false;
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+        error = std::to_string(width) + " x " + std::to_string(height) +
+                " pixels is not a size the filter takes (1 to 32767 on a side)";
+        return false;
+    }
+
+    // How it is stored.
+    TiffLayout& layout = image.tiff;
+    layout.planar = planar == PLANARCONFIG_SEPARATE;
+    if (TIFFIsTiled(tif)) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &layout.tileWidth);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &layout.tileHeight);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &layout.rowsPerStrip);
+    }
+    layout.compression = compression;
+    layout.predictor = predictor;
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0)
+        layout.associatedAlpha = extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+    readResolution(tif, image);
+    uint32_t profileLength = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
+        image.iccProfile.assign(static_cast<uint8_t*>(profile), static_cast<uint8_t*>(profile) + profileLength);
+
+    // The samples, block by block.
+    image.width = static_cast<int32_t>(width);
+    image.height = static_cast<int32_t>(height);
+    image.channels = channels;
+    image.bits = bits;
+    Blocks blocks = blocksOf(tif, image);
+    const tmsize_t needed = static_cast<tmsize_t>(blocks.width) * blocks.height * blocks.perPixel * sampleBytes(image);
+    if (blocks.width == 0 || blocks.height == 0 || blocks.bytes < needed) {
+        error = withTiffMessage("corrupt TIFF image: inconsistent strip or tile size");
+        return false;
+    }
+    image.samples.resize(sampleCount(image) * sampleBytes(image));
+    if (!transferBlocks(tif, blocks, image, image.samples.data(), false)) {
+        error = withTiffMessage("corrupt or truncated TIFF image");
+        return false;
+    }
+    if (layout.associatedAlpha) unpremultiplyAlpha(image);
+    return true;
+}
+
+// The loaded file's compression when libtiff can write it without loss, else deflate.
+static uint16_t outputCompression(uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+        case COMPRESSION_LZW:
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+        case COMPRESSION_PACKBITS:
+        case COMPRESSION_ZSTD:
+        case COMPRESSION_LZMA:
+            if (TIFFIsCODECConfigured(compression)) return compression;
+            break;
+    }
+    return COMPRESSION_ADOBE_DEFLATE;
+}
+
+static void writeTags(TIFF* tif, const Image& image) {
+    const TiffLayout& layout = image.tiff;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(image.channels));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(image.bits));
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, image.bits == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, image.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, layout.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (hasAlpha(image)) {
+        uint16_t type = layout.associatedAlpha ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &type);
+    }
+    uint16_t compression = outputCompression(layout.compression);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    if (compression == layout.compression && layout.predictor > 1 && compression != COMPRESSION_NONE &&
+        compression != COMPRESSION_PACKBITS)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, layout.predictor);
+    if (layout.tileWidth > 0) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.tileWidth);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.tileHeight);
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip > 0 ? layout.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
+    }
+    if (image.xResolution > 0 && image.yResolution > 0) {
+        bool metre = image.resolutionUnit == ResolutionUnit::Metre;  // stored per centimetre
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(metre ? image.xResolution / 100 : image.xResolution));
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(metre ? image.yResolution / 100 : image.yResolution));
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT,
+                     image.resolutionUnit == ResolutionUnit::Inch ? RESUNIT_INCH
+                     : image.resolutionUnit == ResolutionUnit::None ? RESUNIT_NONE
+                                                                    : RESUNIT_CENTIMETER);
+    }
+    if (!image.iccProfile.empty())
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.iccProfile.size()), image.iccProfile.data());
+}
+
+bool saveTiff(const Image& image, const std::string& path, std::string& error) {
+    // Files past 4 GB need the 64-bit offsets of BigTIFF.
+    bool big = image.samples.size() > (static_cast<size_t>(3) << 30);
+    TiffFile file(path, big ? "w8" : "w");
+    TIFF* tif = file.tif;
+    if (!tif) {
+        error = withTiffMessage("cannot write the TIFF image");
+        return false;
+    }
+    writeTags(tif, image);
+    Image premultiplied;
+    if (image.tiff.associatedAlpha && hasAlpha(image)) {
+        premultiplied = image;
+        premultiplyAlpha(premultiplied);
+    }
+    const Image& stored = premultiplied.samples.empty() ? image : premultiplied;
+    // Writing only reads the samples.
+    uint8_t* samples = const_cast<uint8_t*>(stored.samples.data());
+    if (!transferBlocks(tif, blocksOf(tif, stored), stored, samples, true) || !TIFFFlush(tif)) {
+        error = withTiffMessage("cannot write the TIFF image");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli
