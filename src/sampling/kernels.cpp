@@ -14,6 +14,7 @@
 #include <bit>
 
 #include "image/pixel_access.h"
+#include "platform/check.h"
 #include "sampling/weight_table.h"
 
 namespace {
@@ -225,8 +226,9 @@ float filterGray16(const ImageBuffer* buffer, int32_t level, float u, float v) {
 void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
                    float out[4]) {
     for (int i = 0; i < 4; i++) out[i] = 0.0f;
+    VELORUND_CHECK(buffer->tiles && buffer->weightTable);
     LevelKernel kernel = kernelFor(buffer->imageMode);
-    if (!kernel || !buffer->tiles || buffer->tileCount <= 0 || !buffer->weightTable) return;
+    if (!kernel) return;
 
     // Clamp the level so that its coarser neighbour exists.
     int32_t lastPair = buffer->lastLevel - 1;

@@ -6,13 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/parameters.h"
-#include "image/work_queue.h"
-#include "warp/output_pixel.h"
-#include "warp/render_jobs.h"
-
-RenderLane renderLane;
-
 namespace {
 
 // Sub-sample offsets of one pattern: columns and rows first .. last, each offset times its
@@ -142,56 +135,39 @@ void sampleLane(int32_t x, int32_t y, float dx, float dy, float reduction, Rende
 }
 
 // Maps one corner line (output row position `row`, columns -1 .. width - 1) into the slot the
-// toggled parity names. The grid is built here, outside any job, by mapping the plane origin.
-void mapCornerLine(PluginGlobals* globals, RenderLane* lane, int32_t row, int32_t width) {
-    enqueueRangeJobs(-1, width - 1, kJobMapCornerLine, globals, lane, static_cast<uint32_t>(row), 0);
+// toggled parity names. The grid is built first if it is not yet, outside any job.
+void mapCornerLine(RenderLane* lane, int32_t row) {
+    enqueueRangeJobs(lane->queue, -1, lane->width - 1, mapCornerRow, lane, static_cast<uint32_t>(row));
     lane->parity ^= 1;
-    uint8_t outside = 0;
-    discToSquare({0.0, 0.0}, lane->mapGrid, &outside);
-    runJobs(globals);
-}
-
-void setupRenderLane(PluginGlobals* globals, RenderLane* lane) {
-    const FilterParameters* block = parameterBlock(globals);
-    lane->source = &globals->sourceImage;
-    lane->columns = globals->rowRecords;
-    lane->step = static_cast<int32_t>(block->areaScale);
-    lane->originX = block->areaOffsetX;
-    lane->originY = block->areaOffsetY;
-    lane->mapGrid = &globals->mapGrid;
-    lane->laneIndex = 0;
-    lane->parity = 2 * lane->laneIndex;
+    ensureMapGrid(lane->mapGrid);
+    runJobs(lane->queue);
 }
 
 }  // namespace
 
-void runRenderJob(JobRecord* record, int32_t code) {
-    if (code == kJobMapCornerLine) mapCornerRow(record);
-    if (code == kJobRenderSpan) renderSpan(record);
+void setupRenderLane(RenderLane* lane, const ImageBuffer* source, ImageBuffer* mapGrid,
+                     ColumnRecord* columns, int32_t width, WorkQueue* queue, int32_t step,
+                     int32_t originX, int32_t originY) {
+    lane->parity = 0;
+    lane->width = width;
+    lane->source = source;
+    lane->columns = columns;
+    lane->mapGrid = mapGrid;
+    lane->queue = queue;
+    lane->step = step;
+    lane->originX = originX;
+    lane->originY = originY;
 }
 
-void renderRow(PluginGlobals* globals) {
-    const FilterRecord* record = globals->filterRecord;
-    if (!record->inData || !record->outData) {
-        setResultCode(globals, kMemFullErr);
-        return;
-    }
-
-    RenderLane* lane = &renderLane;
-    int32_t y = globals->renderingRow;
-    int32_t width = globals->workWidth;
-
-    // The first row of a pass sets up the lane and maps the image's top edge.
-    if (y == 0) {
-        setupRenderLane(globals, lane);
-        mapCornerLine(globals, lane, -1, width);
-    }
+void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
+    // The first row of a pass maps the image's top edge.
+    if (row == 0) mapCornerLine(lane, -1);
 
     // The row's bottom edge, then its pixels, then out into the host's row.
-    mapCornerLine(globals, lane, y, width);
-    enqueueRangeJobs(0, width - 1, kJobRenderSpan, globals, lane, static_cast<uint32_t>(y), 0);
-    runJobs(globals);
-    for (int32_t x = 0; x < width; x++) writeOutputPixel(x, y, globals->rowRecords[x].colour, globals);
+    mapCornerLine(lane, row);
+    enqueueRangeJobs(lane->queue, 0, lane->width - 1, renderSpan, lane, static_cast<uint32_t>(row));
+    runJobs(lane->queue);
+    for (int32_t x = 0; x < lane->width; x++) writeOutputPixel(outputRow, x, lane->columns[x].colour);
 }
 
 void mapCornerRow(const JobRecord* job) {
@@ -202,7 +178,7 @@ void mapCornerRow(const JobRecord* job) {
         ColumnRecord& record = lane->columns[c + 1];
         MapResult& slot = record.mapSlot[p];
         mapOutputPosition(static_cast<float>(c), row, lane->step, lane->originX, lane->originY,
-                          lane->source, lane, &slot);
+                          lane->source, lane->mapGrid, &slot);
         record.outsideTexture[p] = slot.s < 0.0f || slot.s > 1.0f || slot.t < 0.0f || slot.t > 1.0f;
     }
 }
@@ -270,7 +246,7 @@ void checkPixelCentre(int32_t x, int32_t y, float reduction, float colour[4], Re
     // Corners that agree can still hide the rim inside the pixel: its centre must agree too.
     MapResult centre = {};
     mapOutputPosition(static_cast<float>(x) - 0.5f, static_cast<float>(y) - 0.5f, lanes->step,
-                      lanes->originX, lanes->originY, source, lanes, &centre);
+                      lanes->originX, lanes->originY, source, lanes->mapGrid, &centre);
     if (centre.status == state->cornerStatus[0] && centre.kind == state->cornerKind[0]) {
         renderPixel(x, y, reduction, colour, lanes, source, kRenderFiltered, laneCount, state);
     } else {
@@ -329,7 +305,7 @@ void mapSampleFootprint(float px, float py, int32_t step, int32_t originX, int32
                         const ImageBuffer* source, const RenderLane* lane, MapResult* centre,
                         SampleFootprint* footprint) {
     auto map = [&](float x, float y, MapResult* out) {
-        mapOutputPosition(x, y, step, originX, originY, source, lane, out);
+        mapOutputPosition(x, y, step, originX, originY, source, lane->mapGrid, out);
     };
     MapResult& c = *centre;
     map(px, py, &c);

@@ -7,7 +7,6 @@
 
 #include "image/pixel_access.h"
 #include "warp/map_grid_table.h"
-#include "warp/renderer.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ Vec2f normalisePosition(float positionX, float positionY, float step, float orig
     return {(tx + 1.0f + tx) / (2.0f * width), (ty + 1.0f + ty) / (2.0f * height)};
 }
 
-Vec2d discToSquare(Vec2d plane, ImageBuffer* mapGrid, uint8_t* outside) {
+Vec2d discToSquare(Vec2d plane, const ImageBuffer* mapGrid, uint8_t* outside) {
     // Only points strictly beyond the unit circle lie outside; the circle itself is inside.
     double r2 = plane.x * plane.x + plane.y * plane.y;
     if (r2 > 1.0) {
@@ -66,17 +65,19 @@ Vec2d discToSquare(Vec2d plane, ImageBuffer* mapGrid, uint8_t* outside) {
     return {square.x * signOf(plane.x), square.y * signOf(plane.y)};
 }
 
-Vec2d lookupMapGrid(Vec2d point, ImageBuffer* mapGrid) {
-    // Without a grid, or when it cannot be built, every point goes to the square's centre.
-    if (!mapGrid->tiles) return {0.0, 0.0};
-    if (mapGrid->contentTag != kMapGridBuilt) buildMapGrid(mapGrid);
-    if (mapGrid->contentTag != kMapGridBuilt) return {0.0, 0.0};
+Vec2d lookupMapGrid(Vec2d point, const ImageBuffer* mapGrid) {
+    // Without a built grid every point goes to the square's centre.
+    if (!mapGrid->tiles || mapGrid->contentTag != kMapGridBuilt) return {0.0, 0.0};
 
     double scale = mapGrid->levelMaxX[0];
     float gx = static_cast<float>(point.x * scale);
     float gy = static_cast<float>(point.y * scale);
     Vec2f square = interpolateMapGrid(gx, gy, mapGrid);
     return {square.x, square.y};
+}
+
+void ensureMapGrid(ImageBuffer* mapGrid) {
+    if (mapGrid->tiles && mapGrid->contentTag != kMapGridBuilt) buildMapGrid(mapGrid);
 }
 
 void buildMapGrid(ImageBuffer* mapGrid) {
@@ -128,7 +129,7 @@ Vec2f interpolateMapGrid(float gx, float gy, const ImageBuffer* mapGrid) {
 }
 
 void mapOutputPosition(float positionX, float positionY, int32_t step, int32_t originX,
-                       int32_t originY, const ImageBuffer* source, const RenderLane* lane,
+                       int32_t originY, const ImageBuffer* source, const ImageBuffer* mapGrid,
                        MapResult* out) {
     Vec2f uv = normalisePosition(positionX, positionY, static_cast<float>(step),
                                  static_cast<float>(originX), static_cast<float>(originY), source);
@@ -137,7 +138,7 @@ void mapOutputPosition(float positionX, float positionY, int32_t step, int32_t o
     // Plane coordinates -1 .. 1 across the filter rectangle.
     Vec2d plane = {(static_cast<double>(uv.x) - 0.5) * 2.0, (static_cast<double>(uv.y) - 0.5) * 2.0};
     uint8_t outside = 0;
-    Vec2d square = discToSquare(plane, lane->mapGrid, &outside);
+    Vec2d square = discToSquare(plane, mapGrid, &outside);
     if (outside) {
         out->status = kMapOutsideDisc;
         return;

@@ -12,8 +12,6 @@
 
 #include "image/image_buffer.h"
 
-struct RenderLane;
-
 constexpr int32_t kMapMapped = 1;           // the position lies in the disc
 constexpr int32_t kMapOutsideDisc = -5;     // the position lies outside the disc
 constexpr int32_t kMapNoColour = -10001;    // a position without colour; the map never gives it
@@ -44,11 +42,15 @@ Vec2f normalisePosition(float positionX, float positionY, float step, float orig
 
 // The square point of a plane point; `outside` is set (and (0, 0) returned) when the point lies
 // strictly outside the unit circle.
-Vec2d discToSquare(Vec2d plane, ImageBuffer* mapGrid, uint8_t* outside);
+Vec2d discToSquare(Vec2d plane, const ImageBuffer* mapGrid, uint8_t* outside);
 
-// The square point of a first-quadrant plane point, building the grid on first use; (0, 0) when
-// the grid cannot be had.
-Vec2d lookupMapGrid(Vec2d point, ImageBuffer* mapGrid);
+// The square point of a first-quadrant plane point; (0, 0) when the grid is not built.
+Vec2d lookupMapGrid(Vec2d point, const ImageBuffer* mapGrid);
+
+// Builds the grid unless it is built already or was never created (or its last creation
+// failed: then every point maps to the square's centre). Lookups only read the grid, so this
+// runs before any batch of mapping jobs.
+void ensureMapGrid(ImageBuffer* mapGrid);
 
 // Recreates the grid at 100 x 100 and fills it from the stored table, the upper triangle by
 // mirroring; marks it built. On a failed creation the grid stays unmarked.
@@ -58,7 +60,7 @@ void buildMapGrid(ImageBuffer* mapGrid);
 // outside the grid clamped to its edge.
 Vec2f interpolateMapGrid(float gx, float gy, const ImageBuffer* mapGrid);
 
-// Maps one output position through the lane's MapGrid into `out`.
+// Maps one output position through the MapGrid into `out`.
 void mapOutputPosition(float positionX, float positionY, int32_t step, int32_t originX,
-                       int32_t originY, const ImageBuffer* source, const RenderLane* lane,
+                       int32_t originY, const ImageBuffer* source, const ImageBuffer* mapGrid,
                        MapResult* out);

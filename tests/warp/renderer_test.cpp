@@ -16,9 +16,8 @@ namespace {
 int32_t patternOf(RenderFixture& f, int32_t x, float colour[4]) {
     PixelCornerState state;
     for (int i = 0; i < 4; i++) colour[i] = 0.0f;
-    classifyPixelCorners(colour, kFootprintReduction, &f.globals.sourceImage, f.columns.data(), x,
-                         f.globals.renderingRow, renderLane.parity, &renderLane,
-                         kDispatchCheckCentre, 1, &state);
+    classifyPixelCorners(colour, kFootprintReduction, &f.source, f.columns.data(), x, f.lastRow,
+                         f.lane.parity, &f.lane, kDispatchCheckCentre, 1, &state);
     return state.differenceBits;
 }
 
@@ -51,19 +50,19 @@ TEST(Renderer, InteriorPixelsSampleOnceAndOutsidePixelsNotAtAll) {
 
         // A pixel in the top-left corner: transparent, and the sampler never asked.
         if (y == 2) {
-            renderLane.lod.cachedLod = -42.0f;
+            f.lane.lod.cachedLod = -42.0f;
             EXPECT_EQ(patternOf(f, 1, colour), 0);
             EXPECT_EQ(colour[3], 0.0f);
             EXPECT_EQ(colour[0], 0.0f);
-            EXPECT_EQ(renderLane.lod.cachedLod, -42.0f);
+            EXPECT_EQ(f.lane.lod.cachedLod, -42.0f);
         }
     }
 
     // The centre: one filtered sample whose level of detail the sampler computed.
-    renderLane.lod.cachedLod = -42.0f;
+    f.lane.lod.cachedLod = -42.0f;
     float colour[4];
     EXPECT_EQ(patternOf(f, 32, colour), 0);
-    EXPECT_NE(renderLane.lod.cachedLod, -42.0f);
+    EXPECT_NE(f.lane.lod.cachedLod, -42.0f);
     EXPECT_EQ(colour[3], 1.0f);
     EXPECT_EQ(f.pixel(32, 32)[3], 255);
     EXPECT_EQ(f.pixel(0, 0)[3], 0);
@@ -107,12 +106,12 @@ TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
     RenderFixture f(64, 64, kImageRgba8);
     f.fillSource(opaque);
     f.renderRowAt(0);
-    const ImageBuffer* source = &f.globals.sourceImage;
+    const ImageBuffer* source = &f.source;
     auto footprintAt = [&](float px, float py, MapResult* c, MapResult* e, MapResult* g) {
         SampleFootprint fp;
-        mapSampleFootprint(px, py, 1, 0, 0, source, &renderLane, c, &fp);
-        mapOutputPosition(px + 0.5f, py - 0.5f, 1, 0, 0, source, &renderLane, e);
-        mapOutputPosition(px - 0.5f, py - 0.5f, 1, 0, 0, source, &renderLane, g);
+        mapSampleFootprint(px, py, 1, 0, 0, source, &f.lane, c, &fp);
+        mapOutputPosition(px + 0.5f, py - 0.5f, 1, 0, 0, source, &f.mapGrid, e);
+        mapOutputPosition(px - 0.5f, py - 0.5f, 1, 0, 0, source, &f.mapGrid, g);
         return fp;
     };
     MapResult c, e, g;
@@ -135,7 +134,7 @@ TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
     tiny.fillSource(opaque);
     tiny.renderRowAt(0);
     SampleFootprint none;
-    mapSampleFootprint(-0.5f, -0.5f, 1, 0, 0, &tiny.globals.sourceImage, &renderLane, &c, &none);
+    mapSampleFootprint(-0.5f, -0.5f, 1, 0, 0, &tiny.source, &tiny.lane, &c, &none);
     EXPECT_EQ(c.status, kMapMapped);
     EXPECT_EQ(none.topRight.x, kMissingPosition);
     EXPECT_EQ(none.bottomRight.y, kMissingPosition);
@@ -178,15 +177,6 @@ TEST(Renderer, WideAreaGivesAnEllipseMirroredAboutItsCentreLine) {
     EXPECT_GT(f.pixel(w / 2, h - 1)[3], 0);
     EXPECT_EQ(f.pixel(3, 3)[3], 0);
     EXPECT_EQ(f.pixel(w - 4, h - 4)[3], 0);
-}
-
-TEST(Renderer, LanesCompositeOver) {
-    float back[4] = {0.0f, 0.0f, 1.0f, 0.5f};
-    const float front[4] = {1.0f, 0.0f, 0.0f, 0.5f};
-    compositeOver(front, back);
-    EXPECT_FLOAT_EQ(back[0], 2.0f / 3.0f);
-    EXPECT_FLOAT_EQ(back[2], 1.0f / 3.0f);
-    EXPECT_FLOAT_EQ(back[3], 0.75f);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <new>
 #include <string>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "image_document.h"
 #include "image_file.h"

@@ -2,11 +2,11 @@
 // selector, the globals' life across calls and runs, and the refusals of memory.
 #include <gtest/gtest.h>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "host/handles.h"
-#include "host/parameters.h"
+#include "run/parameters.h"
 #include "hostapp/host.h"
-#include "platform/global_memory.h"
+#include "support/global_memory_hooks.h"
 
 using namespace hostapp;
 
