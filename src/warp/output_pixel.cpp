@@ -61,17 +61,17 @@ void storeAt(uint8_t* pixel, int32_t index, int32_t planes, T value) {
     if (index >= 0 && index < planes) std::memcpy(pixel + index * sizeof(T), &value, sizeof value);
 }
 
-}  // namespace
-
-void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]) {
+// One pixel in one sample type; the type is fixed per row, so the row loop below runs one
+// instance of this straight through.
+template <OutputSample kSample>
+inline void writePixel(const OutputRow* row, int32_t x, float colour[4]) {
     const OutputFormat& f = row->format;
-    if (f.sample == kOutputNone) return;
     x = std::clamp(x, 0, std::max(row->width - 1, 0));
     if (f.checkerboard) composeOverCheckerboard(colour, x, row->y);
     for (int i = 0; i < 4; i++) colour[i] *= f.colourScale;
 
     // Float samples: colour as it is, alpha limited to 0..1.
-    if (f.sample == kOutputFloat) {
+    if constexpr (kSample == kOutputFloat) {
         uint8_t* pixel = row->destination + 4 * f.planes * x;
         float alpha = std::clamp(colour[3], 0.0f, 1.0f);
         if (f.luma) {
@@ -92,7 +92,7 @@ void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]) {
     if (f.luma) c[0] = (c[0] * kLumaRed + c[1] * kLumaGreen + c[2] * kLumaBlue) >> 8;
     for (int64_t& v : c) v = std::min(v, m);
 
-    if (f.sample == kOutputInt8) {
+    if constexpr (kSample == kOutputInt8) {
         uint8_t* pixel = row->destination + f.planes * x;
         for (int i = 0; i < f.colourPlanes; i++) storeAt<uint8_t>(pixel, i, f.planes, static_cast<uint8_t>(c[i]));
         storeAt<uint8_t>(pixel, f.alphaPlane, f.planes, static_cast<uint8_t>(a));
@@ -100,5 +100,33 @@ void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]) {
         uint8_t* pixel = row->destination + 2 * f.planes * x;
         for (int i = 0; i < f.colourPlanes; i++) storeAt<uint16_t>(pixel, i, f.planes, static_cast<uint16_t>(c[i]));
         storeAt<uint16_t>(pixel, f.alphaPlane, f.planes, static_cast<uint16_t>(a));
+    }
+}
+
+template <OutputSample kSample>
+void writePixels(const OutputRow* row, const float* colours, size_t colourStride, int32_t count) {
+    for (int32_t x = 0; x < count; x++, colours += colourStride) {
+        float colour[4] = {colours[0], colours[1], colours[2], colours[3]};
+        writePixel<kSample>(row, x, colour);
+    }
+}
+
+}  // namespace
+
+void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]) {
+    switch (row->format.sample) {
+        case kOutputInt8: writePixel<kOutputInt8>(row, x, colour); break;
+        case kOutputInt16: writePixel<kOutputInt16>(row, x, colour); break;
+        case kOutputFloat: writePixel<kOutputFloat>(row, x, colour); break;
+        case kOutputNone: break;
+    }
+}
+
+void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count) {
+    switch (row->format.sample) {
+        case kOutputInt8: writePixels<kOutputInt8>(row, colours, colourStride, count); break;
+        case kOutputInt16: writePixels<kOutputInt16>(row, colours, colourStride, count); break;
+        case kOutputFloat: writePixels<kOutputFloat>(row, colours, colourStride, count); break;
+        case kOutputNone: break;
     }
 }

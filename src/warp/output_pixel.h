@@ -2,6 +2,7 @@
 // 0..1 scale) into the host's sample format and stores it in the host's current output row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The host's sample type; nothing is written for kOutputNone.
@@ -33,3 +34,7 @@ struct OutputRow {
 // 1.007 so near-opaque becomes opaque); 32-bit documents get floats, colour unlimited. `colour`
 // is left scaled to the document's sample range.
 void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]);
+
+// Stores the colours of pixels 0 .. count - 1 as writeOutputPixel does, reading pixel x's colour
+// (red, green, blue, alpha) at colours + x * colourStride; the colours are not changed.
+void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count);

@@ -37,6 +37,7 @@ struct RenderLane {
     const ImageBuffer* source;
     ColumnRecord* columns;       // at least width + 2 records
     ImageBuffer* mapGrid;        // built on the coordinating path before any mapping job runs
+    MapFrame frame;              // what mapping a position needs, made again once the grid is built
     WorkQueue* queue;
     int32_t step;                // output coordinate scale and offsets: 1, 0, 0 in every run
     int32_t originX;
@@ -106,9 +107,8 @@ void renderPixel(int32_t x, int32_t y, float reduction, float colour[4], RenderL
 
 // Maps the sub-sample at (px, py) into `centre` and finds its footprint from the neighbours half
 // a pixel away that fall on its side of the rim, mirroring one through the centre where needed.
-void mapSampleFootprint(float px, float py, int32_t step, int32_t originX, int32_t originY,
-                        const ImageBuffer* source, const RenderLane* lane, MapResult* centre,
-                        SampleFootprint* footprint);
+void mapSampleFootprint(float px, float py, const ImageBuffer* source, const RenderLane* lane,
+                        MapResult* centre, SampleFootprint* footprint);
 
 // Composites `front` over `back`, in place of `back`; straight alpha.
 void compositeOver(const float front[4], float back[4]);

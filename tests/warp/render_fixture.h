@@ -59,8 +59,5 @@ struct RenderFixture {
         image.insert(image.end(), row.begin(), row.end());
         lastRow = y;
     }
-    void renderAll() {
-        for (int32_t y = 0; y < height; y++) renderRowAt(y);
-    }
     const uint8_t* pixel(int32_t x, int32_t y) const { return image.data() + (static_cast<size_t>(y) * width + x) * 4; }
 };
