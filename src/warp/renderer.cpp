@@ -310,9 +310,10 @@ void renderPixel(int32_t x, int32_t y, float reduction, float colour[4], RenderL
         }
     }
 
-    // Alpha-weighted mean colour and mean alpha.
+    // Alpha-weighted mean colour and mean alpha. The reciprocal stays in double; each product
+    // is rounded once to float.
     if (sumA > 0.0f) {
-        double reciprocal = static_cast<float>(1.0 / static_cast<double>(sumA));
+        double reciprocal = 1.0 / static_cast<double>(sumA);
         colour[0] = static_cast<float>(sumR * reciprocal);
         colour[1] = static_cast<float>(sumG * reciprocal);
         colour[2] = static_cast<float>(sumB * reciprocal);

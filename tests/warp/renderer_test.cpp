@@ -180,6 +180,66 @@ TEST(Renderer, WideAreaGivesAnEllipseMirroredAboutItsCentreLine) {
     EXPECT_EQ(f.pixel(w - 4, h - 4)[3], 0);
 }
 
+// The colour of a supersampled pixel, worked out from its sub-samples: each sample's colour
+// weighted by its alpha and summed in float, then each sum times the reciprocal of the alpha
+// sum, the reciprocal kept in double and each product rounded once to float. Returns how many
+// channels a reciprocal rounded to float first would have moved.
+int32_t expectRimColourFromItsSums(RenderFixture& f, int32_t x, int32_t y, int32_t bits, const float colour[4]) {
+    const int32_t reach[4][2] = {{0, 0}, {20, 0}, {0, 20}, {3, 3}};  // sub-samples either side: across, down
+    const int32_t rx = reach[bits][0], ry = reach[bits][1];
+    const float stepX = rx ? static_cast<float>(1.0 / (2 * rx)) : 0.0f;
+    const float stepY = ry ? static_cast<float>(1.0 / (2 * ry)) : 0.0f;
+    float sums[4] = {};
+    for (int32_t j = -ry; j <= ry; j++) {
+        for (int32_t i = -rx; i <= rx; i++) {
+            float px = static_cast<float>((static_cast<double>(static_cast<float>(i) * stepX) - 0.5) + x);
+            float py = static_cast<float>((static_cast<double>(static_cast<float>(j) * stepY) - 0.5) + y);
+            MapResult c = {};
+            SampleFootprint fp;
+            mapSampleFootprint(px, py, 1, 0, 0, &f.globals.sourceImage, &renderLane, &c, &fp);
+            float s[4] = {};
+            if (c.status == kMapMapped) {
+                renderLane.lod.reuseLod = 0;
+                sampleFiltered(fp.bottomLeft.x, fp.bottomLeft.y, fp.topRight.x, fp.topRight.y, fp.bottomRight.x,
+                               fp.bottomRight.y, c.s, c.t, &f.globals.sourceImage, s, kFootprintReduction,
+                               &renderLane.lod);
+            }
+            for (int k = 0; k < 3; k++) sums[k] += s[3] * s[k];
+            sums[3] += s[3];
+        }
+    }
+    if (sums[3] == 0.0f) return 0;
+    int32_t moved = 0;
+    double reciprocal = 1.0 / static_cast<double>(sums[3]);
+    for (int k = 0; k < 3; k++) {
+        float expected = static_cast<float>(static_cast<double>(sums[k]) * reciprocal);
+        EXPECT_EQ(colour[k], expected) << x << ", " << y << " channel " << k;
+        moved += static_cast<float>(sums[k] * static_cast<double>(static_cast<float>(reciprocal))) != expected;
+    }
+    return moved;
+}
+
+TEST(Renderer, RimColourIsItsSumsTimesTheAlphaSumsReciprocalInDouble) {
+    const int32_t n = 24;
+    RenderFixture f(n, n, kImageRgba16);
+    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t {
+        return c == 3 ? 32768 : static_cast<uint32_t>((x * 1361 + y * 977 + c * 4099) % 32769);
+    });
+    int32_t moved = 0;
+    for (int32_t y = 0; y < n; y++) {
+        f.renderRowAt(y);
+        for (int32_t x = 0; x < n; x++) {
+            LodSlot lod = renderLane.lod;
+            float colour[4];
+            int32_t bits = patternOf(f, x, colour);
+            renderLane.lod = lod;
+            if (bits != 0) moved += expectRimColourFromItsSums(f, x, y, bits, colour);
+        }
+    }
+    // The rim has pixels whose sums tell the two readings apart.
+    EXPECT_GT(moved, 0);
+}
+
 TEST(Renderer, LanesCompositeOver) {
     float back[4] = {0.0f, 0.0f, 1.0f, 0.5f};
     const float front[4] = {1.0f, 0.0f, 0.0f, 0.5f};
