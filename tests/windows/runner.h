@@ -26,3 +26,4 @@ void checkPinnedRuns(const LoadedModule& module);
 void checkFallbackMemory(const LoadedModule& module);
 void checkResources(const LoadedModule& module);
 void checkAboutBox(const LoadedModule& module, const char* screenshotPath);
+void checkStrictHostsModule(const LoadedModule& module, const char* strictPath);
