@@ -2,6 +2,8 @@
 #include "host/plane_import.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdlib>
 
 #include "image/pixel_access.h"
 
@@ -13,10 +15,21 @@ uint32_t chooseSourceImageMode(const PluginGlobals* globals) {
     return kImageRgba8;
 }
 
+static bool isRgbMode(int16_t imageMode) {
+    return imageMode == kModeRGBColor || imageMode == kModeRGB48 || imageMode == kModeRGB96;
+}
+
+static int32_t colourPlanesOf(int16_t imageMode) { return isRgbMode(imageMode) ? 3 : 1; }
+
 bool hasTransparency(const PluginGlobals* globals) {
-    int16_t filterCase = globals->filterRecord->filterCase;
-    return filterCase == kFilterCaseEditableTransparencyNoSelection ||
-           filterCase == kFilterCaseEditableTransparencyWithSelection;
+    const FilterRecord* record = globals->filterRecord;
+    if (record->filterCase == 0) return record->planes > colourPlanesOf(record->imageMode);
+    return record->filterCase == kFilterCaseEditableTransparencyNoSelection ||
+           record->filterCase == kFilterCaseEditableTransparencyWithSelection;
+}
+
+int32_t transparencyPlane(const PluginGlobals* globals, int16_t layerPlanes) {
+    return layerPlanes > 0 ? layerPlanes : colourPlanesOf(globals->filterRecord->imageMode);
 }
 
 namespace {
@@ -35,7 +48,7 @@ void copyTile(const TileEntry& tile, const Sample* host, const PlaneLayout& layo
               uint32_t bytesPerPixel) {
     uint8_t* out = tile.pixels;
     for (int32_t y = 0; y < tile.height; y++) {
-        const Sample* p = host + static_cast<size_t>(y) * static_cast<size_t>(layout.rowSamples);
+        const Sample* p = host + static_cast<ptrdiff_t>(y) * layout.rowSamples;
         for (int32_t x = 0; x < tile.width; x++, p += layout.planes, out += bytesPerPixel) {
             Sample a = layout.alpha >= 0 ? p[layout.alpha] : opaque;
             store(out, p[0], p[layout.green], p[layout.blue], a);
@@ -62,21 +75,20 @@ void convertTile(ImageBuffer* source, const PluginGlobals* globals, int32_t tile
     const TileEntry& tile = source->tiles[tileIndex];
     if (!tile.pixels || !record->inData) return;
 
-    bool rgb = record->imageMode == kModeRGBColor || record->imageMode == kModeRGB48 ||
-               record->imageMode == kModeRGB96;
+    bool rgb = isRgbMode(record->imageMode);
     int32_t sampleBytes = source->imageMode == kImageRgba8 ? 1 : source->imageMode == kImageRgba16 ? 2 : 4;
     PlaneLayout layout;
     layout.planes = record->inHiPlane - record->inLoPlane + 1;
     layout.rowSamples = record->inRowBytes / sampleBytes;
     layout.green = rgb ? 1 : 0;
     layout.blue = rgb ? 2 : 0;
-    layout.alpha = hasTransparency(globals) ? record->inLayerPlanes : -1;
+    layout.alpha = hasTransparency(globals) ? transparencyPlane(globals, record->inLayerPlanes) : -1;
 
     // A delivery without the planes or the row length the tile needs would be read past its
-    // end; such a tile keeps what it held.
+    // end; such a tile keeps what it held. Rows stored bottom-up come with a negative stride.
     int32_t planesRead = std::max(layout.blue, layout.alpha) + 1;
     if (layout.alpha < -1 || layout.planes < planesRead) return;
-    if (layout.rowSamples < tile.width * layout.planes) return;
+    if (std::abs(layout.rowSamples) < tile.width * layout.planes) return;
 
     switch (source->imageMode) {
         case kImageRgba8:

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "host/parameters.h"
+#include "host/plane_import.h"
 #include "image/pixel_access.h"
 
 namespace {
@@ -93,9 +94,8 @@ void writeOutputPixel(int32_t x, int32_t y, float colour[4], const PluginGlobals
     if (parameterBlock(globals)->outputMode == 1) composeOverCheckerboard(colour, x, y);
 
     int32_t planes = record->planes;
-    bool transparency = record->filterCase == kFilterCaseEditableTransparencyNoSelection ||
-                        record->filterCase == kFilterCaseEditableTransparencyWithSelection;
-    int32_t alphaIndex = record->outLayerPlanes;
+    bool transparency = hasTransparency(globals);
+    int32_t alphaIndex = transparencyPlane(globals, record->outLayerPlanes);
     bool gray = planes < 3;
     for (int i = 0; i < 4; i++) colour[i] *= f.colourScale;
 

@@ -83,6 +83,41 @@ TEST(InProcessHost, InputIsPaddedClippedSampledAndInterleavedAsRequested) {
     EXPECT_EQ(host.advance(), kParamErr);
 }
 
+TEST(InProcessHost, ProfileLaysRowsOutBottomUpPaddedClippedAndPrefilled) {
+    Document doc = makeDocument(4, 3, 16, ColourModel::Gray, false);
+    for (int32_t y = 0; y < 3; y++)
+        for (int32_t x = 0; x < 4; x++) setSampleValue(doc, x, y, 0, 100 * y + x);
+    doc.hasSelection = true;
+    doc.selection = Rect16{1, 1, 3, 4};
+    HostSettings settings;
+    settings.profile = {.outputFill = OutputFill::CurrentPixels, .rowOrder = RowOrder::BottomUp,
+                        .clipToFilterRect = true, .rowPadding = 6};
+    InProcessHost host(scriptedModule, settings);
+    host.bind(doc);
+    FilterRecord& r = host.record();
+    auto at = [](void* data, int32_t rowBytes, int32_t x, int32_t y) {
+        return reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(data) + y * rowBytes) + x;
+    };
+
+    // Cut to the selection; the top row last in memory, each row 3 samples and 6 spare bytes.
+    request(r.inRect, 0, 0, 3, 4);
+    request(r.outRect, 0, 0, 3, 4);
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(r.inRect.top, 1);
+    EXPECT_EQ(r.inRect.left, 1);
+    EXPECT_EQ(r.inRowBytes, -12);
+    EXPECT_EQ(r.outRowBytes, -12);
+    EXPECT_EQ(*at(r.inData, r.inRowBytes, 0, 0), 101);
+    EXPECT_EQ(*at(r.inData, r.inRowBytes, 2, 1), 203);
+    EXPECT_EQ(*at(r.outData, r.outRowBytes, 1, 1), 202);  // the current pixels, not poison
+
+    // Output goes back to where it was handed out from.
+    *at(r.outData, r.outRowBytes, 0, 1) = 7;
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(sampleValue(doc, 1, 2, 0), 7);
+    EXPECT_EQ(sampleValue(doc, 2, 2, 0), 202);
+}
+
 TEST(InProcessHost, TheMaskComesOnlyWithASelection) {
     Document doc = makeDocument(6, 6, 8, ColourModel::Gray, false);
     InProcessHost plain(scriptedModule);

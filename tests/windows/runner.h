@@ -24,6 +24,7 @@ bool checkFailed(const char* file, int line, const char* what);
 // The groups of checks.
 void checkPinnedRuns(const LoadedModule& module);
 void checkFallbackMemory(const LoadedModule& module);
+void checkHostProfiles(const LoadedModule& module);
 void checkResources(const LoadedModule& module);
 void checkAboutBox(const LoadedModule& module, const char* screenshotPath);
 void checkStrictHostsModule(const LoadedModule& module, const char* strictPath);

@@ -1,7 +1,8 @@
 // Whole filter runs of the loaded module: the pinned runs give the native build's bits, a
-// multichannel document is refused without a word, and a host whose handle or buffer suites
-// cannot be used, or that refuses a buffer, gets the same bits with the memory coming from
-// Windows global memory and going back to it.
+// multichannel document is refused without a word, a host whose handle or buffer suites cannot
+// be used, or that refuses a buffer, gets the same bits with the memory coming from Windows
+// global memory and going back to it, and so does every host profile.
+#include "host_profiles.h"
 #include "hostapp/host.h"
 #include "import_hooks.h"
 #include "pinned_runs.h"
@@ -51,12 +52,17 @@ static HGLOBAL WINAPI countingGlobalFree(HGLOBAL block) {
     return systemGlobalFree(block);
 }
 
-void checkFallbackMemory(const LoadedModule& module) {
+// Routes the module's global memory through the counters; false when it imports none.
+static bool countGlobalMemory(const LoadedModule& module) {
     systemGlobalAlloc = reinterpret_cast<HGLOBAL(WINAPI*)(UINT, SIZE_T)>(
         hookImport(module.handle, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(countingGlobalAlloc)));
     systemGlobalFree = reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(
         hookImport(module.handle, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(countingGlobalFree)));
-    if (!CHECK(systemGlobalAlloc && systemGlobalFree, "the module imports no GlobalAlloc or GlobalFree")) return;
+    return CHECK(systemGlobalAlloc && systemGlobalFree, "the module imports no GlobalAlloc or GlobalFree");
+}
+
+void checkFallbackMemory(const LoadedModule& module) {
+    if (!countGlobalMemory(module)) return;
 
     struct Route {
         const char* name;
@@ -94,4 +100,33 @@ void checkFallbackMemory(const LoadedModule& module) {
         }
     }
     CHECK(flagsAsExpected, "global memory not asked for as movable and zero-filled");
+}
+
+// Every pinned run under every host profile, twice on the same host: the default host's bits,
+// nothing left behind, the rectangles emptied, and what the module keeps between runs kept once.
+void checkHostProfiles(const LoadedModule& module) {
+    if (!countGlobalMemory(module)) return;
+    for (const profiles::NamedProfile& profile : profiles::hostProfiles()) {
+        InProcessHost host(module.entry, profile.settings);
+        for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+            int32_t handles = 0, globalBlocks = 0;
+            for (int32_t run = 1; run <= 2; run++) {
+                Document doc = pinned::pinnedSource(kind);
+                RunOutcome outcome = host.runFilter(doc);
+                const FilterRecord& r = host.record();
+                bool emptied = true;
+                for (const Rect16& rect : {r.inRect, r.outRect, r.maskRect})
+                    emptied = emptied && (rect.top | rect.left | rect.bottom | rect.right) == 0;
+                bool kept = run == 1 || (host.handleMemory().liveBlocks == handles && liveBlocks == globalBlocks);
+                CHECK(outcome.result == 0 && pinned::digestOf(doc) == kind.digest && outcome.buffersLeftBehind == 0 &&
+                          host.protocolErrors() == 0 && emptied && kept,
+                      "%s, %d-bit %s%s, run %d: result %d, %s bits, %d buffers left, rectangles %s, %s", profile.name,
+                      kind.bitDepth, kind.layer ? "layer" : "flat", kind.selection ? " with selection" : "", run,
+                      outcome.result, pinned::digestOf(doc) == kind.digest ? "the same" : "other",
+                      outcome.buffersLeftBehind, emptied ? "empty" : "left", kept ? "nothing leaked" : "memory grew");
+                handles = host.handleMemory().liveBlocks;
+                globalBlocks = liveBlocks;
+            }
+        }
+    }
 }
