@@ -68,7 +68,7 @@ struct HostSettings {
     int16_t advanceError = kParamErr;
     int16_t resultBeforeCall = 0;    // stored in the result code before every selector call
     int32_t maxContinueCalls = 1 << 20;
-    HostProfile profile;
+    HostProfile profile{};
     // Optional observer of progress, e.g. a progress bar.
     void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
     void* progressContext = nullptr;

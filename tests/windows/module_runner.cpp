@@ -4,8 +4,7 @@
 //   profiles      the pinned runs under every host profile of tests/host_profiles.h
 //   resources     the PiPL, AETE, dialog templates, bitmaps and icon in the module
 //   about         the About selector's box on a display (and its screenshot as a bitmap file)
-//   strict-hosts  the PiPL of MODULE and STRICT_MODULE through a usual and a strict reader, and
-//                 their other resources compared
+//   strict-hosts  the PiPL of MODULE and STRICT_MODULE through a usual and a strict reader
 // Exits 0 when every check held.
 #include <cstring>
 

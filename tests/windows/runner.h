@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "host/host_api.h"
 
@@ -20,6 +21,9 @@ bool checkFailed(const char* file, int line, const char* what);
     ((condition) ? true                                                                \
                  : (std::fprintf(stderr, __VA_ARGS__), std::fputc('\n', stderr),       \
                     checkFailed(__FILE__, __LINE__, #condition)))
+
+// The bytes of one of the module's resources in US English; empty when it has none.
+std::string resourceBytes(HMODULE module, const char* type, const char* name);
 
 // The groups of checks.
 void checkPinnedRuns(const LoadedModule& module);

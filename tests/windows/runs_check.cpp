@@ -102,31 +102,14 @@ void checkFallbackMemory(const LoadedModule& module) {
     CHECK(flagsAsExpected, "global memory not asked for as movable and zero-filled");
 }
 
-// Every pinned run under every host profile, twice on the same host: the default host's bits,
-// nothing left behind, the rectangles emptied, and what the module keeps between runs kept once.
+// The pinned runs under every host profile.
+static int32_t liveGlobalBlocks() { return liveBlocks; }
+
 void checkHostProfiles(const LoadedModule& module) {
     if (!countGlobalMemory(module)) return;
-    for (const profiles::NamedProfile& profile : profiles::hostProfiles()) {
+    for (const profiles::NamedProfile& profile : profiles::kHostProfiles) {
         InProcessHost host(module.entry, profile.settings);
-        for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
-            int32_t handles = 0, globalBlocks = 0;
-            for (int32_t run = 1; run <= 2; run++) {
-                Document doc = pinned::pinnedSource(kind);
-                RunOutcome outcome = host.runFilter(doc);
-                const FilterRecord& r = host.record();
-                bool emptied = true;
-                for (const Rect16& rect : {r.inRect, r.outRect, r.maskRect})
-                    emptied = emptied && (rect.top | rect.left | rect.bottom | rect.right) == 0;
-                bool kept = run == 1 || (host.handleMemory().liveBlocks == handles && liveBlocks == globalBlocks);
-                CHECK(outcome.result == 0 && pinned::digestOf(doc) == kind.digest && outcome.buffersLeftBehind == 0 &&
-                          host.protocolErrors() == 0 && emptied && kept,
-                      "%s, %d-bit %s%s, run %d: result %d, %s bits, %d buffers left, rectangles %s, %s", profile.name,
-                      kind.bitDepth, kind.layer ? "layer" : "flat", kind.selection ? " with selection" : "", run,
-                      outcome.result, pinned::digestOf(doc) == kind.digest ? "the same" : "other",
-                      outcome.buffersLeftBehind, emptied ? "empty" : "left", kept ? "nothing leaked" : "memory grew");
-                handles = host.handleMemory().liveBlocks;
-                globalBlocks = liveBlocks;
-            }
-        }
+        for (const std::string& fault : profiles::runPinnedRuns(host, liveGlobalBlocks))
+            CHECK(false, "%s: %s", profile.name, fault.c_str());
     }
 }
