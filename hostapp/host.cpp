@@ -242,9 +242,10 @@ void InProcessHost::bind(Document& doc) {
     Handle parameters = r.parameters;
     std::fill(recordBytes_.begin(), recordBytes_.end(), 0);
 
+    const HostProfile& profile = settings_.profile;
     int16_t colour = static_cast<int16_t>(colourPlanes(doc));
-    r.abortProc = HostProcedures::testAbort;
-    r.progressProc = HostProcedures::progress;
+    r.abortProc = profile.offerAbort ? HostProcedures::testAbort : nullptr;
+    r.progressProc = profile.offerProgress ? HostProcedures::progress : nullptr;
     r.parameters = parameters;
     r.imageSize = Point16{static_cast<int16_t>(doc.height), static_cast<int16_t>(doc.width)};
     r.wholeSize = r.imageSize;
@@ -254,7 +255,7 @@ void InProcessHost::bind(Document& doc) {
     r.foreground = RGBColor{0, 0, 0};
     r.backColor[0] = r.backColor[1] = r.backColor[2] = 255;
     r.maxSpace = 1 << 30;
-    r.haveMask = doc.hasSelection;
+    r.haveMask = doc.hasSelection || profile.maskWithoutData;
     r.hostSig = kHostSignature;
     r.imageMode = hostImageMode(doc);
     r.imageHRes = r.imageVRes = 72 * kFixedOne;
@@ -263,17 +264,20 @@ void InProcessHost::bind(Document& doc) {
     r.displayPixels = settings_.offerDisplayPixels ? reinterpret_cast<HostProcPtr>(HostProcedures::displayPixels)
                                                    : nullptr;
     r.advanceState = settings_.offerAdvanceState ? HostProcedures::advanceState : nullptr;
-    r.filterCase = filterCaseOf(doc);
+    r.filterCase = profile.setsFilterCase ? filterCaseOf(doc) : 0;
     r.dummyPlaneValue = -1;
     r.supportsPadding = 1;
     r.inputPadding = r.outputPadding = r.maskPadding = kPaddingNone;
     r.samplingSupport = 1;
     r.inputRate = r.maskRate = kFixedOne;
     // A layer with transparency lists its colour planes as layer planes followed by the
-    // transparency plane; a flat image's colour planes are not layer planes.
-    r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = doc.transparency ? colour : 0;
-    r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = doc.transparency ? 1 : 0;
-    r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = doc.transparency ? 0 : colour;
+    // transparency plane; a flat image's colour planes are not layer planes. A host that does
+    // not set these counts leaves them all 0.
+    if (profile.setsLayerPlanes) {
+        r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = doc.transparency ? colour : 0;
+        r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = doc.transparency ? 1 : 0;
+        r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = doc.transparency ? 0 : colour;
+    }
     r.inTileHeight = r.inTileWidth = r.outTileHeight = r.outTileWidth = 256;
     r.maskTileHeight = r.maskTileWidth = r.absTileHeight = r.absTileWidth = 256;
     r.depth = doc.bitDepth;
@@ -353,6 +357,22 @@ void InProcessHost::endFilter(RunOutcome& outcome) {
     while (!buffers_.blocks.empty()) freeBlock(buffers_, buffers_.blocks.back());
     input_ = output_ = mask_ = Delivery{};
     record_->inData = record_->outData = record_->maskData = nullptr;
+    forgetBetweenRuns();
+}
+
+// What a host that keeps less between runs lets go of: the parameter block it does not keep,
+// and without the data slot every handle the module obtained, which nothing can reach any more
+// (as when the host unloads the module).
+void InProcessHost::forgetBetweenRuns() {
+    const HostProfile& profile = settings_.profile;
+    Handle parameters = record_->parameters;
+    if (!profile.keepParameters) record_->parameters = nullptr;
+    if (!profile.keepDataSlot) data_ = 0;
+    for (size_t i = handles_.blocks.size(); i-- > 0;) {
+        Block* block = handles_.blocks[i];
+        bool dropped = &block->data == parameters ? !profile.keepParameters : !profile.keepDataSlot;
+        if (dropped) freeBlock(handles_, block);
+    }
 }
 
 Boolean InProcessHost::testAbort() {
@@ -374,6 +394,10 @@ int16_t InProcessHost::moduleAdvanceState() {
 
 int16_t InProcessHost::advance() {
     commitOutput();
+    if (settings_.profile.clipToFilterRect) {
+        FilterRecord& r = *record_;
+        for (Rect16* rect : {&r.inRect, &r.outRect, &r.maskRect}) clipToFilter(*rect);
+    }
     int16_t result = deliverInput();
     if (result == kNoErr) result = deliverOutput();
     if (result == kNoErr) result = deliverMask();
@@ -387,11 +411,42 @@ void InProcessHost::commitOutput() {
     int32_t bytes = sampleBytes(*doc_);
     int32_t planes = output_.hiPlane - output_.loPlane + 1;
     const Rect16& rect = output_.rect;
-    const uint8_t* source = output_.bytes.data();
-    for (int32_t y = rect.top; y < rect.bottom; y++)
+    for (int32_t y = rect.top; y < rect.bottom; y++) {
+        const uint8_t* source = output_.bytes.data() + output_.topRow +
+                                static_cast<ptrdiff_t>(y - rect.top) * output_.rowBytes;
         for (int32_t x = rect.left; x < rect.right; x++)
             for (int32_t p = 0; p < planes; p++, source += bytes)
                 memcpy(sampleAddress(*doc_, x, y, output_.loPlane + p), source, static_cast<size_t>(bytes));
+    }
+}
+
+// A host that serves requests only inside the filter rectangle cuts them to it.
+void InProcessHost::clipToFilter(Rect16& rect) const {
+    if (isEmpty(rect)) return;
+    const Rect16 filter = filterRectOf(*doc_);
+    rect = Rect16{std::max(rect.top, filter.top), std::max(rect.left, filter.left),
+                  std::min(rect.bottom, filter.bottom), std::min(rect.right, filter.right)};
+    if (isEmpty(rect)) rect = Rect16{0, 0, 0, 0};
+}
+
+// Lays a packed buffer of `rows` rows out as the profile hands buffers out: every row followed
+// by the profile's spare bytes, the rows stored bottom-up when it says so. Returns the address
+// of the top row; the row stride the module is handed is the delivery's rowBytes.
+void* InProcessHost::layOutRows(Delivery& delivery, int32_t rows) {
+    const HostProfile& profile = settings_.profile;
+    const int32_t packed = static_cast<int32_t>(delivery.bytes.size()) / rows;
+    const int32_t stride = packed + profile.rowPadding;
+    const bool bottomUp = profile.rowOrder == RowOrder::BottomUp;
+    if (stride != packed || bottomUp) {
+        std::vector<uint8_t> laid(static_cast<size_t>(stride) * rows, kFreshMemoryFill);
+        for (int32_t y = 0; y < rows; y++)
+            memcpy(laid.data() + static_cast<size_t>(bottomUp ? rows - 1 - y : y) * stride,
+                   delivery.bytes.data() + static_cast<size_t>(y) * packed, static_cast<size_t>(packed));
+        delivery.bytes.swap(laid);
+    }
+    delivery.topRow = bottomUp ? static_cast<size_t>(rows - 1) * stride : 0;
+    delivery.rowBytes = bottomUp ? -stride : stride;
+    return delivery.bytes.data() + delivery.topRow;
 }
 
 // The sampled image size for a rate (16.16): every rate-th pixel is handed out.
@@ -451,6 +506,18 @@ static void writePadding(uint8_t* out, int32_t sampleSize, int16_t value) {
     }
 }
 
+// The document's samples of `planes` planes from `lo` for `rect` at `rate`, interleaved;
+// positions outside the image take the padding value or repeat the edge.
+static void gatherPixels(std::vector<uint8_t>& bytes, const Document& doc, const Rect16& rect, Fixed rate,
+                         int16_t padding, int32_t lo, int32_t planes) {
+    int32_t size = sampleBytes(doc);
+    gather(bytes, rect, rate, padding, doc.width, doc.height, planes, size,
+           [&](int32_t x, int32_t y, int32_t p, bool pad, int16_t value, uint8_t* out) {
+               if (pad) writePadding(out, size, value);
+               else memcpy(out, sampleAddress(doc, x, y, lo + p), static_cast<size_t>(size));
+           });
+}
+
 int16_t InProcessHost::deliverInput() {
     FilterRecord& r = *record_;
     input_ = Delivery{};
@@ -466,16 +533,10 @@ int16_t InProcessHost::deliverInput() {
 
     int32_t size = sampleBytes(*doc_);
     int32_t planes = r.inHiPlane - r.inLoPlane + 1;
-    int16_t lo = r.inLoPlane;
-    const Document& doc = *doc_;
-    gather(input_.bytes, r.inRect, rate, r.inputPadding, doc.width, doc.height, planes, size,
-           [&](int32_t x, int32_t y, int32_t p, bool pad, int16_t value, uint8_t* out) {
-               if (pad) writePadding(out, size, value);
-               else memcpy(out, sampleAddress(doc, x, y, lo + p), static_cast<size_t>(size));
-           });
-    r.inData = input_.bytes.data();
+    gatherPixels(input_.bytes, *doc_, r.inRect, rate, r.inputPadding, r.inLoPlane, planes);
+    r.inData = layOutRows(input_, r.inRect.bottom - r.inRect.top);
+    r.inRowBytes = input_.rowBytes;
     r.inColumnBytes = planes * size;
-    r.inRowBytes = (r.inRect.right - r.inRect.left) * r.inColumnBytes;
     r.inPlaneBytes = size;
     return kNoErr;
 }
@@ -492,19 +553,24 @@ int16_t InProcessHost::deliverOutput() {
     settleRequest(r.outRect, kPaddingNone, doc_->width, doc_->height);
     if (isEmpty(r.outRect)) return kNoErr;
 
+    // Poisoned, or holding the pixels as they are, as some hosts hand output out.
     int32_t size = sampleBytes(*doc_);
     int32_t planes = r.outHiPlane - r.outLoPlane + 1;
-    int32_t samples = (r.outRect.right - r.outRect.left) * (r.outRect.bottom - r.outRect.top) * planes;
-    output_.bytes.resize(static_cast<size_t>(samples) * size);
-    for (int32_t i = 0; i < samples; i++) writePoison(output_.bytes.data() + i * size, size);
+    if (settings_.profile.outputFill == OutputFill::CurrentPixels) {
+        gatherPixels(output_.bytes, *doc_, r.outRect, kFixedOne, kPaddingNone, r.outLoPlane, planes);
+    } else {
+        int32_t samples = (r.outRect.right - r.outRect.left) * (r.outRect.bottom - r.outRect.top) * planes;
+        output_.bytes.resize(static_cast<size_t>(samples) * size);
+        for (int32_t i = 0; i < samples; i++) writePoison(output_.bytes.data() + i * size, size);
+    }
     output_.rect = r.outRect;
     output_.loPlane = r.outLoPlane;
     output_.hiPlane = r.outHiPlane;
     output_.pending = true;
 
-    r.outData = output_.bytes.data();
+    r.outData = layOutRows(output_, r.outRect.bottom - r.outRect.top);
+    r.outRowBytes = output_.rowBytes;
     r.outColumnBytes = planes * size;
-    r.outRowBytes = (r.outRect.right - r.outRect.left) * r.outColumnBytes;
     r.outPlaneBytes = size;
     return kNoErr;
 }
@@ -515,7 +581,7 @@ int16_t InProcessHost::deliverMask() {
     mask_ = Delivery{};
     r.maskData = nullptr;
     r.maskRowBytes = 0;
-    if (!r.haveMask || isEmpty(r.maskRect)) return kNoErr;
+    if (!r.haveMask || isEmpty(r.maskRect) || settings_.profile.maskWithoutData) return kNoErr;
 
     Fixed rate = r.maskRate > 0 ? r.maskRate : kFixedOne;
     int16_t result = settleRequest(r.maskRect, r.maskPadding, sampledExtent(doc_->width, rate),
@@ -529,8 +595,8 @@ int16_t InProcessHost::deliverMask() {
                                y < selection.bottom;
                *out = pad ? static_cast<uint8_t>(value) : (selected ? 255 : 0);
            });
-    r.maskData = mask_.bytes.data();
-    r.maskRowBytes = r.maskRect.right - r.maskRect.left;
+    r.maskData = layOutRows(mask_, r.maskRect.bottom - r.maskRect.top);
+    r.maskRowBytes = mask_.rowBytes;
     return kNoErr;
 }
 

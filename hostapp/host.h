@@ -8,8 +8,9 @@
 // buffer it last handed out into the rectangle it was handed out for and then handing out
 // fresh input, output and mask buffers for the current rectangles, and logs every call the
 // module makes. Output buffers are poisoned before they are handed out, so a pixel the module
-// forgets shows in the document. The data slot and the parameter handle are kept across runs,
-// as by a host that keeps the module loaded.
+// forgets shows in the document. By default the data slot and the parameter handle are kept
+// across runs, as by a host that keeps the module loaded; a HostProfile describes hosts that
+// hand the filter less, or hand it over differently.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,29 @@ struct SuiteSettings {
 
 enum class ParametersCall { FirstUse, Always, Never };
 
+// What an output buffer holds when the host hands it out.
+enum class OutputFill { Poison, CurrentPixels };
+
+// How the rows of a buffer lie in memory: top row first, or bottom row first with a negative
+// row stride (the buffer's pointer still addresses the top row of the rectangle).
+enum class RowOrder { TopDown, BottomUp };
+
+// Where real hosts differ in what they hand a filter, beyond their suites. The default is the
+// host described above.
+struct HostProfile {
+    bool keepParameters = true;    // false: `parameters` is null at every run; the host disposes the old block
+    bool keepDataSlot = true;      // false: the data slot is 0 at every run; the host frees the module's handles
+    bool setsFilterCase = true;    // false: filterCase 0, as from a host that does not know it
+    bool maskWithoutData = false;  // haveMask set on every document, and no mask data handed out
+    bool setsLayerPlanes = true;   // false: the layer plane counts (inLayerPlanes, outLayerPlanes, ...) 0
+    bool offerProgress = true;     // false: progressProc null
+    bool offerAbort = true;        // false: abortProc null
+    OutputFill outputFill = OutputFill::Poison;
+    RowOrder rowOrder = RowOrder::TopDown;
+    bool clipToFilterRect = false;  // requests are cut to the filter rectangle, not only to the image
+    int32_t rowPadding = 0;         // spare bytes after every row of a buffer handed out
+};
+
 struct HostSettings {
     SuiteSettings handles{true, kHandleProcsVersion, kHandleProcsCount};
     SuiteSettings buffers{true, kBufferProcsVersion, kBufferProcsCount};
@@ -44,6 +68,7 @@ struct HostSettings {
     int16_t advanceError = kParamErr;
     int16_t resultBeforeCall = 0;    // stored in the result code before every selector call
     int32_t maxContinueCalls = 1 << 20;
+    HostProfile profile{};
     // Optional observer of progress, e.g. a progress bar.
     void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
     void* progressContext = nullptr;
@@ -139,6 +164,8 @@ private:
     };
     struct Delivery {
         std::vector<uint8_t> bytes;
+        size_t topRow = 0;     // where the rectangle's top row starts in `bytes`
+        int32_t rowBytes = 0;  // from one row to the next, negative for rows stored bottom-up
         Rect16 rect{};
         int16_t loPlane = 0;
         int16_t hiPlane = -1;
@@ -162,7 +189,10 @@ private:
     int16_t deliverInput();
     int16_t deliverOutput();
     int16_t deliverMask();
+    void* layOutRows(Delivery& delivery, int32_t rows);
+    void clipToFilter(Rect16& rect) const;
     void endFilter(RunOutcome& outcome);
+    void forgetBetweenRuns();
 
     PluginEntryProc entry_;
     HostSettings settings_;

@@ -25,12 +25,12 @@ inline constexpr PinnedRun kPinnedRuns[] = {
     {8, hostapp::ColourModel::Rgb, true, false, 0x792deb60aa43aaf3},
     {16, hostapp::ColourModel::Gray, false, true, 0x007fcdd5b5c9882c},
     {16, hostapp::ColourModel::Gray, true, false, 0x93b042f69d5f2fe6},
-    {16, hostapp::ColourModel::Rgb, false, false, 0xe976b64f0984d12e},
-    {16, hostapp::ColourModel::Rgb, true, true, 0x051aa4296a138fae},
-    {32, hostapp::ColourModel::Gray, false, false, 0xf9e1c8c6925d27b7},
-    {32, hostapp::ColourModel::Gray, true, true, 0x1829c23d38a7a8d7},
-    {32, hostapp::ColourModel::Rgb, false, true, 0xae7be186fd0fd1d3},
-    {32, hostapp::ColourModel::Rgb, true, false, 0x0c0076f51f394920},
+    {16, hostapp::ColourModel::Rgb, false, false, 0x1546d3fbf7b40ddd},
+    {16, hostapp::ColourModel::Rgb, true, true, 0x0b8f69d42d90e899},
+    {32, hostapp::ColourModel::Gray, false, false, 0x840936bfc1d67d96},
+    {32, hostapp::ColourModel::Gray, true, true, 0x9e62e95769e71120},
+    {32, hostapp::ColourModel::Rgb, false, true, 0xc0f55b90f13e8a94},
+    {32, hostapp::ColourModel::Rgb, true, false, 0x20544ac6981c774b},
 };
 
 // The document a pinned run starts from: a 67 x 53 pattern of 17 levels, different in every

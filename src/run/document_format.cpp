@@ -5,9 +5,20 @@
 
 namespace {
 
-bool hasTransparency(int16_t filterCase) {
-    return filterCase == kFilterCaseEditableTransparencyNoSelection ||
-           filterCase == kFilterCaseEditableTransparencyWithSelection;
+bool isRgbMode(int16_t mode) { return mode == kModeRGBColor || mode == kModeRGB48 || mode == kModeRGB96; }
+
+// A layer with editable transparency (filter cases 4 and 5). A host that leaves the filter case
+// 0 does not say: its layer has transparency when it has more planes than the mode's colours.
+bool hasTransparency(const FilterRecord* record, int32_t colourPlanes) {
+    if (record->filterCase == 0) return record->planes > colourPlanes;
+    return record->filterCase == kFilterCaseEditableTransparencyNoSelection ||
+           record->filterCase == kFilterCaseEditableTransparencyWithSelection;
+}
+
+// The transparency plane: the layer plane count the host gives, or, from a host that leaves it
+// 0, the plane right after the colour planes.
+int32_t transparencyPlane(int16_t layerPlanes, int32_t colourPlanes) {
+    return layerPlanes > 0 ? layerPlanes : colourPlanes;
 }
 
 // The source layout: 32-bit float wins whatever the mode says, 16-bit needs a 16-bit mode, and
@@ -37,17 +48,18 @@ OutputFormat outputSamplesOf(int16_t mode, int32_t depth) {
 DocumentFormat documentFormat(const FilterRecord* record, bool checkerboard) {
     DocumentFormat f;
     int16_t mode = record->imageMode;
-    bool transparency = hasTransparency(record->filterCase);
     f.sourceImageMode = sourceImageModeOf(mode, record->depth);
     f.sampleBytes = f.sourceImageMode == kImageRgba8 ? 1 : f.sourceImageMode == kImageRgba16 ? 2 : 4;
-    f.rgb = mode == kModeRGBColor || mode == kModeRGB48 || mode == kModeRGB96;
-    f.inputAlphaPlane = transparency ? record->inLayerPlanes : -1;
+    f.rgb = isRgbMode(mode);
+    int32_t colourPlanes = f.rgb ? 3 : 1;
+    bool transparency = hasTransparency(record, colourPlanes);
+    f.inputAlphaPlane = transparency ? transparencyPlane(record->inLayerPlanes, colourPlanes) : -1;
 
     f.output = outputSamplesOf(mode, record->depth);
     f.output.planes = record->planes;
-    f.output.colourPlanes = f.rgb ? 3 : 1;
+    f.output.colourPlanes = colourPlanes;
     f.output.luma = record->planes < 3;
-    f.output.alphaPlane = transparency ? record->outLayerPlanes : -1;
+    f.output.alphaPlane = transparency ? transparencyPlane(record->outLayerPlanes, colourPlanes) : -1;
     f.output.checkerboard = checkerboard;
     return f;
 }

@@ -16,5 +16,6 @@ struct DocumentFormat {
 };
 
 // The format of the document the record describes. Transparency counts only on a layer with
-// editable transparency (filter cases 4 and 5); its plane follows the colour planes.
+// editable transparency (filter cases 4 and 5, or a host that leaves the case 0 and hands more
+// planes than colours); its plane is the host's layer plane count, or the one after the colours.
 DocumentFormat documentFormat(const FilterRecord* record, bool checkerboard);

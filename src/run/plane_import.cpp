@@ -2,6 +2,8 @@
 #include "run/plane_import.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdlib>
 
 #include "image/pixel_access.h"
 #include "platform/check.h"
@@ -22,7 +24,7 @@ void copyTile(const TileEntry& tile, const Sample* host, const PlaneLayout& layo
               uint32_t bytesPerPixel) {
     uint8_t* out = tile.pixels;
     for (int32_t y = 0; y < tile.height; y++) {
-        const Sample* p = host + static_cast<size_t>(y) * static_cast<size_t>(layout.rowSamples);
+        const Sample* p = host + static_cast<ptrdiff_t>(y) * layout.rowSamples;
         for (int32_t x = 0; x < tile.width; x++, p += layout.planes, out += bytesPerPixel) {
             Sample a = layout.alpha >= 0 ? p[layout.alpha] : opaque;
             store(out, p[0], p[layout.green], p[layout.blue], a);
@@ -57,10 +59,10 @@ void convertTile(ImageBuffer* source, const DocumentFormat* format, const Filter
     layout.alpha = format->inputAlphaPlane;
 
     // A delivery without the planes or the row length the tile needs would be read past its
-    // end; such a tile keeps what it held.
+    // end; such a tile keeps what it held. Rows stored bottom-up come with a negative stride.
     int32_t planesRead = std::max(layout.blue, layout.alpha) + 1;
     if (layout.alpha < -1 || layout.planes < planesRead) return;
-    if (layout.rowSamples < tile.width * layout.planes) return;
+    if (std::abs(layout.rowSamples) < tile.width * layout.planes) return;
 
     switch (source->imageMode) {
         case kImageRgba8:

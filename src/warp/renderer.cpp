@@ -135,9 +135,10 @@ void sampleLane(int32_t x, int32_t y, float dx, float dy, float reduction, Rende
 }
 
 // A pixel's colour from its samples' sums: the alpha-weighted mean colour and the mean alpha.
+// The reciprocal of the alpha sum stays in double; each product is rounded once to float.
 void finishPixel(float sumR, float sumG, float sumB, float sumA, float count, float colour[4]) {
     if (sumA > 0.0f) {
-        double reciprocal = static_cast<float>(1.0 / static_cast<double>(sumA));
+        double reciprocal = 1.0 / static_cast<double>(sumA);
         colour[0] = static_cast<float>(sumR * reciprocal);
         colour[1] = static_cast<float>(sumG * reciprocal);
         colour[2] = static_cast<float>(sumB * reciprocal);

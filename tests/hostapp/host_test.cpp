@@ -74,6 +74,37 @@ TEST(InProcessHost, InputIsPaddedClippedAndInterleavedAsRequested) {
     EXPECT_EQ(host.advance(), kParamErr);
 }
 
+TEST(InProcessHost, ProfileLaysRowsOutBottomUpPaddedClippedAndPrefilled) {
+    Document doc = makeDocument(4, 3, 16, ColourModel::Gray, false);
+    for (int32_t y = 0; y < 3; y++)
+        for (int32_t x = 0; x < 4; x++) setSampleValue(doc, x, y, 0, 100 * y + x);
+    doc.hasSelection = true;
+    doc.selection = Rect16{1, 1, 3, 4};
+    HostSettings settings;
+    settings.profile = {.outputFill = OutputFill::CurrentPixels, .rowOrder = RowOrder::BottomUp,
+                        .clipToFilterRect = true, .rowPadding = 6};
+    InProcessHost host(scriptedModule, settings);
+    host.bind(doc);
+    FilterRecord& r = host.record();
+    auto at = [](void* data, int32_t rowBytes, int32_t x, int32_t y) {
+        return reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(data) + y * rowBytes) + x;
+    };
+
+    // Cut to the selection, the top row last in memory, rows of 3 samples and 6 spare bytes;
+    // the output holds the current pixels and goes back where it came from.
+    request(r.inRect, 0, 0, 3, 4);
+    request(r.outRect, 0, 0, 3, 4);
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(r.inRect.top, 1);
+    EXPECT_EQ(r.outRect.left, 1);
+    EXPECT_EQ(r.inRowBytes, -12);
+    EXPECT_EQ(*at(r.inData, r.inRowBytes, 2, 1), 203);
+    EXPECT_EQ(*at(r.outData, r.outRowBytes, 1, 1), 202);
+    *at(r.outData, r.outRowBytes, 0, 1) = 7;
+    ASSERT_EQ(host.advance(), kNoErr);
+    EXPECT_EQ(sampleValue(doc, 1, 2, 0), 7);
+}
+
 TEST(InProcessHost, TheMaskComesOnlyWithASelection) {
     Document doc = makeDocument(6, 6, 8, ColourModel::Gray, false);
     InProcessHost plain(scriptedModule);

@@ -140,4 +140,55 @@ TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
     EXPECT_EQ(none.bottomRight.y, kMissingPosition);
 }
 
+// A supersampled pixel's colour worked out from its sub-samples: colours weighted by alpha and
+// summed in float, each sum times the reciprocal of the alpha sum in double, rounded once to
+// float. Returns how many channels a reciprocal rounded to float first would have moved.
+int32_t expectColourFromItsSums(RenderFixture& f, int32_t x, int32_t y, int32_t bits, const float colour[4]) {
+    const int32_t reachX = bits == 2 ? 0 : bits == 1 ? 20 : 3, reachY = bits == 1 ? 0 : bits == 2 ? 20 : 3;
+    const float stepX = reachX ? static_cast<float>(1.0 / (2 * reachX)) : 0.0f;
+    const float stepY = reachY ? static_cast<float>(1.0 / (2 * reachY)) : 0.0f;
+    float sums[4] = {};
+    for (int32_t j = -reachY; j <= reachY; j++) {
+        for (int32_t i = -reachX; i <= reachX; i++) {
+            MapResult c = {};
+            SampleFootprint fp;
+            mapSampleFootprint(static_cast<float>((static_cast<double>(i * stepX) - 0.5) + x),
+                               static_cast<float>((static_cast<double>(j * stepY) - 0.5) + y), &f.source, &f.lane,
+                               &c, &fp);
+            float s[4] = {};
+            f.lane.lod.reuseLod = 0;
+            if (c.status == kMapMapped)
+                sampleFiltered(fp.bottomLeft.x, fp.bottomLeft.y, fp.topRight.x, fp.topRight.y, fp.bottomRight.x,
+                               fp.bottomRight.y, c.s, c.t, &f.source, s, kFootprintReduction, &f.lane.lod);
+            for (int k = 0; k < 4; k++) sums[k] += s[3] * (k < 3 ? s[k] : 1.0f);
+        }
+    }
+    int32_t moved = 0;
+    for (int k = 0; k < 3 && sums[3] > 0.0f; k++) {
+        float expected = static_cast<float>(sums[k] * (1.0 / sums[3]));
+        EXPECT_EQ(colour[k], expected) << x << ", " << y << " channel " << k;
+        moved += static_cast<float>(sums[k] * static_cast<double>(static_cast<float>(1.0 / sums[3]))) != expected;
+    }
+    return moved;
+}
+
+TEST(Renderer, RimColourIsItsSumsTimesTheAlphaSumsReciprocalInDouble) {
+    RenderFixture f(24, 24, kImageRgba16);
+    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t {
+        return c == 3 ? 32768 : static_cast<uint32_t>((x * 1361 + y * 977 + c * 4099) % 32769);
+    });
+    int32_t moved = 0;
+    for (int32_t y = 0; y < 24; y++) {
+        f.renderRowAt(y);
+        for (int32_t x = 0; x < 24; x++) {
+            LodSlot lod = f.lane.lod;  // the sums start from the level of detail the pixel started from
+            float colour[4];
+            int32_t bits = patternOf(f, x, colour);
+            f.lane.lod = lod;
+            if (bits != 0) moved += expectColourFromItsSums(f, x, y, bits, colour);
+        }
+    }
+    EXPECT_GT(moved, 0);  // the rim has pixels whose sums tell the two readings apart
+}
+
 }  // namespace

@@ -39,13 +39,6 @@ const char kExpectedAete[] =
     "RmI#" "\0" "\0\xB0"                                    // direct parameter: an image reference
     "\0\0" "\0\0" "\0\0" "\0\0";                            // no parameters, classes, operators, enumerations
 
-std::string resourceBytes(HMODULE module, const char* type, const char* name) {
-    HRSRC found = FindResourceExA(module, type, name, kUsEnglish);
-    if (!found) return std::string();
-    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
-    return std::string(data, SizeofResource(module, found));
-}
-
 // A dialog template's header, read as the dialog manager reads it.
 struct DialogHeader {
     bool extended = false;
@@ -90,6 +83,13 @@ DialogHeader readDialog(const std::string& bytes) {
 }
 
 }  // namespace
+
+std::string resourceBytes(HMODULE module, const char* type, const char* name) {
+    HRSRC found = FindResourceExA(module, type, name, kUsEnglish);
+    if (!found) return std::string();
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    return std::string(data, SizeofResource(module, found));
+}
 
 void checkResources(const LoadedModule& module) {
     HMODULE m = module.handle;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "host/host_api.h"
 
@@ -21,8 +22,13 @@ bool checkFailed(const char* file, int line, const char* what);
                  : (std::fprintf(stderr, __VA_ARGS__), std::fputc('\n', stderr),       \
                     checkFailed(__FILE__, __LINE__, #condition)))
 
+// The bytes of one of the module's resources in US English; empty when it has none.
+std::string resourceBytes(HMODULE module, const char* type, const char* name);
+
 // The groups of checks.
 void checkPinnedRuns(const LoadedModule& module);
 void checkFallbackMemory(const LoadedModule& module);
+void checkHostProfiles(const LoadedModule& module);
 void checkResources(const LoadedModule& module);
 void checkAboutBox(const LoadedModule& module, const char* screenshotPath);
+void checkStrictHostsModule(const LoadedModule& module, const char* strictPath);

@@ -1,7 +1,8 @@
 // Whole filter runs of the loaded module: the pinned runs give the native build's bits, a
-// multichannel document is refused without a word, and a host whose handle or buffer suites
-// cannot be used, or that refuses a buffer, gets the same bits with the memory coming from
-// Windows global memory and going back to it.
+// multichannel document is refused without a word, a host whose handle or buffer suites cannot
+// be used, or that refuses a buffer, gets the same bits with the memory coming from Windows
+// global memory and going back to it, and so does every host profile.
+#include "host_profiles.h"
 #include "hostapp/host.h"
 #include "import_hooks.h"
 #include "pinned_runs.h"
@@ -51,12 +52,17 @@ static HGLOBAL WINAPI countingGlobalFree(HGLOBAL block) {
     return systemGlobalFree(block);
 }
 
-void checkFallbackMemory(const LoadedModule& module) {
+// Routes the module's global memory through the counters; false when it imports none.
+static bool countGlobalMemory(const LoadedModule& module) {
     systemGlobalAlloc = reinterpret_cast<HGLOBAL(WINAPI*)(UINT, SIZE_T)>(
         hookImport(module.handle, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(countingGlobalAlloc)));
     systemGlobalFree = reinterpret_cast<HGLOBAL(WINAPI*)(HGLOBAL)>(
         hookImport(module.handle, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(countingGlobalFree)));
-    if (!CHECK(systemGlobalAlloc && systemGlobalFree, "the module imports no GlobalAlloc or GlobalFree")) return;
+    return CHECK(systemGlobalAlloc && systemGlobalFree, "the module imports no GlobalAlloc or GlobalFree");
+}
+
+void checkFallbackMemory(const LoadedModule& module) {
+    if (!countGlobalMemory(module)) return;
 
     struct Route {
         const char* name;
@@ -94,4 +100,16 @@ void checkFallbackMemory(const LoadedModule& module) {
         }
     }
     CHECK(flagsAsExpected, "global memory not asked for as movable and zero-filled");
+}
+
+// The pinned runs under every host profile.
+static int32_t liveGlobalBlocks() { return liveBlocks; }
+
+void checkHostProfiles(const LoadedModule& module) {
+    if (!countGlobalMemory(module)) return;
+    for (const profiles::NamedProfile& profile : profiles::kHostProfiles) {
+        InProcessHost host(module.entry, profile.settings);
+        for (const std::string& fault : profiles::runPinnedRuns(host, liveGlobalBlocks))
+            CHECK(false, "%s: %s", profile.name, fault.c_str());
+    }
 }

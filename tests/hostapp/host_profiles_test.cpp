@@ -1,0 +1,23 @@
+// Whole filter runs under every host profile of host_profiles.h.
+#include <gtest/gtest.h>
+
+#include "host/handles.h"
+#include "host_profiles.h"
+#include "run/dispatcher.h"
+#include "support/global_memory_hooks.h"
+
+using namespace hostapp;
+
+TEST(HostProfiles, EveryProfileGivesTheDefaultHostsBitsAndLeaksNothing) {
+    for (const profiles::NamedProfile& profile : profiles::kHostProfiles) {
+        InProcessHost host(PluginMain, profile.settings);
+        host.about();  // with the result code preset where the profile says so
+        EXPECT_EQ(profiles::runPinnedRuns(host, globalMemoryLiveBlocks), std::vector<std::string>{}) << profile.name;
+        // Without a usable handle suite the globals and the parameter block are global memory
+        // that the module keeps for its next run; the test gives them back.
+        if (host.handleMemory().requests == 0) {
+            disposeHandle(nullptr, host.record().parameters);
+            disposeHandle(nullptr, reinterpret_cast<Handle>(host.dataSlot()));
+        }
+    }
+}
