@@ -10,7 +10,7 @@
 
 struct BenchImage {
     JobRecord job{};
-    WorkQueue queue{&job, 0, 1};
+    WorkQueue queue{&job, 0, 1, nullptr};
     ImageBuffer buffer{};
     bool created = false;
 

@@ -411,12 +411,19 @@ void InProcessHost::commitOutput() {
     int32_t bytes = sampleBytes(*doc_);
     int32_t planes = output_.hiPlane - output_.loPlane + 1;
     const Rect16& rect = output_.rect;
+    const int32_t all = planeCount(*doc_);
+    const size_t pixelBytes = static_cast<size_t>(planes) * bytes;
+    const int32_t width = rect.right - rect.left;
     for (int32_t y = rect.top; y < rect.bottom; y++) {
         const uint8_t* source = output_.bytes.data() + output_.topRow +
                                 static_cast<ptrdiff_t>(y - rect.top) * output_.rowBytes;
-        for (int32_t x = rect.left; x < rect.right; x++)
-            for (int32_t p = 0; p < planes; p++, source += bytes)
-                memcpy(sampleAddress(*doc_, x, y, output_.loPlane + p), source, static_cast<size_t>(bytes));
+        uint8_t* target = sampleAddress(*doc_, rect.left, y, output_.loPlane);
+        if (planes == all) {
+            memcpy(target, source, width * pixelBytes);
+            continue;
+        }
+        for (int32_t x = 0; x < width; x++, source += pixelBytes, target += all * bytes)
+            memcpy(target, source, pixelBytes);
     }
 }
 
@@ -507,10 +514,28 @@ static void writePadding(uint8_t* out, int32_t sampleSize, int16_t value) {
 }
 
 // The document's samples of `planes` planes from `lo` for `rect` at `rate`, interleaved;
-// positions outside the image take the padding value or repeat the edge.
+// positions outside the image take the padding value or repeat the edge. A rectangle inside the
+// image at full rate is copied a row (or a pixel) at a time.
 static void gatherPixels(std::vector<uint8_t>& bytes, const Document& doc, const Rect16& rect, Fixed rate,
                          int16_t padding, int32_t lo, int32_t planes) {
     int32_t size = sampleBytes(doc);
+    if (rate == kFixedOne && rect.left >= 0 && rect.top >= 0 && rect.right <= doc.width && rect.bottom <= doc.height) {
+        const int32_t all = planeCount(doc);
+        const int32_t width = rect.right - rect.left;
+        const size_t pixelBytes = static_cast<size_t>(planes) * size;
+        bytes.resize(pixelBytes * width * (rect.bottom - rect.top));
+        uint8_t* out = bytes.data();
+        for (int32_t y = rect.top; y < rect.bottom; y++) {
+            const uint8_t* in = sampleAddress(doc, rect.left, y, lo);
+            if (planes == all) {
+                memcpy(out, in, width * pixelBytes);
+                out += width * pixelBytes;
+                continue;
+            }
+            for (int32_t x = 0; x < width; x++, out += pixelBytes, in += all * size) memcpy(out, in, pixelBytes);
+        }
+        return;
+    }
     gather(bytes, rect, rate, padding, doc.width, doc.height, planes, size,
            [&](int32_t x, int32_t y, int32_t p, bool pad, int16_t value, uint8_t* out) {
                if (pad) writePadding(out, size, value);
@@ -520,7 +545,7 @@ static void gatherPixels(std::vector<uint8_t>& bytes, const Document& doc, const
 
 int16_t InProcessHost::deliverInput() {
     FilterRecord& r = *record_;
-    input_ = Delivery{};
+    input_.restart();
     r.inData = nullptr;
     r.inRowBytes = 0;
     if (isEmpty(r.inRect)) return kNoErr;
@@ -543,7 +568,7 @@ int16_t InProcessHost::deliverInput() {
 
 int16_t InProcessHost::deliverOutput() {
     FilterRecord& r = *record_;
-    output_ = Delivery{};
+    output_.restart();
     r.outData = nullptr;
     r.outRowBytes = 0;
     if (isEmpty(r.outRect)) return kNoErr;
@@ -561,7 +586,9 @@ int16_t InProcessHost::deliverOutput() {
     } else {
         int32_t samples = (r.outRect.right - r.outRect.left) * (r.outRect.bottom - r.outRect.top) * planes;
         output_.bytes.resize(static_cast<size_t>(samples) * size);
-        for (int32_t i = 0; i < samples; i++) writePoison(output_.bytes.data() + i * size, size);
+        writePoison(output_.bytes.data(), size);
+        for (size_t done = size; done < output_.bytes.size(); done *= 2)
+            memcpy(output_.bytes.data() + done, output_.bytes.data(), std::min(done, output_.bytes.size() - done));
     }
     output_.rect = r.outRect;
     output_.loPlane = r.outLoPlane;
@@ -578,7 +605,7 @@ int16_t InProcessHost::deliverOutput() {
 // The selection mask: 255 inside the selection, 0 outside, one 8-bit plane.
 int16_t InProcessHost::deliverMask() {
     FilterRecord& r = *record_;
-    mask_ = Delivery{};
+    mask_.restart();
     r.maskData = nullptr;
     r.maskRowBytes = 0;
     if (!r.haveMask || isEmpty(r.maskRect) || settings_.profile.maskWithoutData) return kNoErr;

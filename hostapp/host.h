@@ -163,13 +163,21 @@ private:
         int32_t lockDepth;
     };
     struct Delivery {
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> bytes;  // kept from one delivery to the next, so rows reuse it
         size_t topRow = 0;     // where the rectangle's top row starts in `bytes`
         int32_t rowBytes = 0;  // from one row to the next, negative for rows stored bottom-up
         Rect16 rect{};
         int16_t loPlane = 0;
         int16_t hiPlane = -1;
         bool pending = false;
+        void restart() {  // a new delivery in the same buffer
+            topRow = 0;
+            rowBytes = 0;
+            rect = Rect16{};
+            loPlane = 0;
+            hiPlane = -1;
+            pending = false;
+        }
     };
 
     struct Pool {  // the live blocks of one suite and their count

@@ -1,5 +1,4 @@
-// The work queue: strip arithmetic and the job records it writes. Jobs run synchronously, one
-// after another, on the calling thread.
+// The work queue: strip arithmetic, the job records it writes, and the run of a batch.
 #include "image/work_queue.h"
 
 #include <algorithm>
@@ -44,6 +43,7 @@ void enqueueRectJobs(WorkQueue* queue, Rect16 rect, JobHandler handler, void* co
             job->rect.left = static_cast<int16_t>(rect.left + from);
             job->rect.right = static_cast<int16_t>(rect.left + to);
         }
+        job->jobIndex = i;
         job->handler = handler;
         job->context = context;
     }
@@ -58,11 +58,21 @@ void enqueueRangeJobs(WorkQueue* queue, int32_t first, int32_t last, JobHandler 
         job->stripFirst = first + stripBoundary(extent, i, n);
         job->stripLast = first - 1 + stripBoundary(extent, i + 1, n);
         job->parameter = parameter;
+        job->jobIndex = i;
         job->handler = handler;
         job->context = context;
     }
 }
 
-void runJobs(const WorkQueue* queue) {
-    for (int32_t i = 0; i < queue->count; i++) queue->jobs[i].handler(&queue->jobs[i]);
+static void runJob(void* queue, int32_t index) {
+    JobRecord* job = &static_cast<WorkQueue*>(queue)->jobs[index];
+    job->handler(job);
+}
+
+void runJobs(WorkQueue* queue) {
+    if (queue->workers && queue->count > 1) {
+        runOnWorkers(queue->workers, runJob, queue, queue->count);
+        return;
+    }
+    for (int32_t i = 0; i < queue->count; i++) runJob(queue, i);
 }

@@ -1,7 +1,9 @@
 // The work queue: cuts a rectangle or an index range into strips, records each strip as a job
-// that carries the function that runs it, and runs the jobs in index order. The pyramid build
-// and the row renderer use it; jobs never enqueue jobs. It knows nothing of what its jobs do:
-// this is the one place where a runner that spreads jobs over threads plugs in.
+// that carries the function that runs it, and runs the jobs: on the calling thread in index
+// order, or, when the queue has worker threads, spread over them and the calling thread. The
+// pyramid build and the row blocks use it; jobs never enqueue jobs, and the jobs of one batch
+// write disjoint parts of their output, so they may run in any order. It knows nothing of what
+// its jobs do.
 //
 // The queue holds at most `capacity` jobs, so a piece of work becomes min(extent, capacity)
 // strips; with the capacity of 1 every piece of work is one job covering all of it.
@@ -10,6 +12,7 @@
 #include <cstdint>
 
 #include "host/host_api.h"
+#include "platform/workers.h"
 
 struct JobRecord;
 
@@ -21,11 +24,12 @@ typedef void (*JobHandler)(const JobRecord* job);
 struct JobRecord {
     JobHandler handler;
     void* context;       // the caller's record, passed through to the handler
+    int32_t jobIndex;    // 0 .. the job count - 1: which strip of the work this is
     int32_t stripFirst;  // this job's indices, inclusive (range jobs)
     int32_t stripLast;
-    uint32_t parameter;  // passed through to the handler (the renderer's output row)
+    uint32_t parameter;  // passed through to the handler
     Rect16 rect;         // this job's strip of the rectangle, bottom and right exclusive
-    uint8_t reserved[60];
+    uint8_t reserved[56];
 };
 constexpr int32_t kJobRecordBytes = 96;  // the job array is obtained in records of this size
 static_assert(sizeof(JobRecord) == kJobRecordBytes);
@@ -35,6 +39,7 @@ struct WorkQueue {
     JobRecord* jobs;
     int32_t count;     // jobs written by the last enqueue
     int32_t capacity;  // records the array holds
+    Workers* workers;  // threads to run a batch of several jobs on, or null
 };
 
 // Replaces the queue's jobs with strips covering rect: columns when the rectangle is not taller
@@ -45,5 +50,5 @@ void enqueueRectJobs(WorkQueue* queue, Rect16 rect, JobHandler handler, void* co
 void enqueueRangeJobs(WorkQueue* queue, int32_t first, int32_t last, JobHandler handler, void* context,
                       uint32_t parameter);
 
-// Runs jobs 0 .. count - 1 in order, each through its own handler.
-void runJobs(const WorkQueue* queue);
+// Runs jobs 0 .. count - 1, each through its own handler, and returns when all have returned.
+void runJobs(WorkQueue* queue);

@@ -79,7 +79,9 @@ void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* da
         }
     }
 
-    // The globals are locked only for the length of one call, errors included.
+    // No worker thread outlives the call, and the globals are locked only for its length,
+    // errors included.
+    stopRunWorkers(globals);
     if (*data) unlockHandle(procs, reinterpret_cast<Handle>(*data));
 }
 
@@ -97,8 +99,10 @@ void doPrepare(PluginGlobals* globals) {
     globals->savedFilterRect = record->filterRect;
     setWorkArea(globals, record->filterRect, 1);
 
-    // Tell the host the memory the run will ask for.
-    record->bufferSpace = bufferSpaceFor(rowRecordsFor(globals->workWidth, globals->workHeight));
+    // Tell the host the memory the run will ask for, with a lane for every thread.
+    globals->threadCount = runThreadCount();
+    record->bufferSpace =
+        bufferSpaceFor(rowRecordsFor(globals->workWidth, globals->workHeight, globals->threadCount));
 
     resetRunState(globals);
     aboutBoxOpen = 0;

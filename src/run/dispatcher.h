@@ -9,6 +9,11 @@
 
 extern "C" void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);
 
+// How many threads the module's runs render on: 0, the default, for every thread the system
+// offers the process. Front ends built with the module set it before a run; the plug-in module
+// that a host loads always uses the default.
+void setRunThreads(int32_t threads);
+
 void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);
 
 // The locked globals block, created zero-filled on first use and stored in the data slot; null

@@ -1,7 +1,7 @@
 // PluginGlobals: the module's per-invocation globals, a block the host keeps for the module in
 // its data slot between selector calls. It carries the run state that the stage handlers hand
 // to each other, the working buffers of a run, the two image buffers, the work queue, the
-// render lane and the document's format.
+// block of rows rendered ahead of the host and the document's format.
 //
 // The block is the host's memory: its size and the offsets of its fields stay what they have
 // always been. Fields that earlier versions kept and no longer need are named padding, and
@@ -16,6 +16,7 @@
 #include "image/work_queue.h"
 #include "run/document_format.h"
 #include "warp/renderer.h"
+#include "warp/row_block.h"
 
 struct RunTables;
 
@@ -69,8 +70,13 @@ struct PluginGlobals {
     Rect16 wholeAreaLimit;
 
     WorkQueue queue;         // the job array of the run
-    RenderLane lane;         // the one layer the filter renders
     DocumentFormat format;   // decided at Start from the host's document
+    int32_t threadCount;     // threads a run renders on, decided at Prepare
+    uint64_t blockRowsBufferId;
+    uint8_t* blockRows;      // the row block's buffer
+    // Rows rendered ahead of the host. Its level of detail carries over from run to run, as
+    // the sampler's fallback takes the level last computed.
+    RowBlock rowBlock;
 };
 static_assert(sizeof(PluginGlobals) <= kGlobalsBytes, "the globals must fit the host's block");
 static_assert(offsetof(PluginGlobals, progressTotal) == 36 && offsetof(PluginGlobals, currentRow) == 48);

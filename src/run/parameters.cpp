@@ -60,8 +60,9 @@ void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale) {
     globals->workHeight = rect.bottom - rect.top;
 }
 
-int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight) {
-    return std::max(2 * (std::max(workWidth, workHeight) + 4), 3 * workWidth + 2184);
+int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight, int32_t lanes) {
+    int32_t plan = std::max(2 * (std::max(workWidth, workHeight) + 4), 3 * workWidth + 2184);
+    return std::max(plan, lanes * (workWidth + 4));
 }
 
 int32_t bufferSpaceFor(int32_t rowRecordCount) { return rowRecordCount * kColumnRecordBytes + 1112; }

@@ -68,9 +68,9 @@ void validateParameters(PluginGlobals* globals);
 void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale);
 
 // The buffer plan: the column records a run obtains for a work area (two lines of the longer
-// side, or three rows and a margin, whichever is more; always more than a row's width + 4), and
-// the memory reported to the host for them.
-int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight);
+// side, or three rows and a margin, whichever is more), at least a row's width + 4 for each of
+// the lanes that render side by side; and the memory reported to the host for them.
+int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight, int32_t lanes);
 int32_t bufferSpaceFor(int32_t rowRecordCount);
 
 // Forgets the working buffers (without releasing them) and resets both image buffers.

@@ -1,12 +1,14 @@
 // Start and Continue. Start obtains the run's working buffers, reads the whole source area from
-// the host tile by tile into the source image, builds its pyramid, prepares the render lane and
-// asks for output row 0. Continue then renders the rows from top to bottom, each straight into
-// the host's output row, handing it over and fetching the next through advanceState, with
-// progress reports and cancel polls on every 32nd row; when the rows are done, or on cancel or
-// error, it releases the working memory and empties the rectangles.
+// the host tile by tile into the source image, builds its pyramid, prepares the render lanes and
+// asks for output row 0. Continue then hands the rows over from top to bottom, each into the
+// host's output row, fetching the next through advanceState, with progress reports and cancel
+// polls on every 32nd row; the rows are rendered ahead in blocks, on every thread the run has.
+// When the rows are done, or on cancel or error, it releases the working memory and empties the
+// rectangles. Worker threads run only inside a Start or Continue call.
 #include "run/run_driver.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/host_rect.h"
 #include "host/work_memory.h"
@@ -22,24 +24,46 @@
 constexpr int16_t kRunRefused = 1;
 constexpr int16_t kRunBuffersMissing = 3;
 constexpr int16_t kSourceNotCreated = 999;
-constexpr int32_t kJobCapacity = 1;
 constexpr int32_t kThrottlePeriod = 32;
 constexpr int32_t kProgressJump = 5;
+
+static int32_t requestedThreads = 0;  // set by the front end; 0 for every hardware thread
+
+void setRunThreads(int32_t threads) { requestedThreads = threads; }
+
+int32_t runThreadCount() {
+    int32_t threads = requestedThreads > 0 ? requestedThreads : hardwareThreads();
+    return std::clamp(threads, 1, kMaxThreads);
+}
+
+void startRunWorkers(PluginGlobals* globals) {
+    if (!globals->runTables || globals->threadCount < 2) return;
+    Workers* workers = &globals->runTables->workers;
+    globals->queue.workers = startWorkers(workers, globals->threadCount) > 1 ? workers : nullptr;
+}
+
+void stopRunWorkers(PluginGlobals* globals) {
+    globals->queue.workers = nullptr;
+    if (globals->runTables) stopWorkers(&globals->runTables->workers);
+}
 
 bool allocateRunBuffers(PluginGlobals* globals) {
     forgetRunBuffers(globals);
     const BufferProcs* procs = globals->filterRecord->bufferProcs;
+    int32_t lanes = std::clamp(globals->threadCount, 1, kMaxThreads);
 
-    int32_t rowRecords = rowRecordsFor(globals->workWidth, globals->workHeight);
+    int32_t rowRecords = rowRecordsFor(globals->workWidth, globals->workHeight, lanes);
     globals->rowRecords = static_cast<ColumnRecord*>(
         allocateWorkMemory(rowRecords * kColumnRecordBytes, &globals->rowRecordsBufferId, procs));
     globals->rowRecordCount = globals->rowRecords ? rowRecords : 0;
     globals->queue.jobs = static_cast<JobRecord*>(
-        allocateWorkMemory(kJobCapacity * kJobRecordBytes, &globals->jobsBufferId, procs));
+        allocateWorkMemory(lanes * kJobRecordBytes, &globals->jobsBufferId, procs));
     globals->queue.count = 0;
-    globals->queue.capacity = kJobCapacity;
+    globals->queue.capacity = lanes;
+    globals->queue.workers = nullptr;
     globals->runTables = static_cast<RunTables*>(
         allocateWorkMemory(kRunTablesBytes, &globals->runTablesBufferId, procs));
+    if (globals->runTables) memset(&globals->runTables->workers, 0, sizeof(Workers));
 
     if (!globals->rowRecords || !globals->queue.jobs || !globals->runTables) {
         freeRunBuffers(globals);
@@ -52,6 +76,8 @@ bool allocateRunBuffers(PluginGlobals* globals) {
 
 void freeRunBuffers(PluginGlobals* globals) {
     const BufferProcs* procs = globals->filterRecord->bufferProcs;
+    stopRunWorkers(globals);
+    freeWorkMemory(&globals->blockRows, &globals->blockRowsBufferId, procs);
     freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, procs);
     freeWorkMemory(&globals->queue.jobs, &globals->jobsBufferId, procs);
     freeWorkMemory(&globals->runTables, &globals->runTablesBufferId, procs);
@@ -116,8 +142,10 @@ void importSource(PluginGlobals* globals) {
 }
 
 void prepareRows(PluginGlobals* globals) {
-    // The buffer plan always leaves two column records beyond each side of a row.
-    VELORUND_CHECK(globals->rowRecordCount >= globals->workWidth + 4);
+    // The buffer plan always leaves two column records beyond each side of a row, per lane.
+    int32_t lanes = globals->queue.capacity;
+    int32_t laneRecords = globals->workWidth + 4;
+    VELORUND_CHECK(lanes >= 1 && lanes <= kMaxThreads && globals->rowRecordCount >= lanes * laneRecords);
     buildWeightTable(&globals->runTables->weightTable);
 
     // Both corner-line slots start outside the disc at the missing position.
@@ -128,10 +156,39 @@ void prepareRows(PluginGlobals* globals) {
             slot.t = kMissingPosition;
         }
     }
+
+    // A lane per thread, each with column records of its own.
     const FilterParameters* block = parameterBlock(globals);
-    setupRenderLane(&globals->lane, &globals->sourceImage, &globals->mapGrid, globals->rowRecords,
-                    globals->workWidth, &globals->queue, static_cast<int32_t>(block->areaScale),
-                    block->areaOffsetX, block->areaOffsetY);
+    RenderLane* laneRecords0 = globals->runTables->lanes;
+    for (int32_t i = 0; i < lanes; i++) {
+        setupRenderLane(&laneRecords0[i], &globals->sourceImage, &globals->mapGrid,
+                        globals->rowRecords + i * laneRecords, globals->workWidth,
+                        static_cast<int32_t>(block->areaScale), block->areaOffsetX, block->areaOffsetY);
+    }
+
+    // The block of rows rendered ahead, in the host's sample layout. Its level of detail is
+    // what the last run left.
+    const OutputFormat& format = globals->format.output;
+    int32_t sampleBytes = format.sample == kOutputInt8 ? 1 : format.sample == kOutputInt16 ? 2 : 4;
+    RowBlock* rows = &globals->rowBlock;
+    rows->lanes = laneRecords0;
+    rows->laneCount = lanes;
+    rows->queue = &globals->queue;
+    rows->rowBytes = static_cast<size_t>(globals->filterWidth) * std::max<int32_t>(format.planes, 1) * sampleBytes;
+    rows->rowsPerStrip = kRowsPerStrip;
+    rows->capacity = std::min(globals->workHeight, lanes * kRowsPerStrip);
+    rows->passHeight = globals->workHeight;
+    rows->output = {nullptr, globals->filterWidth, 0, format};
+    rows->first = 0;
+    rows->count = 0;
+    globals->blockRows = static_cast<uint8_t*>(
+        allocateWorkMemory(static_cast<int32_t>(rows->rowBytes) * rows->capacity, &globals->blockRowsBufferId,
+                           globals->filterRecord->bufferProcs));
+    rows->rows = globals->blockRows;
+    if (!globals->blockRows) {
+        setResultCode(globals, kMemFullErr);
+        return;
+    }
 
     // Every row is still to come.
     globals->currentRow = 0;
@@ -153,6 +210,7 @@ void startProcessing(PluginGlobals* globals) {
     if (resultCode(globals) != kNoErr) return;
 
     prepareRows(globals);
+    if (resultCode(globals) != kNoErr) return;
     requestRow(globals);
     advanceHost(globals);
 }
@@ -192,26 +250,33 @@ void doStart(PluginGlobals* globals) {
     block->parametersRequested = 0;
     block->outputMode = 0;
     globals->format = documentFormat(record, block->outputMode == 1);
+    startRunWorkers(globals);
     startProcessing(globals);
 }
 
-// Renders one row straight into the host's output row, which the host must have handed over.
-static void renderHostRow(PluginGlobals* globals, int32_t row) {
+// Hands one row to the host's output row, which the host must have handed over, rendering the
+// block of rows it starts first when the block ahead does not hold it.
+static void handOverRow(PluginGlobals* globals, int32_t row) {
     const FilterRecord* record = globals->filterRecord;
     if (!record->inData || !record->outData) {
         setResultCode(globals, kMemFullErr);
         return;
     }
-    OutputRow output = {static_cast<uint8_t*>(record->outData), globals->filterWidth,
-                        std::clamp(row, 0, std::max(globals->filterHeight - 1, 0)), globals->format.output};
-    renderRow(&globals->lane, row, &output);
+    RowBlock* block = &globals->rowBlock;
+    if (row < block->first || row >= block->first + block->count) {
+        // The map grid is built here, on this thread, before any lane maps through it.
+        for (int32_t i = 0; i < block->laneCount; i++) readyRenderLane(&block->lanes[i]);
+        renderRowBlock(block, row);
+    }
+    copyOutputRow(block->output.format, rowOfBlock(block, row), static_cast<uint8_t*>(record->outData),
+                  globals->filterWidth);
 }
 
 void processNextRow(PluginGlobals* globals) {
     reportProgress(globals, globals->progressDone, globals->progressTotal);
     globals->progressDone++;
 
-    renderHostRow(globals, globals->currentRow);
+    handOverRow(globals, globals->currentRow);
     if (globals->currentRow == globals->workHeight - 1) {
         globals->running = 0;
         globals->currentRow = 0;
@@ -231,6 +296,7 @@ void doContinue(PluginGlobals* globals) {
         return;
     }
     bool canAdvance = record->advanceState != nullptr;
+    startRunWorkers(globals);
     for (;;) {
         processNextRow(globals);
         if (resultCode(globals) != kNoErr) {

@@ -9,6 +9,14 @@
 void doStart(PluginGlobals* globals);
 void doContinue(PluginGlobals* globals);
 
+// The threads a run is to render on: the count set by setRunThreads, or every hardware thread.
+int32_t runThreadCount();
+
+// Starts the run's worker threads for the current call (none for a run on one thread), and
+// stops them again; the dispatcher stops them at the end of every call.
+void startRunWorkers(PluginGlobals* globals);
+void stopRunWorkers(PluginGlobals* globals);
+
 // Obtains the row records, the job array and the run tables; false (with everything released,
 // the host rectangles emptied and result 3) when any of them cannot be had.
 bool allocateRunBuffers(PluginGlobals* globals);
@@ -23,12 +31,13 @@ void startProcessing(PluginGlobals* globals);
 // its pyramid; stops at the first host error.
 void importSource(PluginGlobals* globals);
 
-// Builds the weight table, sets up the render lane and its column records, and sets the row
-// state to the top of the work area.
+// Builds the weight table, sets up the render lanes and the row block, and sets the row state
+// to the top of the work area; -108 when the row block's buffer cannot be had.
 void prepareRows(PluginGlobals* globals);
 
-// Renders the current row into the host's output row and moves on; -128 when a cancel poll
-// finds the user has cancelled.
+// Hands the current row to the host's output row, rendering the block of rows it starts first
+// when it is not rendered yet, and moves on; -128 when a cancel poll finds the user has
+// cancelled.
 void processNextRow(PluginGlobals* globals);
 
 // Progress to the host, thinned to the first report, every 32nd and any jump of 5 or more.

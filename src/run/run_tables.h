@@ -1,11 +1,14 @@
 // RunTables: the working block a run obtains at Start. It carries the throttles that thin out
-// progress reports and cancel polls, and the resampling weight table that every image buffer
-// of the run reads.
+// progress reports and cancel polls, the resampling weight table that every image buffer of the
+// run reads, the render lanes, and the worker threads that share the run's jobs. Working memory
+// stays where it is for the whole run, which the workers' synchronisation needs.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/workers.h"
 #include "sampling/weight_table.h"
+#include "warp/renderer.h"
 
 constexpr int32_t kRunTablesBytes = 23024;
 
@@ -15,6 +18,8 @@ struct RunTables {
     int32_t lastProgress;       // the done value of the last report
     uint8_t padding12[4];
     WeightTable weightTable;
-    uint8_t spare[kRunTablesBytes - 16 - sizeof(WeightTable)];
+    Workers workers;            // started for the length of a Start or Continue call
+    RenderLane lanes[kMaxThreads];
+    uint8_t spare[kRunTablesBytes - 16 - sizeof(WeightTable) - sizeof(Workers) - kMaxThreads * sizeof(RenderLane)];
 };
 static_assert(sizeof(RunTables) == kRunTablesBytes);

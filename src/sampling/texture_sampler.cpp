@@ -125,6 +125,7 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
     float lod, major, minor, a = 0.0f, b = 0.0f, c = 0.0f;
     if (f.none || slot->reuseLod == 1) {
         lod = slot->cachedLod;
+        if (!slot->written) slot->readBeforeWritten = 1;
         sx = clampUnit(sx);
         sy = clampUnit(sy);
         major = minor = 1.0f;
@@ -148,6 +149,7 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
         // The level whose texels match the minor radius, kept for the caller before clamping.
         lod = static_cast<float>(static_cast<double>(logFloat(minor)) * kLog2OfE);
         slot->cachedLod = lod;
+        slot->written = 1;
     }
     int32_t level;
     float fraction;
@@ -200,7 +202,7 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
 
 void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
                    float sy, const ImageBuffer* buffer, float out[4], float /*reduction*/,
-                   const LodSlot* slot) {
+                   LodSlot* slot) {
     Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
     sx = clampUnit(sx);
     sy = clampUnit(sy);
@@ -209,6 +211,7 @@ void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float p
     float lod;
     if (f.none || slot->reuseLod == 1) {
         lod = slot->cachedLod;
+        if (!slot->written) slot->readBeforeWritten = 1;
     } else {
         float m1 = std::fmax(std::fabs(f.d1x), std::fabs(f.d1y));
         float m2 = std::fmax(std::fabs(f.d2x), std::fabs(f.d2y));

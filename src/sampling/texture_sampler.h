@@ -15,10 +15,14 @@
 constexpr float kMissingPosition = -1.0f;
 
 // The level of detail a caller keeps per sub-sample: the last one computed, and a flag that
-// makes the sampler take it instead of computing a footprint.
+// makes the sampler take it instead of computing a footprint. The sampler also notes whether it
+// has written the slot and whether it read the slot before writing it, so a caller that renders
+// a strip of rows with a slot whose value it only guessed knows whether the guess mattered.
 struct LodSlot {
     float cachedLod;
     uint8_t reuseLod;
+    uint8_t written = 0;            // set whenever cachedLod is written
+    uint8_t readBeforeWritten = 0;  // set when cachedLod is taken while `written` is clear
 };
 
 // Samples `buffer` at S = (sx, sy) with the footprint given by the differences P - N1 and
@@ -30,10 +34,10 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
                     LodSlot* slot);
 
 // The nearest texel of a single level chosen from the footprint's larger extent, without
-// blending; never writes the slot. `reduction` is accepted and unused.
+// blending; never writes the slot's level. `reduction` is accepted and unused.
 void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
                    float sy, const ImageBuffer* buffer, float out[4], float reduction,
-                   const LodSlot* slot);
+                   LodSlot* slot);
 
 // How many reads an ellipse with the given ratio of major to minor radius gets along its major
 // axis, and what share of the major radius they spread over: one below 1.25, two spreading

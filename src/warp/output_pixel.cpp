@@ -130,3 +130,21 @@ void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStr
         case kOutputNone: break;
     }
 }
+
+void copyOutputRow(const OutputFormat& format, const uint8_t* from, uint8_t* to, int32_t width) {
+    if (format.sample == kOutputNone || format.planes < 1) return;
+    const size_t sampleBytes = format.sample == kOutputInt8 ? 1 : format.sample == kOutputInt16 ? 2 : 4;
+    const size_t pixelBytes = sampleBytes * static_cast<size_t>(format.planes);
+    auto written = [&](int32_t plane) { return plane < format.colourPlanes || plane == format.alphaPlane; };
+    bool every = true;
+    for (int32_t plane = 0; plane < format.planes; plane++) every = every && written(plane);
+    if (every) {
+        std::memcpy(to, from, pixelBytes * static_cast<size_t>(width));
+        return;
+    }
+    for (int32_t x = 0; x < width; x++, from += pixelBytes, to += pixelBytes) {
+        for (int32_t plane = 0; plane < format.planes; plane++) {
+            if (written(plane)) std::memcpy(to + plane * sampleBytes, from + plane * sampleBytes, sampleBytes);
+        }
+    }
+}

@@ -38,3 +38,8 @@ void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]);
 // Stores the colours of pixels 0 .. count - 1 as writeOutputPixel does, reading pixel x's colour
 // (red, green, blue, alpha) at colours + x * colourStride; the colours are not changed.
 void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count);
+
+// Copies the samples that writeOutputPixel writes, and only those, of pixels 0 .. width - 1
+// from one row of the format's layout to another: samples of planes it does not write keep
+// what the destination held.
+void copyOutputRow(const OutputFormat& format, const uint8_t* from, uint8_t* to, int32_t width);

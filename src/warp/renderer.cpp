@@ -1,10 +1,11 @@
-// The output renderer: corner lines through the work queue, the classification of each pixel
-// by its corners and centre, the sub-sample patterns of rim pixels with their footprints, and
-// the write-out of a finished row.
+// The output renderer: corner lines, the classification of each pixel by its corners and
+// centre, the sub-sample patterns of rim pixels with their footprints, the write-out of a
+// finished row, and the history of the corner lines a lane restores when it starts mid-pass.
 #include "warp/renderer.h"
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -186,61 +187,135 @@ bool renderAgreeingPixel(RenderLane* lane, int32_t x, int32_t y, float colour[4]
     return true;
 }
 
-// Maps one corner line (output row position `row`, columns -1 .. width - 1) into the slot the
-// toggled parity names. The grid is built first if it is not yet, outside any job.
-void mapCornerLine(RenderLane* lane, int32_t row) {
-    enqueueRangeJobs(lane->queue, -1, lane->width - 1, mapCornerRow, lane, static_cast<uint32_t>(row));
-    lane->parity ^= 1;
-    ensureMapGrid(lane->mapGrid);
-    lane->frame = mapFrameOf(lane->step, lane->originX, lane->originY, lane->source, lane->mapGrid);
-    runJobs(lane->queue);
+bool insideAt(const MapFrame& frame, int32_t column, int32_t line) {
+    return !outsideDisc(planePoint(frame, static_cast<float>(column), static_cast<float>(line)));
+}
+
+// The corner line of a pass nearest the disc's horizontal diameter: the plane y of the lines
+// grows with the line, and from this line on its size does too, so along any column the lines
+// inside the disc from here down are a run that starts here.
+int32_t middleLineOf(const MapFrame& frame, int32_t height) {
+    auto planeY = [&](int32_t line) { return planePoint(frame, 0.0f, static_cast<float>(line)).y; };
+    int32_t low = -1, high = height - 1;  // the first line whose plane y is not negative
+    while (low < high) {
+        int32_t mid = low + (high - low) / 2;
+        if (planeY(mid) < 0.0) low = mid + 1;
+        else high = mid;
+    }
+    bool above = low > -1 && -planeY(low - 1) <= planeY(low);
+    return above ? low - 1 : low;
+}
+
+// For every column, the last corner line inside the disc, searched from the middle line down
+// (-2 for a column no line of which is inside there).
+void findLastInsideLines(RenderLane* lane) {
+    int32_t height = lane->source->levelHeight[0];
+    for (int32_t k = 0; k <= lane->width; k++) {
+        int32_t column = k - 1;
+        int32_t last = -2;
+        if (insideAt(lane->frame, column, lane->middleLine)) {
+            int32_t low = lane->middleLine, high = height;  // inside at low, outside from high on
+            while (high - low > 1) {
+                int32_t mid = low + (high - low) / 2;
+                if (insideAt(lane->frame, column, mid)) low = mid;
+                else high = mid;
+            }
+            last = low;
+        }
+        lane->columns[k].lastInsideLine = last;
+    }
+    lane->historyKnown = 1;
+}
+
+// The line whose mapping a column's slot holds when line `line` is about to be mapped into it:
+// the last line before, two apart, at which the column lies inside the disc (an outside corner
+// leaves the slot's coordinates as they were), or -2 when none is.
+int32_t historyLine(const RenderLane* lane, int32_t k, int32_t line) {
+    int32_t column = k - 1;
+    int32_t before = line - 2;
+    if (before < -1) return -2;
+    if (insideAt(lane->frame, column, before)) return before;
+    // Outside above the disc: every line before is too. Outside below it: the column's last
+    // inside line, or the one before it, whichever the slot takes.
+    if (before < lane->middleLine) return -2;
+    int32_t last = lane->columns[k].lastInsideLine;
+    if (last < -1) return -2;
+    if (((line - last) & 1) == 0) return last;
+    return last - 1 >= -1 && insideAt(lane->frame, column, last - 1) ? last - 1 : -2;
+}
+
+// Fills both corner-line slots of every column record as rendering rows 0 .. row - 1 from the
+// top would have left them for row `row`: what a slot carries into a row is the source position
+// of the last line, two apart, at which its corner was inside the disc, or the missing position.
+// Only the coordinates matter: the mapping of the next line writes status and kind.
+void restoreCornerHistory(RenderLane* lane, int32_t row) {
+    if (!lane->historyKnown) findLastInsideLines(lane);
+    for (int32_t k = 0; k <= lane->width; k++) {
+        for (int32_t line : {row - 1, row}) {
+            MapResult& slot = lane->columns[k].mapSlot[line & 1];
+            int32_t from = historyLine(lane, k, line);
+            slot.s = slot.t = kMissingPosition;
+            if (from >= -1) mapPosition(lane->frame, static_cast<float>(k - 1), static_cast<float>(from), &slot);
+        }
+    }
+    lane->parity = row & 1;  // the toggle before the top line names that line's slot
 }
 
 }  // namespace
 
 void setupRenderLane(RenderLane* lane, const ImageBuffer* source, ImageBuffer* mapGrid,
-                     ColumnRecord* columns, int32_t width, WorkQueue* queue, int32_t step,
-                     int32_t originX, int32_t originY) {
+                     ColumnRecord* columns, int32_t width, int32_t step, int32_t originX,
+                     int32_t originY) {
     lane->parity = 0;
+    lane->nextRow = -1;
     lane->width = width;
+    lane->historyKnown = 0;
     lane->source = source;
     lane->columns = columns;
     lane->mapGrid = mapGrid;
-    lane->queue = queue;
     lane->step = step;
     lane->originX = originX;
     lane->originY = originY;
     lane->frame = mapFrameOf(step, originX, originY, source, mapGrid);
+    lane->middleLine = middleLineOf(lane->frame, source->levelHeight[0]);
+}
+
+void readyRenderLane(RenderLane* lane) {
+    ensureMapGrid(lane->mapGrid);
+    lane->frame = mapFrameOf(lane->step, lane->originX, lane->originY, lane->source, lane->mapGrid);
 }
 
 void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
-    // The first row of a pass maps the image's top edge.
-    if (row == 0) mapCornerLine(lane, -1);
+    if (!lane->frame.nodes) readyRenderLane(lane);
 
-    // The row's bottom edge, then its pixels, then out into the host's row.
+    // A row that does not follow the last one starts from the history of the rows above it.
+    if (row != lane->nextRow) {
+        restoreCornerHistory(lane, row);
+        mapCornerLine(lane, row - 1);
+    }
+
+    // The row's bottom edge, then its pixels, then out into the output row.
     mapCornerLine(lane, row);
-    enqueueRangeJobs(lane->queue, 0, lane->width - 1, renderSpan, lane, static_cast<uint32_t>(row));
-    runJobs(lane->queue);
+    renderPixels(lane, row);
     writeOutputRow(outputRow, lane->columns[0].colour, sizeof(ColumnRecord) / sizeof(float), lane->width);
+    lane->nextRow = row + 1;
 }
 
-void mapCornerRow(const JobRecord* job) {
-    const RenderLane* lane = static_cast<const RenderLane*>(job->context);
+void mapCornerLine(RenderLane* lane, int32_t line) {
+    lane->parity ^= 1;
     int32_t p = lane->parity;
-    float row = static_cast<float>(static_cast<int32_t>(job->parameter));
-    for (int32_t c = job->stripFirst; c <= job->stripLast; c++) {
+    float position = static_cast<float>(line);
+    for (int32_t c = -1; c < lane->width; c++) {
         ColumnRecord& record = lane->columns[c + 1];
         MapResult& slot = record.mapSlot[p];
-        mapPosition(lane->frame, static_cast<float>(c), row, &slot);
+        mapPosition(lane->frame, static_cast<float>(c), position, &slot);
         record.outsideTexture[p] = slot.s < 0.0f || slot.s > 1.0f || slot.t < 0.0f || slot.t > 1.0f;
     }
 }
 
-void renderSpan(const JobRecord* job) {
-    RenderLane* lane = static_cast<RenderLane*>(job->context);
-    int32_t y = static_cast<int32_t>(job->parameter);
+void renderPixels(RenderLane* lane, int32_t y) {
     PixelCornerState state;
-    for (int32_t x = job->stripFirst; x <= job->stripLast; x++) {
+    for (int32_t x = 0; x < lane->width; x++) {
         float colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         if (!renderAgreeingPixel(lane, x, y, colour)) {
             classifyPixelCorners(colour, kFootprintReduction, lane->source, lane->columns, x, y,

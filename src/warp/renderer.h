@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "image/image_buffer.h"
-#include "image/work_queue.h"
 #include "sampling/texture_sampler.h"
 #include "warp/output_pixel.h"
 #include "warp/square_to_disc.h"
@@ -21,24 +20,27 @@ struct ColumnRecord {
     int32_t outsideTexture[2];
     MapResult mapSlot[2];
     float colour[4];             // red, green, blue, straight alpha, 0 .. 1
-    uint8_t reserved[68];
+    int32_t lastInsideLine;      // the last corner line inside the disc, below its middle line
+    uint8_t reserved[64];
 };
 constexpr int32_t kColumnRecordBytes = 124;  // the row-record buffer is sized in these records
 static_assert(sizeof(ColumnRecord) == kColumnRecordBytes);
 
 // One layer to render and everything the renderer reads and writes for it: what it samples and
-// maps through, the column records that carry the corner lines from row to row, the queue its
-// jobs run on, and its level-of-detail slot. The run owns it and hands it to every call, so
-// nothing the renderer touches is module-wide.
+// maps through, the column records that carry the corner lines from row to row, and its
+// level-of-detail slot. The run owns it and hands it to every call, so nothing the renderer
+// touches is module-wide, and lanes with column records of their own render rows side by side.
 struct RenderLane {
     LodSlot lod;                 // the sampler's level-of-detail slot for this lane
     int32_t parity;              // the corner-line slot holding the current row's bottom edge
+    int32_t nextRow;             // the row whose top corner line the lane holds, -1 for none
     int32_t width;               // pixels in a row
+    int32_t middleLine;          // the corner line nearest the disc's horizontal diameter
+    uint8_t historyKnown;        // the column records' last inside lines are filled in
     const ImageBuffer* source;
     ColumnRecord* columns;       // at least width + 2 records
-    ImageBuffer* mapGrid;        // built on the coordinating path before any mapping job runs
+    ImageBuffer* mapGrid;        // built before rows render; lanes only read it
     MapFrame frame;              // what mapping a position needs, made again once the grid is built
-    WorkQueue* queue;
     int32_t step;                // output coordinate scale and offsets: 1, 0, 0 in every run
     int32_t originX;
     int32_t originY;
@@ -74,20 +76,25 @@ constexpr int32_t kDispatchNearest = 1;
 
 constexpr float kFootprintReduction = 0.3f;
 
-// Points the lane at a pass's images, column records and queue, and starts its corner lines at
-// slot 0. The level-of-detail slot keeps what the last pass left in it. The column records'
-// mapping slots must hold the missing position (status -5, -1, -1) before the first row.
+// Points the lane at a pass's images and column records. The level-of-detail slot keeps what
+// the last pass left in it.
 void setupRenderLane(RenderLane* lane, const ImageBuffer* source, ImageBuffer* mapGrid,
-                     ColumnRecord* columns, int32_t width, WorkQueue* queue, int32_t step,
-                     int32_t originX, int32_t originY);
+                     ColumnRecord* columns, int32_t width, int32_t step, int32_t originX,
+                     int32_t originY);
 
-// Renders output row `row` of the pass into `outputRow`; row 0 first maps the image's top edge.
+// Makes the lane's frame from the grid as it is now, building the grid first if it is not yet.
+// The grid is shared: only one thread may call this while the grid may still be unbuilt.
+void readyRenderLane(RenderLane* lane);
+
+// Renders output row `row` of the pass into `outputRow`. Rows follow one another from the top;
+// a lane asked for any other row (a lane rendering a strip of rows beside other lanes) first
+// restores what rendering every row above would have left in its column records.
 void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow);
 
-// The two job bodies: map the bottom corner line of the job's columns, and render its pixels.
-// The job's context is the lane, its parameter the output row.
-void mapCornerRow(const JobRecord* job);
-void renderSpan(const JobRecord* job);
+// Maps corner line `line` (output row position `line`, columns -1 .. width - 1) into the slot
+// of the toggled parity, and renders the pixels of row `row` from the two corner lines.
+void mapCornerLine(RenderLane* lane, int32_t line);
+void renderPixels(RenderLane* lane, int32_t row);
 
 // Compares the corners of pixel (x, y), then renders it as `dispatchCode` says.
 void classifyPixelCorners(float colour[4], float reduction, const ImageBuffer* source,

@@ -16,7 +16,7 @@ namespace {
 // A buffer on the global-memory route and a queue of one job to build its pyramid on.
 struct PyramidBuffer {
     JobRecord job{};
-    WorkQueue queue{&job, 0, 1};
+    WorkQueue queue{&job, 0, 1, nullptr};
     ImageBuffer b{};
     PyramidBuffer() { resetImageBuffer(&b, nullptr, nullptr); }
     ~PyramidBuffer() { freeImageBuffer(&b); }

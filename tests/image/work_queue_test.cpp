@@ -27,7 +27,7 @@ TEST(WorkQueue, WorkIsCutIntoStripsThatRunInOrderThroughTheirHandlers) {
     Calls calls;
 
     // With one job of capacity, as in every run, a job covers all of the work.
-    WorkQueue one = {jobs, 0, 1};
+    WorkQueue one = {jobs, 0, 1, nullptr};
     enqueueRangeJobs(&one, -1, 99, recordJob<0>, &calls, 12);
     runJobs(&one);
     enqueueRectJobs(&one, Rect16{10, 20, 50, 120}, recordJob<1>, &calls);
@@ -37,7 +37,7 @@ TEST(WorkQueue, WorkIsCutIntoStripsThatRunInOrderThroughTheirHandlers) {
     // With more room, ranges and rectangles are cut into strips at floor(extent * i / n):
     // columns of a rectangle that is not taller than wide, rows of one that is.
     calls.seen.clear();
-    WorkQueue three = {jobs, 0, 3};
+    WorkQueue three = {jobs, 0, 3, nullptr};
     enqueueRangeJobs(&three, 0, 9, recordJob<0>, &calls, 5);
     runJobs(&three);
     enqueueRectJobs(&three, Rect16{0, 0, 40, 40}, recordJob<1>, &calls);

@@ -12,7 +12,7 @@
 
 struct RenderFixture {
     JobRecord job{};
-    WorkQueue queue{&job, 0, 1};
+    WorkQueue queue{&job, 0, 1, nullptr};
     ImageBuffer source{};
     ImageBuffer mapGrid{};
     std::vector<ColumnRecord> columns;
@@ -32,7 +32,7 @@ struct RenderFixture {
         for (ColumnRecord& c : columns) {
             for (MapResult& slot : c.mapSlot) slot = {kMapOutsideDisc, 0, -1.0f, -1.0f};
         }
-        setupRenderLane(&lane, &source, &mapGrid, columns.data(), w, &queue, 1, 0, 0);
+        setupRenderLane(&lane, &source, &mapGrid, columns.data(), w, 1, 0, 0);
         row.assign(static_cast<size_t>(w) * 4, 0xEE);
     }
     ~RenderFixture() {
