@@ -394,7 +394,7 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         {{"five.tif", "out.tif"}, "five.tif", "5 channels"},
         {{"bilevel.tif", "out.tif"}, "bilevel.tif", "1-bit"},
         {{"picture.bmp", "out.png"}, "picture.bmp", "unknown file type"},
-        {{"good.png", "out.jpg"}, "out.jpg", "unknown file type"},
+        {{"good.png", "out.gif"}, "out.gif", "unknown file type"},
         {{"wide.png", "out.png"}, "wide.png", "32768 x 1 pixels is too large"},
         {{"good.png", "nowhere/out.png"}, "nowhere/out.png", "does not exist"},
         {{"good.png", "exists.png"}, "exists.png", "already exists"},
