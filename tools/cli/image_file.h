@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -33,6 +35,28 @@ struct SourceCoding {
     bool lossless = false;    // lossless WebP
 };
 
+// An allocator that leaves new samples uninitialised: decoders write every sample, and the pages
+// of a large image are taken from the system only as its rows arrive.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Samples = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 // Channels 1 gray, 2 gray + alpha, 3 RGB, 4 RGBA, interleaved pixel by pixel in native byte
 // order: 8 bits, 16 bits (0..65535) or 32-bit float (1.0 full) per sample. Alpha is never
 // premultiplied here. A loaded image stands upright: the file's orientation is applied, and its
@@ -42,7 +66,7 @@ struct Image {
     int32_t height = 0;
     int32_t channels = 0;
     int32_t bits = 8;
-    std::vector<uint8_t> samples;
+    Samples samples;
     double xResolution = 0;  // pixels per unit, 0 when the file gives none; with unit None
     double yResolution = 0;  // only their ratio, the pixel aspect, is known
     ResolutionUnit resolutionUnit = ResolutionUnit::None;

@@ -19,7 +19,7 @@ void turnUpright(Image& image) {
     // Each shown pixel (x, y) comes from the stored pixel (sx, sy).
     if (o != 1) {
         const size_t pixelBytes = static_cast<size_t>(image.channels) * sampleBytes(image);
-        std::vector<uint8_t> shown(image.samples.size());
+        Samples shown(image.samples.size());
         uint8_t* out = shown.data();
         for (int32_t y = 0; y < shownHeight; y++)
             for (int32_t x = 0; x < shownWidth; x++, out += pixelBytes) {

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "image_file.h"
+#include "metadata.h"
 
 namespace cli {
 
@@ -58,6 +59,7 @@ static void readMetadata(png_structp png, png_infop info, Image& image) {
     png_uint_32 exifLength = 0;
     png_bytep exif = nullptr;
     if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif) image.exif.assign(exif, exif + exifLength);
+    if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
     png_textp texts = nullptr;
     int count = png_get_text(png, info, &texts, nullptr);
     for (int i = 0; i < count; i++)

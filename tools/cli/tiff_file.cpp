@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "image_file.h"
@@ -120,17 +121,17 @@ static uint32_t blockIndex(TIFF* tif, const Blocks& b, uint32_t x, uint32_t y, i
 // Reads every block, decoding only its rows inside the image; the image grows band by band.
 // False on the first libtiff failure.
 static bool readBlocks(TIFF* tif, const Blocks& b, Image& image) {
-    std::vector<uint8_t> block(static_cast<size_t>(b.rowBytes * rowsIn(b, image, 0)));
+    std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(b.rowBytes * rowsIn(b, image, 0))]);
     for (int32_t plane = 0; plane < b.planes; plane++)
         for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height) {
             const tmsize_t size = static_cast<tmsize_t>(b.rowBytes * rowsIn(b, image, y));
             uint8_t* samples = growRows(image, static_cast<int32_t>(y + rowsIn(b, image, y)));
             for (uint32_t x = 0; x < static_cast<uint32_t>(image.width); x += b.width) {
                 uint32_t index = blockIndex(tif, b, x, y, plane);
-                tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.data(), size)
-                                       : TIFFReadEncodedStrip(tif, index, block.data(), size);
+                tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.get(), size)
+                                       : TIFFReadEncodedStrip(tif, index, block.get(), size);
                 if (got < 0) return false;
-                copyBlock(b, block.data(), samples, image, x, y, plane, false);
+                copyBlock(b, block.get(), samples, image, x, y, plane, false);
             }
         }
     return true;
