@@ -1,5 +1,5 @@
-// Images for the benchmarks: a buffer on the global-memory route whose owner has a job array,
-// level 0 filled with a pattern in which every channel varies.
+// Images for the benchmarks: a buffer on the global-memory route with a queue to build its
+// pyramid on, level 0 filled with a pattern in which every channel varies.
 #pragma once
 
 #include <bit>
@@ -10,13 +10,12 @@
 
 struct BenchImage {
     JobRecord job{};
-    PluginGlobals owner{};
+    WorkQueue queue{&job, 0, 1};
     ImageBuffer buffer{};
     bool created = false;
 
     BenchImage(int32_t side, uint32_t imageMode, const WeightTable* weights = nullptr) {
-        owner.jobs = &job;
-        resetImageBuffer(&buffer, &owner, nullptr, weights);
+        resetImageBuffer(&buffer, nullptr, weights);
         created = createImageBuffer(&buffer, side, side, imageMode, kWrapClamp, false);
         if (!created) return;
         for (int32_t y = 0; y < side; y++) {

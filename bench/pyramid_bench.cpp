@@ -15,7 +15,7 @@ void buildPyramidOf(benchmark::State& state, uint32_t imageMode) {
         state.SkipWithError("no memory for the image");
         return;
     }
-    for (auto _ : state) buildPyramid(&image.buffer);
+    for (auto _ : state) buildPyramid(&image.buffer, &image.queue);
     state.counters["pixels"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * kSide * kSide, benchmark::Counter::kIsRate);
 }

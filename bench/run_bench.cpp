@@ -3,7 +3,7 @@
 // rendered row and the host's hand-over of each row. Reported as document pixels per second.
 #include <benchmark/benchmark.h>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "hostapp/host.h"
 
 namespace {

@@ -25,7 +25,7 @@ struct SamplingSetup {
     explicit SamplingSetup(uint32_t imageMode) {
         buildWeightTable(weights.get());
         image = std::make_unique<BenchImage>(kSide, imageMode, weights.get());
-        if (image->created) buildPyramid(&image->buffer);
+        if (image->created) buildPyramid(&image->buffer, &image->queue);
         uint32_t state = 1;
         auto unit = [&] {
             state = state * 1664525u + 1013904223u;

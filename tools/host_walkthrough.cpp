@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "hostapp/host.h"
 
 using namespace hostapp;

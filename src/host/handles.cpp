@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/check.h"
 #include "platform/global_memory.h"
 
 static const char kFallbackTag[4] = {'O', 'T', 'O', 'F'};
@@ -16,8 +17,8 @@ bool handleProcsUsable(const HandleProcs* procs) {
 }
 
 Handle newHandle(const HandleProcs* procs, int32_t size) {
+    VELORUND_CHECK(size >= 0);
     if (handleProcsUsable(procs)) return procs->newProc(size);
-    if (size < 0) return nullptr;
 
     char* handleBlock = static_cast<char*>(globalMemoryAllocate(kFallbackHandleBytes));
     if (!handleBlock) return nullptr;

@@ -1,6 +1,7 @@
 // Working memory through the host's buffer suite, with global memory as the fallback.
 #include "host/work_memory.h"
 
+#include "platform/check.h"
 #include "platform/global_memory.h"
 
 bool bufferProcsUsable(const BufferProcs* procs) {
@@ -10,6 +11,7 @@ bool bufferProcsUsable(const BufferProcs* procs) {
 }
 
 void* allocateWorkMemory(int32_t size, uint64_t* bufferId, const BufferProcs* procs) {
+    VELORUND_CHECK(size >= 0);
     // The host's buffers come first, so that the host can account for the memory.
     if (bufferId && bufferProcsUsable(procs)) {
         BufferID id = nullptr;
@@ -24,7 +26,6 @@ void* allocateWorkMemory(int32_t size, uint64_t* bufferId, const BufferProcs* pr
         }
     }
     if (bufferId) *bufferId = 0;
-    if (size < 0) return nullptr;
     return globalMemoryAllocate(static_cast<size_t>(size));
 }
 

@@ -4,6 +4,7 @@
 
 #include "host/work_memory.h"
 #include "image/pixel_access.h"
+#include "platform/check.h"
 
 namespace {
 
@@ -39,14 +40,17 @@ LevelSizes levelSizes(int32_t width, int32_t height) {
 
 int32_t tilesAlong(int32_t side) { return (side + kTileMask) >> kTileShift; }
 
-bool levelReadable(const ImageBuffer* buffer, int32_t level) {
-    return buffer && buffer->tiles && buffer->tileCount > 0 && level >= 0 &&
-           level <= buffer->lastLevel && level < kMaxLevels;
+// A buffer without a tile table holds no pixels: reads give 0 and writes do nothing. A level
+// outside the buffer's levels is a caller's mistake.
+bool hasPixels(const ImageBuffer* buffer, int32_t level) {
+    if (!buffer->tiles) return false;
+    VELORUND_CHECK(level >= 0 && level <= buffer->lastLevel);
+    return true;
 }
 
 // Address of the pixel nearest to (x, y) inside the level, or null when there is none.
 const uint8_t* clampedPixel(const ImageBuffer* buffer, int32_t level, int32_t x, int32_t y) {
-    if (!levelReadable(buffer, level)) return nullptr;
+    if (!hasPixels(buffer, level)) return nullptr;
     if (x < 0) x = 0;
     if (x > buffer->levelLastX[level]) x = buffer->levelLastX[level];
     if (y < 0) y = 0;
@@ -58,31 +62,27 @@ const uint8_t* clampedPixel(const ImageBuffer* buffer, int32_t level, int32_t x,
 
 ImageModeLayout imageModeLayout(uint32_t imageMode) {
     switch (imageMode) {
-        case kImageGray8: return {1, 1, 255.0f};
-        case kImageGray16: return {2, 1, 32768.0f};
-        case kImageHalf: return {2, 1, 1.0f};
-        case kImageRgba8: return {4, 4, 255.0f};
-        case kImageRgba16: return {8, 4, 32768.0f};
-        case kImageGrayFloat: return {4, 1, 1.0f};
-        case kImageVector16: return {6, 3, 1.0f};
-        case kImageRgbaFloat: return {16, 4, 1.0f};
-        default: return {0, 0, 1.0f};
+        case kImageGray8: return {1, 255.0f};
+        case kImageGray16: return {2, 32768.0f};
+        case kImageHalf: return {2, 1.0f};
+        case kImageRgba8: return {4, 255.0f};
+        case kImageRgba16: return {8, 32768.0f};
+        case kImageGrayFloat: return {4, 1.0f};
+        case kImageVector16: return {6, 1.0f};
+        case kImageRgbaFloat: return {16, 1.0f};
+        default: return {0, 1.0f};
     }
 }
 
-void resetImageBuffer(ImageBuffer* buffer, PluginGlobals* owner, const BufferProcs* procs,
-                      const WeightTable* weightTable) {
-    if (!buffer) return;
+void resetImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const WeightTable* weightTable) {
     buffer->tileCount = 0;
     buffer->tiles = nullptr;
     buffer->tileTableBufferId = 0;
     buffer->bufferProcs = procs;
-    buffer->owner = owner;
     buffer->weightTable = weightTable;
 }
 
 void freeImageBuffer(ImageBuffer* buffer) {
-    if (!buffer) return;
     if (buffer->tiles) {
         for (int32_t i = 0; i < buffer->tileCount; i++) {
             TileEntry& entry = buffer->tiles[i];
@@ -100,7 +100,7 @@ bool createImageBuffer(ImageBuffer* buffer, int32_t width, int32_t height, uint3
     // fit a host rectangle.
     ImageModeLayout mode = imageModeLayout(imageMode);
     int32_t border = hasBorder ? 2 : 0;
-    if (!buffer || width < 1 || width + border > kMaxImageSide || height < 1 ||
+    if (width < 1 || width + border > kMaxImageSide || height < 1 ||
         height + border > kMaxImageSide || mode.bytesPerPixel == 0) {
         return false;
     }
@@ -109,7 +109,6 @@ bool createImageBuffer(ImageBuffer* buffer, int32_t width, int32_t height, uint3
 
     // A bordered level is addressed as four bytes per pixel whatever the mode. Tile blocks are
     // sized for the wider of the two, so that addressing never leaves a block.
-    buffer->hasBorder = hasBorder ? 1 : 0;
     uint32_t layoutBytes = hasBorder ? 4u : mode.bytesPerPixel;
     uint32_t blockBytes = layoutBytes > mode.bytesPerPixel ? layoutBytes : mode.bytesPerPixel;
 
@@ -167,7 +166,6 @@ bool createImageBuffer(ImageBuffer* buffer, int32_t width, int32_t height, uint3
     }
 
     buffer->imageMode = imageMode;
-    buffer->channelCount = mode.channelCount;
 
     // Per-level values the pixel loops use, computed once; levels past the last stay zero.
     for (int level = 0; level < kMaxLevels; level++) {
@@ -179,35 +177,19 @@ bool createImageBuffer(ImageBuffer* buffer, int32_t width, int32_t height, uint3
         buffer->levelLastX[level] = used ? w - 1 : 0;
         buffer->levelLastY[level] = used ? h - 1 : 0;
         buffer->levelMaxX[level] = static_cast<float>(buffer->levelLastX[level]);
-        buffer->levelMaxY[level] = static_cast<float>(buffer->levelLastY[level]);
-        buffer->levelInnerWidth[level] = used ? static_cast<float>(inner.width[level]) : 0.0f;
-        buffer->levelInnerHeight[level] = used ? static_cast<float>(inner.height[level]) : 0.0f;
-        buffer->levelInvWidth[level] = used ? 1.0f / buffer->levelInnerWidth[level] : 0.0f;
-        buffer->levelInvHeight[level] = used ? 1.0f / buffer->levelInnerHeight[level] : 0.0f;
+        buffer->levelInvWidth[level] = used ? 1.0f / static_cast<float>(inner.width[level]) : 0.0f;
+        buffer->levelInvHeight[level] = used ? 1.0f / static_cast<float>(inner.height[level]) : 0.0f;
     }
     buffer->bytesPerPixel = layoutBytes;
-    buffer->originalWidth = gridWidth[0];
-    buffer->originalHeight = gridHeight[0];
-
-    // The longer side's ratio to the shorter goes on its own axis; the other axis is 1.
-    float ow = static_cast<float>(buffer->originalWidth);
-    float oh = static_cast<float>(buffer->originalHeight);
-    buffer->aspectX = ow > oh ? ow / oh : 1.0f;
-    buffer->aspectY = oh > ow ? oh / ow : 1.0f;
-
     buffer->wrapMode = wrapMode;
     buffer->edgeMode = kEdgeClamp;
-    buffer->pyramidState = 0;
-    buffer->fullScale = mode.fullScale;
     buffer->inverseScale = 1.0f / mode.fullScale;
     buffer->contentTag = 0;
     return true;
 }
 
 Rect16 tileRect(const ImageBuffer* buffer, int32_t tileIndex) {
-    if (!buffer || !buffer->tiles || tileIndex < 0 || tileIndex >= buffer->tileCount) {
-        return {0, 0, 0, 0};
-    }
+    VELORUND_CHECK(buffer->tiles && tileIndex >= 0 && tileIndex < buffer->tileCount);
     const TileEntry& entry = buffer->tiles[tileIndex];
     return {static_cast<int16_t>(entry.originY), static_cast<int16_t>(entry.originX),
             static_cast<int16_t>(entry.originY + entry.height),
@@ -216,7 +198,7 @@ Rect16 tileRect(const ImageBuffer* buffer, int32_t tileIndex) {
 
 void setPixel(int32_t x, int32_t y, ImageBuffer* buffer, int32_t level, uint32_t c0, uint32_t c1,
               uint32_t c2, uint32_t c3) {
-    if (!levelReadable(buffer, level)) return;
+    if (!hasPixels(buffer, level)) return;
     if (x < 0 || x > buffer->levelLastX[level] || y < 0 || y > buffer->levelLastY[level]) return;
     uint8_t* p = pixelAddress(buffer, level, x, y);
     switch (buffer->imageMode) {

@@ -12,8 +12,7 @@
 
 #include "host/host_api.h"
 
-struct PluginGlobals;
-struct WeightTable;
+struct WeightTable;  // the resampling weights the sampler reads with a buffer (sampling layer)
 
 constexpr int kMaxLevels = 20;
 constexpr int kTileShift = 9;
@@ -35,7 +34,6 @@ enum ImageMode : uint32_t {
 
 struct ImageModeLayout {
     uint32_t bytesPerPixel;  // 0 for codes without a layout
-    uint32_t channelCount;
     float fullScale;         // sample value of full intensity
 };
 
@@ -58,17 +56,11 @@ struct ImageBuffer {
     int32_t levelHeight[kMaxLevels];
     int32_t sampleWidth[kMaxLevels];      // the same, as the sampler scales coordinates by them
     int32_t sampleHeight[kMaxLevels];
-    int32_t originalWidth;                // level 0's size
-    int32_t originalHeight;
-    float levelMaxX[kMaxLevels];          // levelWidth - 1, levelHeight - 1 as floats
-    float levelMaxY[kMaxLevels];
-    int32_t levelLastX[kMaxLevels];       // inclusive bounds every pixel access checks
+    float levelMaxX[kMaxLevels];          // levelWidth - 1 as a float: the map grid's lookup scale
+    int32_t levelLastX[kMaxLevels];       // inclusive bounds every pixel access checks or clamps
     int32_t levelLastY[kMaxLevels];
-    float levelInnerWidth[kMaxLevels];    // size without the border
-    float levelInnerHeight[kMaxLevels];
     int32_t lastLevel;                    // the first level that is 1 x 1
     uint32_t bytesPerPixel;
-    uint32_t channelCount;
     uint32_t imageMode;
     int32_t tileCount;                    // 0 when the buffer holds no pixels
     TileEntry* tiles;
@@ -77,29 +69,21 @@ struct ImageBuffer {
     uint32_t levelLastTile[kMaxLevels];
     uint32_t levelTilesAcross[kMaxLevels];
     const BufferProcs* bufferProcs;       // the host suite every allocation and release goes through
-    PluginGlobals* owner;                 // whose work queue the pyramid build uses
-    const WeightTable* weightTable;       // the run's shared resampling weights
-    float levelInvWidth[kMaxLevels];      // 1 / levelInnerWidth, 1 / levelInnerHeight
+    const WeightTable* weightTable;       // the run's resampling weights, shared by its buffers
+    float levelInvWidth[kMaxLevels];      // 1 / the level's width and height without the border
     float levelInvHeight[kMaxLevels];
     uint32_t wrapMode;                    // 0 clamp, 1 wrap both axes, 2 wrap x; ~0 skips the pyramid
     uint32_t edgeMode;                    // the sampler's rule outside 0..1; 3 at creation
-    uint32_t pyramidState;                // 0 after creation, 2 once every level is reduced
-    float aspectX;                        // width / height and 1 when wider than tall, and so on
-    float aspectY;
-    float inverseScale;                   // 1 / fullScale
-    float fullScale;                      // 255, 32768 or 1.0
-    uint8_t hasBorder;                    // one extra pixel on each side of every level
+    float inverseScale;                   // 1 / the sample value of full intensity
     uint32_t contentTag;                  // 0 after creation; an owner's nonzero mark once filled
 };
 
 constexpr uint32_t kWrapClamp = 0;
 constexpr uint32_t kWrapNoPyramid = 0xFFFFFFFFu;
 constexpr uint32_t kEdgeClamp = 3;
-constexpr uint32_t kPyramidBuilt = 2;
 
-// Forgets any tiles without releasing them and records the memory suite, owner and weights.
-void resetImageBuffer(ImageBuffer* buffer, PluginGlobals* owner, const BufferProcs* procs,
-                      const WeightTable* weightTable);
+// Forgets any tiles without releasing them and records the memory suite and the weights.
+void resetImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const WeightTable* weightTable);
 
 // Lays out and allocates every level and tile. Sizes are 1..32767; modes without a layout are
 // refused. On a failed allocation everything this call obtained is released and the buffer is

@@ -18,7 +18,7 @@
 #include <utility>
 
 #include "image/pixel_access.h"
-#include "image/work_queue.h"
+#include "platform/check.h"
 
 namespace {
 
@@ -222,31 +222,41 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
     }
 }
 
-}  // namespace
+// What a reduction job reduces: source level `level` of `buffer` into level + 1.
+struct PyramidJobContext {
+    ImageBuffer* buffer;
+    int32_t level;
+};
 
-void buildPyramid(ImageBuffer* buffer) {
-    if (!buffer || buffer->wrapMode == kWrapNoPyramid) return;
-    buildLevelsFrom(buffer, 0);
+void reduceLevelJob(const JobRecord* job) {
+    const PyramidJobContext* context = static_cast<const PyramidJobContext*>(job->context);
+    Rect16 rect = job->rect;
+    reduceLevel(context->buffer, context->level, &rect);
 }
 
-void buildLevelsFrom(ImageBuffer* buffer, int32_t startLevel) {
-    if (!buffer) return;
-    // One job per level, run to completion before the next level reads it.
+}  // namespace
+
+void buildPyramid(ImageBuffer* buffer, WorkQueue* queue) {
+    if (buffer->wrapMode == kWrapNoPyramid) return;
+    buildLevelsFrom(buffer, 0, queue);
+}
+
+void buildLevelsFrom(ImageBuffer* buffer, int32_t startLevel, WorkQueue* queue) {
     for (int32_t level = std::max(startLevel, 0); level < buffer->lastLevel; level++) {
         PyramidJobContext context = {buffer, level};
         Rect16 whole = {0, 0, static_cast<int16_t>(buffer->levelHeight[level + 1]),
                         static_cast<int16_t>(buffer->levelWidth[level + 1])};
-        enqueueRectJobs(whole, kJobReduceLevel, buffer->owner, &context, 0);
-        runJobs(buffer->owner);
+        enqueueRectJobs(queue, whole, reduceLevelJob, &context);
+        runJobs(queue);
     }
-    buffer->pyramidState = kPyramidBuilt;
 }
 
 void reduceLevel(ImageBuffer* buffer, int32_t level, Rect16* rect) {
-    // Only a created buffer's levels below its last have a level to reduce into, and no level
-    // of a created buffer is wider than the row tables' tile columns.
-    if (!buffer || !buffer->tiles || level < 0 || level >= buffer->lastLevel) return;
-    if (buffer->levelTilesAcross[level] > static_cast<uint32_t>(kMaxTilesAcross)) return;
+    // A level with nothing above it has nothing to reduce into. No level of a created buffer is
+    // wider than the row tables' tile columns.
+    VELORUND_CHECK(buffer->tiles && level >= 0);
+    if (level >= buffer->lastLevel) return;
+    VELORUND_CHECK(buffer->levelTilesAcross[level] <= static_cast<uint32_t>(kMaxTilesAcross));
 
     // Clamp the job's rectangle to the destination level.
     int32_t width = buffer->levelWidth[level + 1];

@@ -4,7 +4,7 @@
 
 #include "platform/global_memory.h"
 
-void* systemBlockAllocate(size_t size) {
+void* globalMemoryAllocate(size_t size) {
     HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
     if (!handle) return nullptr;
     void* block = GlobalLock(handle);
@@ -12,7 +12,8 @@ void* systemBlockAllocate(size_t size) {
     return block;
 }
 
-void systemBlockFree(void* block) {
+void globalMemoryFree(void* block) {
+    if (!block) return;
     HGLOBAL handle = GlobalHandle(block);
     GlobalUnlock(handle);
     GlobalFree(handle);

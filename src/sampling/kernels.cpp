@@ -8,12 +8,22 @@
 // The integer arithmetic runs on unsigned words and is read back as signed, so it wraps exactly
 // like 32-bit signed arithmetic would on data outside the format's range instead of being
 // undefined; data in range never comes near the limit.
+//
+// Blocks inside one tile take a straight SSE2 path per format (SSE2 is part of x86-64). Its
+// results are the scalar template's to the bit: integer sums are exact whatever order they are
+// formed in, and the float path keeps the template's order of products and sums, channel by
+// channel, one float lane per channel.
 #include "sampling/kernels.h"
 
 #include <algorithm>
 #include <bit>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/pixel_access.h"
+#include "platform/check.h"
 #include "sampling/weight_table.h"
 
 namespace {
@@ -23,9 +33,13 @@ constexpr int kBlockReach = 2;                      // taps from -2 to +2 around
 constexpr int32_t kFastBlockLimit = kTileSize - kTaps;  // last block start inside one tile
 constexpr float kMaxKernelCoordinate = 8388608.0f;  // 2^23: every float from here up is whole
 
-// The texels of one kernel read and the phases that pick their weights.
+// Where the texels of one kernel read are, and the phases that pick their weights. A block
+// inside one tile away from the level's edges is its top-left texel and the tile's row stride;
+// any other block lists every texel's address.
 struct KernelBlock {
-    const uint8_t* texel[kTaps][kTaps];  // [row][column], offset -2 first
+    const uint8_t* corner;               // the block's top-left texel, or null
+    size_t stride;                       // bytes from one row of the tile to the next
+    const uint8_t* texel[kTaps][kTaps];  // [row][column], offset -2 first, when corner is null
     int32_t phaseX;
     int32_t phaseY;
 };
@@ -41,39 +55,36 @@ void splitCoordinate(float kernelPosition, int32_t* base, int32_t* phase) {
     *phase = static_cast<int32_t>((a - static_cast<float>(*base)) * 128.0f);
 }
 
-KernelBlock locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v) {
-    KernelBlock block;
+void locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v, KernelBlock* block) {
     int32_t bx, by;
-    splitCoordinate(u, &bx, &block.phaseX);
-    splitCoordinate(v, &by, &block.phaseY);
+    splitCoordinate(u, &bx, &block->phaseX);
+    splitCoordinate(v, &by, &block->phaseY);
     int32_t lastX = buffer->levelLastX[level];
     int32_t lastY = buffer->levelLastY[level];
     int32_t left = bx - kBlockReach;
     int32_t top = by - kBlockReach;
-    uint32_t bytes = buffer->bytesPerPixel;
 
-    // Fast path: inside the level and inside one tile, read along the tile's rows.
+    // Inside the level and inside one tile: read along the tile's rows.
     if (bx >= kBlockReach && bx <= lastX - kBlockReach && by >= kBlockReach &&
         by <= lastY - kBlockReach && (left & kTileMask) <= kFastBlockLimit &&
         (top & kTileMask) <= kFastBlockLimit) {
-        const uint8_t* corner = pixelAddress(buffer, level, left, top);
-        size_t stride = static_cast<size_t>(tileOf(buffer, level, left, top).width) * bytes;
-        for (int r = 0; r < kTaps; r++) {
-            for (int c = 0; c < kTaps; c++) block.texel[r][c] = corner + r * stride + c * bytes;
-        }
-        return block;
+        block->corner = pixelAddress(buffer, level, left, top);
+        block->stride = static_cast<size_t>(tileOf(buffer, level, left, top).width) * buffer->bytesPerPixel;
+        return;
     }
 
-    // General path: every tap clamped to the level's edge and found through its own tile.
+    // Elsewhere every tap is clamped to the level's edge and found through its own tile.
+    block->corner = nullptr;
     int32_t columns[kTaps];
     for (int c = 0; c < kTaps; c++) columns[c] = std::clamp(left + c, 0, lastX);
     for (int r = 0; r < kTaps; r++) {
         int32_t row = std::clamp(top + r, 0, lastY);
-        for (int c = 0; c < kTaps; c++) {
-            block.texel[r][c] = pixelAddress(buffer, level, columns[c], row);
-        }
+        for (int c = 0; c < kTaps; c++) block->texel[r][c] = pixelAddress(buffer, level, columns[c], row);
     }
-    return block;
+}
+
+const uint8_t* texelOf(const KernelBlock& block, int r, int c, uint32_t bytesPerPixel) {
+    return block.corner ? block.corner + r * block.stride + c * bytesPerPixel : block.texel[r][c];
 }
 
 // An integer sum's value: its word read as a 32-bit signed integer.
@@ -139,12 +150,12 @@ struct RgbaFloat {
     static constexpr float kResultScale = 1.0f;
 };
 
+// The scalar kernel, for every format and every block.
 template <typename Format>
-void filterBlock(const ImageBuffer* buffer, int32_t level, float u, float v, float* out) {
+void filterScalar(const KernelBlock& block, const WeightTable& table, uint32_t bytesPerPixel, float* out) {
     using Sum = typename Format::Sum;
     constexpr int kChannels = Format::kChannels;
-    KernelBlock block = locateBlock(buffer, level, u, v);
-    const auto& weights = Format::weights(*buffer->weightTable);
+    const auto& weights = Format::weights(table);
 
     // Tap index j weighs the texel at offset 2 - j, so the column at offset -2 takes tap 4.
     Sum columnWeight[kTaps];
@@ -157,7 +168,7 @@ void filterBlock(const ImageBuffer* buffer, int32_t level, float u, float v, flo
         Sum rowSum[kChannels] = {};
         for (int c = 0; c < kTaps; c++) {
             Sum texel[kChannels];
-            Format::load(block.texel[r][c], texel);
+            Format::load(texelOf(block, r, c, bytesPerPixel), texel);
             for (int i = 0; i < kChannels; i++) rowSum[i] += columnWeight[c] * texel[i];
         }
         Sum rowWeight = static_cast<Sum>(weights[kTaps - 1 - r][block.phaseY]);
@@ -166,10 +177,136 @@ void filterBlock(const ImageBuffer* buffer, int32_t level, float u, float v, flo
     for (int i = 0; i < kChannels; i++) out[i] = asFloat(total[i]) * Format::kResultScale;
 }
 
+#if defined(__SSE2__)
+
+// The low 32 bits of each lane's product (SSE2 multiplies 32-bit lanes two at a time); the low
+// half of a product is the same for signed and unsigned lanes.
+inline __m128i multiplyLanes(__m128i a, __m128i b) {
+    __m128i even = _mm_mul_epu32(a, b);
+    __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// A phase's column weights as 16-bit pairs for _mm_madd_epi16: (w0, w1), (w2, w3) and (w4, 0),
+// each four times, w0 weighing the column at offset -2. The table's integer weights fit 16
+// bits (buildWeightTable checks it).
+struct PairedWeights {
+    __m128i w01, w23, w4;
+};
+inline PairedWeights pairedWeights(const int32_t (&weights)[kTaps][kWeightPhases], int32_t phase) {
+    int16_t w[kTaps];
+    for (int c = 0; c < kTaps; c++) w[c] = static_cast<int16_t>(weights[kTaps - 1 - c][phase]);
+    return {_mm_set_epi16(w[1], w[0], w[1], w[0], w[1], w[0], w[1], w[0]),
+            _mm_set_epi16(w[3], w[2], w[3], w[2], w[3], w[2], w[3], w[2]),
+            _mm_set_epi16(0, w[4], 0, w[4], 0, w[4], 0, w[4])};
+}
+
+// Per channel, the sum of the 16-bit lanes of `pairs` times the paired weights, the lanes taken
+// as unsigned: each is split into its high and low byte, so the products stay exact.
+inline __m128i sumPairsUnsigned(__m128i pairs, __m128i weights) {
+    __m128i high = _mm_madd_epi16(_mm_srli_epi16(pairs, 8), weights);
+    __m128i low = _mm_madd_epi16(_mm_and_si128(pairs, _mm_set1_epi16(0xFF)), weights);
+    return _mm_add_epi32(_mm_slli_epi32(high, 8), low);
+}
+
+// Channels (R, G, B, A) of the integer total, converted and scaled.
+inline void storeScaled(__m128i total, float scale, float* out) {
+    _mm_storeu_ps(out, _mm_mul_ps(_mm_cvtepi32_ps(total), _mm_set1_ps(scale)));
+}
+
+// 8-bit texels: the bytes of a texel lie in memory as A, B, G, R. Each row's texel pairs are
+// interleaved channel by channel and widened, so one madd weighs two columns of four channels.
+void filterRgba8Tile(const KernelBlock& block, const WeightTable& table, float* out) {
+    const __m128i zero = _mm_setzero_si128();
+    PairedWeights w = pairedWeights(table.weights2048, block.phaseX);
+    __m128i total = zero;
+    for (int r = 0; r < kTaps; r++) {
+        const uint8_t* row = block.corner + r * block.stride;
+        __m128i t0123 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        __m128i t23 = _mm_srli_si128(t0123, 8);
+        __m128i p01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t0123, _mm_srli_si128(t0123, 4)), zero);
+        __m128i p23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t23, _mm_srli_si128(t23, 4)), zero);
+        __m128i p4 = _mm_cvtsi32_si128(loadSample<int32_t>(row + 16));
+        p4 = _mm_unpacklo_epi16(_mm_unpacklo_epi8(p4, zero), zero);
+        __m128i rowSum = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(p01, w.w01), _mm_madd_epi16(p23, w.w23)),
+                                       _mm_madd_epi16(p4, w.w4));
+        __m128i rowWeight = _mm_set1_epi32(table.weights2048[kTaps - 1 - r][block.phaseY]);
+        total = _mm_add_epi32(total, multiplyLanes(rowWeight, rowSum));
+    }
+    storeScaled(_mm_shuffle_epi32(total, _MM_SHUFFLE(0, 1, 2, 3)), Rgba8::kResultScale, out);
+}
+
+// 16-bit texels: four samples R, G, B, A. Each row sum is divided by 32768, truncating toward
+// zero, before it is weighed by its row.
+void filterRgba16Tile(const KernelBlock& block, const WeightTable& table, float* out) {
+    const __m128i zero = _mm_setzero_si128();
+    PairedWeights w = pairedWeights(table.weights32768, block.phaseX);
+    __m128i total = zero;
+    for (int r = 0; r < kTaps; r++) {
+        const uint8_t* row = block.corner + r * block.stride;
+        __m128i t01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        __m128i t23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16));
+        __m128i t4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 32));
+        __m128i rowSum = _mm_add_epi32(
+            _mm_add_epi32(sumPairsUnsigned(_mm_unpacklo_epi16(t01, _mm_srli_si128(t01, 8)), w.w01),
+                          sumPairsUnsigned(_mm_unpacklo_epi16(t23, _mm_srli_si128(t23, 8)), w.w23)),
+            sumPairsUnsigned(_mm_unpacklo_epi16(t4, zero), w.w4));
+        __m128i towardZero = _mm_and_si128(_mm_srai_epi32(rowSum, 31), _mm_set1_epi32(32767));
+        __m128i scaled = _mm_srai_epi32(_mm_add_epi32(rowSum, towardZero), 15);
+        __m128i rowWeight = _mm_set1_epi32(table.weights32768[kTaps - 1 - r][block.phaseY]);
+        total = _mm_add_epi32(total, multiplyLanes(rowWeight, scaled));
+    }
+    storeScaled(total, Rgba16::kResultScale, out);
+}
+
+// Float texels: one lane per channel, products and sums in the scalar template's order.
+void filterRgbaFloatTile(const KernelBlock& block, const WeightTable& table, float* out) {
+    const float (&weights)[kTaps][kWeightPhases] = table.weights;
+    __m128 total = _mm_setzero_ps();
+    for (int r = 0; r < kTaps; r++) {
+        const uint8_t* row = block.corner + r * block.stride;
+        __m128 rowSum = _mm_setzero_ps();
+        for (int c = 0; c < kTaps; c++) {
+            __m128 texel = _mm_loadu_ps(reinterpret_cast<const float*>(row + 16 * c));
+            rowSum = _mm_add_ps(rowSum, _mm_mul_ps(_mm_set1_ps(weights[kTaps - 1 - c][block.phaseX]), texel));
+        }
+        total = _mm_add_ps(total, _mm_mul_ps(_mm_set1_ps(weights[kTaps - 1 - r][block.phaseY]), rowSum));
+    }
+    _mm_storeu_ps(out, total);
+}
+
+#endif
+
+// One read of a four-channel format: the tile path where the block allows it, the scalar
+// template otherwise.
+template <typename Format, void (*TilePath)(const KernelBlock&, const WeightTable&, float*)>
+void filterRgba(const ImageBuffer* buffer, int32_t level, float u, float v, float* out) {
+    KernelBlock block;
+    locateBlock(buffer, level, u, v, &block);
+    if (TilePath && block.corner) {
+        TilePath(block, *buffer->weightTable, out);
+        return;
+    }
+    filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, out);
+}
+
+#if defined(__SSE2__)
+constexpr auto kRgba8Tile = filterRgba8Tile;
+constexpr auto kRgba16Tile = filterRgba16Tile;
+constexpr auto kRgbaFloatTile = filterRgbaFloatTile;
+#else
+constexpr void (*kRgba8Tile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
+constexpr void (*kRgba16Tile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
+constexpr void (*kRgbaFloatTile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
+#endif
+
 template <typename Format>
 float filterOne(const ImageBuffer* buffer, int32_t level, float u, float v) {
+    KernelBlock block;
+    locateBlock(buffer, level, u, v, &block);
     float value;
-    filterBlock<Format>(buffer, level, u, v, &value);
+    filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, &value);
     return value;
 }
 
@@ -203,15 +340,15 @@ float kernelCoordinate(int32_t size, float position) {
 }  // namespace
 
 void filterRgba8(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterBlock<Rgba8>(buffer, level, u, v, out);
+    filterRgba<Rgba8, kRgba8Tile>(buffer, level, u, v, out);
 }
 
 void filterRgba16(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterBlock<Rgba16>(buffer, level, u, v, out);
+    filterRgba<Rgba16, kRgba16Tile>(buffer, level, u, v, out);
 }
 
 void filterRgbaFloat(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterBlock<RgbaFloat>(buffer, level, u, v, out);
+    filterRgba<RgbaFloat, kRgbaFloatTile>(buffer, level, u, v, out);
 }
 
 float filterGray8(const ImageBuffer* buffer, int32_t level, float u, float v) {
@@ -225,8 +362,9 @@ float filterGray16(const ImageBuffer* buffer, int32_t level, float u, float v) {
 void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
                    float out[4]) {
     for (int i = 0; i < 4; i++) out[i] = 0.0f;
+    VELORUND_CHECK(buffer->tiles && buffer->weightTable);
     LevelKernel kernel = kernelFor(buffer->imageMode);
-    if (!kernel || !buffer->tiles || buffer->tileCount <= 0 || !buffer->weightTable) return;
+    if (!kernel) return;
 
     // Clamp the level so that its coarser neighbour exists.
     int32_t lastPair = buffer->lastLevel - 1;

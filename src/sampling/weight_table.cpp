@@ -4,6 +4,9 @@
 #include "sampling/weight_table.h"
 
 #include <cmath>
+#include <cstdint>
+
+#include "platform/check.h"
 
 namespace {
 
@@ -39,6 +42,8 @@ void scaleWeights(const float (&weights)[kWeightTaps], int32_t total, int32_t (*
         out[j][phase] = static_cast<int32_t>(weights[j] * static_cast<float>(total));
     }
     out[4][phase] = total - (out[3][phase] + out[2][phase] + out[1][phase] + out[0][phase]);
+    // The kernels' fast paths multiply the integer weights as 16-bit lanes.
+    for (int j = 0; j < kWeightTaps; j++) VELORUND_CHECK(out[j][phase] >= INT16_MIN && out[j][phase] <= INT16_MAX);
 }
 
 }  // namespace

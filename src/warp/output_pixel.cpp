@@ -4,34 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
-
-#include "host/parameters.h"
-#include "image/pixel_access.h"
+#include <cstring>
 
 namespace {
 
-enum class SampleFormat { None, Int8, Int16, Float32 };
-
-struct OutputFormat {
-    SampleFormat format;
-    int32_t maximum;    // M: the largest integer colour sample
-    float colourScale;  // full intensity in samples
-    int32_t alphaMaximum;
-    bool rgb;
-};
-
-OutputFormat outputFormat(int16_t imageMode, int32_t depth) {
-    if ((imageMode == kModeGrayScale || imageMode == kModeRGBColor) && depth < 9) {
-        return {SampleFormat::Int8, 255, 255.0f, 255, imageMode == kModeRGBColor};
-    }
-    if ((imageMode == kModeGray16 || imageMode == kModeRGB48) && depth == 16) {
-        return {SampleFormat::Int16, 32768, 32768.0f, 32768, imageMode == kModeRGB48};
-    }
-    if (imageMode == kModeRGB96 || imageMode == kModeGray32 || depth == 32) {
-        return {SampleFormat::Float32, 65535, 1.0f, 1, imageMode == kModeRGB96};
-    }
-    return {SampleFormat::None, 0, 0.0f, 0, false};
-}
+// Gray from colour: weights that sum to 255, so the integer result is shifted down by 8 and the
+// float one divided by 255.
+constexpr int32_t kLumaRed = 77, kLumaGreen = 150, kLumaBlue = 28;
 
 // Truncation towards zero of a value that may lie far outside any sample range (or be NaN),
 // kept where the conversion is defined and the integer arithmetic below cannot overflow.
@@ -76,61 +55,78 @@ void composeOverCheckerboard(float colour[4], int32_t x, int32_t y) {
     colour[3] = 1.0f;
 }
 
+// A sample of one pixel; a plane the host's pixels do not have is not written.
 template <typename T>
 void storeAt(uint8_t* pixel, int32_t index, int32_t planes, T value) {
-    if (index >= 0 && index < planes) storeSample<T>(pixel + index * sizeof(T), value);
+    if (index >= 0 && index < planes) std::memcpy(pixel + index * sizeof(T), &value, sizeof value);
 }
 
-}  // namespace
-
-void writeOutputPixel(int32_t x, int32_t y, float colour[4], const PluginGlobals* globals) {
-    const FilterRecord* record = globals->filterRecord;
-    x = std::clamp(x, 0, std::max(globals->filterWidth - 1, 0));
-    y = std::clamp(y, 0, std::max(globals->filterHeight - 1, 0));
-
-    OutputFormat f = outputFormat(record->imageMode, record->depth);
-    if (f.format == SampleFormat::None) return;
-    if (parameterBlock(globals)->outputMode == 1) composeOverCheckerboard(colour, x, y);
-
-    int32_t planes = record->planes;
-    bool transparency = record->filterCase == kFilterCaseEditableTransparencyNoSelection ||
-                        record->filterCase == kFilterCaseEditableTransparencyWithSelection;
-    int32_t alphaIndex = record->outLayerPlanes;
-    bool gray = planes < 3;
+// One pixel in one sample type; the type is fixed per row, so the row loop below runs one
+// instance of this straight through.
+template <OutputSample kSample>
+inline void writePixel(const OutputRow* row, int32_t x, float colour[4]) {
+    const OutputFormat& f = row->format;
+    x = std::clamp(x, 0, std::max(row->width - 1, 0));
+    if (f.checkerboard) composeOverCheckerboard(colour, x, row->y);
     for (int i = 0; i < 4; i++) colour[i] *= f.colourScale;
 
     // Float samples: colour as it is, alpha limited to 0..1.
-    if (f.format == SampleFormat::Float32) {
-        uint8_t* pixel = static_cast<uint8_t*>(record->outData) + 4 * planes * x;
+    if constexpr (kSample == kOutputFloat) {
+        uint8_t* pixel = row->destination + 4 * f.planes * x;
         float alpha = std::clamp(colour[3], 0.0f, 1.0f);
-        if (gray) {
-            float sum = colour[0] * 77.0f + colour[1] * 150.0f + colour[2] * 28.0f;
+        if (f.luma) {
+            float sum = colour[0] * kLumaRed + colour[1] * kLumaGreen + colour[2] * kLumaBlue;
             colour[0] = static_cast<float>(static_cast<double>(sum) * 0.003921568627451);
         }
-        int32_t channels = f.rgb ? 3 : 1;
-        for (int i = 0; i < channels; i++) storeAt<float>(pixel, i, planes, colour[i]);
-        if (transparency) storeAt<float>(pixel, alphaIndex, planes, alpha);
+        for (int i = 0; i < f.colourPlanes; i++) storeAt<float>(pixel, i, f.planes, colour[i]);
+        storeAt<float>(pixel, f.alphaPlane, f.planes, alpha);
         return;
     }
 
     // Integer samples: alpha lifted by 1.007 and limited, colour truncated, excess spilled.
     int64_t m = f.maximum;
-    int64_t a = std::clamp<int64_t>(truncated(static_cast<double>(colour[3]) * 1.007), 0,
-                                    f.alphaMaximum);
+    int64_t a = std::clamp<int64_t>(truncated(static_cast<double>(colour[3]) * 1.007), 0, f.alphaMaximum);
     int64_t c[3];
     for (int i = 0; i < 3; i++) c[i] = std::max<int64_t>(truncated(colour[i]), 0);
     spillExcess(&c[0], &c[1], &c[2], m);
-    if (gray) c[0] = (c[0] * 77 + c[1] * 150 + c[2] * 28) >> 8;
+    if (f.luma) c[0] = (c[0] * kLumaRed + c[1] * kLumaGreen + c[2] * kLumaBlue) >> 8;
     for (int64_t& v : c) v = std::min(v, m);
 
-    int32_t channels = f.rgb ? 3 : 1;
-    if (f.format == SampleFormat::Int8) {
-        uint8_t* pixel = static_cast<uint8_t*>(record->outData) + planes * x;
-        for (int i = 0; i < channels; i++) storeAt<uint8_t>(pixel, i, planes, static_cast<uint8_t>(c[i]));
-        if (transparency) storeAt<uint8_t>(pixel, alphaIndex, planes, static_cast<uint8_t>(a));
+    if constexpr (kSample == kOutputInt8) {
+        uint8_t* pixel = row->destination + f.planes * x;
+        for (int i = 0; i < f.colourPlanes; i++) storeAt<uint8_t>(pixel, i, f.planes, static_cast<uint8_t>(c[i]));
+        storeAt<uint8_t>(pixel, f.alphaPlane, f.planes, static_cast<uint8_t>(a));
     } else {
-        uint8_t* pixel = static_cast<uint8_t*>(record->outData) + 2 * planes * x;
-        for (int i = 0; i < channels; i++) storeAt<uint16_t>(pixel, i, planes, static_cast<uint16_t>(c[i]));
-        if (transparency) storeAt<uint16_t>(pixel, alphaIndex, planes, static_cast<uint16_t>(a));
+        uint8_t* pixel = row->destination + 2 * f.planes * x;
+        for (int i = 0; i < f.colourPlanes; i++) storeAt<uint16_t>(pixel, i, f.planes, static_cast<uint16_t>(c[i]));
+        storeAt<uint16_t>(pixel, f.alphaPlane, f.planes, static_cast<uint16_t>(a));
+    }
+}
+
+template <OutputSample kSample>
+void writePixels(const OutputRow* row, const float* colours, size_t colourStride, int32_t count) {
+    for (int32_t x = 0; x < count; x++, colours += colourStride) {
+        float colour[4] = {colours[0], colours[1], colours[2], colours[3]};
+        writePixel<kSample>(row, x, colour);
+    }
+}
+
+}  // namespace
+
+void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]) {
+    switch (row->format.sample) {
+        case kOutputInt8: writePixel<kOutputInt8>(row, x, colour); break;
+        case kOutputInt16: writePixel<kOutputInt16>(row, x, colour); break;
+        case kOutputFloat: writePixel<kOutputFloat>(row, x, colour); break;
+        case kOutputNone: break;
+    }
+}
+
+void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count) {
+    switch (row->format.sample) {
+        case kOutputInt8: writePixels<kOutputInt8>(row, colours, colourStride, count); break;
+        case kOutputInt16: writePixels<kOutputInt16>(row, colours, colourStride, count); break;
+        case kOutputFloat: writePixels<kOutputFloat>(row, colours, colourStride, count); break;
+        case kOutputNone: break;
     }
 }

@@ -2,13 +2,39 @@
 // 0..1 scale) into the host's sample format and stores it in the host's current output row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-#include "host/globals.h"
+// The host's sample type; nothing is written for kOutputNone.
+enum OutputSample : int32_t { kOutputNone, kOutputInt8, kOutputInt16, kOutputFloat };
 
-// Stores the colour of pixel x of the current output row. 8-bit and 16-bit documents get
-// integer samples (colour above full intensity spilled into the other channels, gray from
-// weighted channels, alpha lifted by 1.007 so near-opaque becomes opaque); 32-bit documents get
-// floats, colour unlimited. The transparency sample is written only for editable transparency.
-// `colour` is left scaled to the document's sample range.
-void writeOutputPixel(int32_t x, int32_t y, float colour[4], const PluginGlobals* globals);
+// How rendered colours become the document's samples, decided once per run.
+struct OutputFormat {
+    OutputSample sample;
+    int32_t maximum;       // the largest integer colour sample
+    float colourScale;     // full intensity in samples: 255, 32768 or 1.0
+    int32_t alphaMaximum;
+    int32_t planes;        // interleaved samples per pixel
+    int32_t colourPlanes;  // samples written before the transparency plane: 3 RGB, 1 gray
+    bool luma;             // fewer than three planes: the colour is folded into one gray value
+    int32_t alphaPlane;    // plane of the transparency sample, -1 when none is written
+    bool checkerboard;     // a preview: compose over a light checkerboard instead
+};
+
+// One of the host's output rows, built by the run for every row it renders.
+struct OutputRow {
+    uint8_t* destination;  // the host's samples of the row, pixel after pixel
+    int32_t width;         // pixels in the row; columns beyond are written to the last one
+    int32_t y;             // the row within the filter rectangle
+    OutputFormat format;
+};
+
+// Stores the colour of pixel x. 8-bit and 16-bit documents get integer samples (colour above
+// full intensity spilled into the other channels, gray from weighted channels, alpha lifted by
+// 1.007 so near-opaque becomes opaque); 32-bit documents get floats, colour unlimited. `colour`
+// is left scaled to the document's sample range.
+void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]);
+
+// Stores the colours of pixels 0 .. count - 1 as writeOutputPixel does, reading pixel x's colour
+// (red, green, blue, alpha) at colours + x * colourStride; the colours are not changed.
+void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count);

@@ -6,13 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/parameters.h"
-#include "image/work_queue.h"
-#include "warp/output_pixel.h"
-#include "warp/render_jobs.h"
-
-RenderLane renderLane;
-
 namespace {
 
 // Sub-sample offsets of one pattern: columns and rows first .. last, each offset times its
@@ -114,7 +107,7 @@ void sampleLane(int32_t x, int32_t y, float dx, float dy, float reduction, Rende
         float py = static_cast<float>((static_cast<double>(dy) - 0.5) + y);
         MapResult c = {};
         SampleFootprint f;
-        mapSampleFootprint(px, py, lane->step, lane->originX, lane->originY, source, lane, &c, &f);
+        mapSampleFootprint(px, py, source, lane, &c, &f);
         if (!hasColour(c)) return;
         lane->lod.reuseLod = 0;
         sampleFiltered(f.bottomLeft.x, f.bottomLeft.y, f.topRight.x, f.topRight.y,
@@ -141,57 +134,93 @@ void sampleLane(int32_t x, int32_t y, float dx, float dy, float reduction, Rende
     }
 }
 
-// Maps one corner line (output row position `row`, columns -1 .. width - 1) into the slot the
-// toggled parity names. The grid is built here, outside any job, by mapping the plane origin.
-void mapCornerLine(PluginGlobals* globals, RenderLane* lane, int32_t row, int32_t width) {
-    enqueueRangeJobs(-1, width - 1, kJobMapCornerLine, globals, lane, static_cast<uint32_t>(row), 0);
-    lane->parity ^= 1;
-    uint8_t outside = 0;
-    discToSquare({0.0, 0.0}, lane->mapGrid, &outside);
-    runJobs(globals);
+// A pixel's colour from its samples' sums: the alpha-weighted mean colour and the mean alpha.
+void finishPixel(float sumR, float sumG, float sumB, float sumA, float count, float colour[4]) {
+    if (sumA > 0.0f) {
+        double reciprocal = static_cast<float>(1.0 / static_cast<double>(sumA));
+        colour[0] = static_cast<float>(sumR * reciprocal);
+        colour[1] = static_cast<float>(sumG * reciprocal);
+        colour[2] = static_cast<float>(sumB * reciprocal);
+        colour[3] = sumA / count;
+    } else {
+        colour[0] = sumR;
+        colour[1] = sumG;
+        colour[2] = sumB;
+        colour[3] = sumA;
+    }
 }
 
-void setupRenderLane(PluginGlobals* globals, RenderLane* lane) {
-    const FilterParameters* block = parameterBlock(globals);
-    lane->source = &globals->sourceImage;
-    lane->columns = globals->rowRecords;
-    lane->step = static_cast<int32_t>(block->areaScale);
-    lane->originX = block->areaOffsetX;
-    lane->originY = block->areaOffsetY;
-    lane->mapGrid = &globals->mapGrid;
-    lane->laneIndex = 0;
-    lane->parity = 2 * lane->laneIndex;
+// The common case, straight: a pixel whose four corners agree in status, kind and texture
+// range, and whose centre lies on their side of the rim, is one filtered sample at the centre
+// of its corner quad (or transparent off the disc), exactly as classifyPixelCorners would
+// render it. Any other pixel is left to classifyPixelCorners: false.
+bool renderAgreeingPixel(RenderLane* lane, int32_t x, int32_t y, float colour[4]) {
+    PixelCorners c = cornersOf(lane->columns, x, lane->parity);
+    int32_t cur = lane->parity, prev = cur ^ 1;
+    const ColumnRecord& left = lane->columns[x];
+    const ColumnRecord& right = lane->columns[x + 1];
+    int32_t status = c.br->status, kind = c.br->kind, outside = right.outsideTexture[cur];
+    if (c.bl->status != status || c.tr->status != status || c.tl->status != status ||
+        c.bl->kind != kind || c.tr->kind != kind || c.tl->kind != kind ||
+        left.outsideTexture[cur] != outside || left.outsideTexture[prev] != outside ||
+        right.outsideTexture[prev] != outside) {
+        return false;
+    }
+    bool centreOutside = outsideDisc(planePoint(lane->frame, static_cast<float>(x) - 0.5f,
+                                                static_cast<float>(y) - 0.5f));
+    if (status != (centreOutside ? kMapOutsideDisc : kMapMapped) || kind != (centreOutside ? 0 : kMapKindMapped)) {
+        return false;
+    }
+
+    lane->lod.reuseLod = 0;
+    float sample[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (hasColour(*c.br)) {
+        Vec2f br = sourceOf(*c.br), bl = sourceOf(*c.bl), tr = sourceOf(*c.tr);
+        Vec2f centre = cornerCentre(sourceOf(*c.tl), tr, bl, br, lane->source);
+        sampleFiltered(bl.x, bl.y, tr.x, tr.y, br.x, br.y, centre.x, centre.y, lane->source, sample,
+                       kFootprintReduction, &lane->lod);
+    }
+    float a = sample[3];
+    finishPixel(0.0f + a * sample[0], 0.0f + a * sample[1], 0.0f + a * sample[2], 0.0f + a, 1.0f, colour);
+    return true;
+}
+
+// Maps one corner line (output row position `row`, columns -1 .. width - 1) into the slot the
+// toggled parity names. The grid is built first if it is not yet, outside any job.
+void mapCornerLine(RenderLane* lane, int32_t row) {
+    enqueueRangeJobs(lane->queue, -1, lane->width - 1, mapCornerRow, lane, static_cast<uint32_t>(row));
+    lane->parity ^= 1;
+    ensureMapGrid(lane->mapGrid);
+    lane->frame = mapFrameOf(lane->step, lane->originX, lane->originY, lane->source, lane->mapGrid);
+    runJobs(lane->queue);
 }
 
 }  // namespace
 
-void runRenderJob(JobRecord* record, int32_t code) {
-    if (code == kJobMapCornerLine) mapCornerRow(record);
-    if (code == kJobRenderSpan) renderSpan(record);
+void setupRenderLane(RenderLane* lane, const ImageBuffer* source, ImageBuffer* mapGrid,
+                     ColumnRecord* columns, int32_t width, WorkQueue* queue, int32_t step,
+                     int32_t originX, int32_t originY) {
+    lane->parity = 0;
+    lane->width = width;
+    lane->source = source;
+    lane->columns = columns;
+    lane->mapGrid = mapGrid;
+    lane->queue = queue;
+    lane->step = step;
+    lane->originX = originX;
+    lane->originY = originY;
+    lane->frame = mapFrameOf(step, originX, originY, source, mapGrid);
 }
 
-void renderRow(PluginGlobals* globals) {
-    const FilterRecord* record = globals->filterRecord;
-    if (!record->inData || !record->outData) {
-        setResultCode(globals, kMemFullErr);
-        return;
-    }
-
-    RenderLane* lane = &renderLane;
-    int32_t y = globals->renderingRow;
-    int32_t width = globals->workWidth;
-
-    // The first row of a pass sets up the lane and maps the image's top edge.
-    if (y == 0) {
-        setupRenderLane(globals, lane);
-        mapCornerLine(globals, lane, -1, width);
-    }
+void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
+    // The first row of a pass maps the image's top edge.
+    if (row == 0) mapCornerLine(lane, -1);
 
     // The row's bottom edge, then its pixels, then out into the host's row.
-    mapCornerLine(globals, lane, y, width);
-    enqueueRangeJobs(0, width - 1, kJobRenderSpan, globals, lane, static_cast<uint32_t>(y), 0);
-    runJobs(globals);
-    for (int32_t x = 0; x < width; x++) writeOutputPixel(x, y, globals->rowRecords[x].colour, globals);
+    mapCornerLine(lane, row);
+    enqueueRangeJobs(lane->queue, 0, lane->width - 1, renderSpan, lane, static_cast<uint32_t>(row));
+    runJobs(lane->queue);
+    writeOutputRow(outputRow, lane->columns[0].colour, sizeof(ColumnRecord) / sizeof(float), lane->width);
 }
 
 void mapCornerRow(const JobRecord* job) {
@@ -201,8 +230,7 @@ void mapCornerRow(const JobRecord* job) {
     for (int32_t c = job->stripFirst; c <= job->stripLast; c++) {
         ColumnRecord& record = lane->columns[c + 1];
         MapResult& slot = record.mapSlot[p];
-        mapOutputPosition(static_cast<float>(c), row, lane->step, lane->originX, lane->originY,
-                          lane->source, lane, &slot);
+        mapPosition(lane->frame, static_cast<float>(c), row, &slot);
         record.outsideTexture[p] = slot.s < 0.0f || slot.s > 1.0f || slot.t < 0.0f || slot.t > 1.0f;
     }
 }
@@ -213,8 +241,10 @@ void renderSpan(const JobRecord* job) {
     PixelCornerState state;
     for (int32_t x = job->stripFirst; x <= job->stripLast; x++) {
         float colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        classifyPixelCorners(colour, kFootprintReduction, lane->source, lane->columns, x, y,
-                             lane->parity, lane, kDispatchCheckCentre, 1, &state);
+        if (!renderAgreeingPixel(lane, x, y, colour)) {
+            classifyPixelCorners(colour, kFootprintReduction, lane->source, lane->columns, x, y,
+                                 lane->parity, lane, kDispatchCheckCentre, 1, &state);
+        }
         memcpy(lane->columns[x].colour, colour, sizeof colour);
     }
 }
@@ -267,11 +297,13 @@ void checkPixelCentre(int32_t x, int32_t y, float reduction, float colour[4], Re
         return;
     }
 
-    // Corners that agree can still hide the rim inside the pixel: its centre must agree too.
-    MapResult centre = {};
-    mapOutputPosition(static_cast<float>(x) - 0.5f, static_cast<float>(y) - 0.5f, lanes->step,
-                      lanes->originX, lanes->originY, source, lanes, &centre);
-    if (centre.status == state->cornerStatus[0] && centre.kind == state->cornerKind[0]) {
+    // Corners that agree can still hide the rim inside the pixel: its centre must agree too. On
+    // which side of the rim a position lies is all the comparison needs of its mapping.
+    bool centreOutside = outsideDisc(planePoint(lanes->frame, static_cast<float>(x) - 0.5f,
+                                                static_cast<float>(y) - 0.5f));
+    int32_t centreStatus = centreOutside ? kMapOutsideDisc : kMapMapped;
+    int32_t centreKind = centreOutside ? 0 : kMapKindMapped;
+    if (centreStatus == state->cornerStatus[0] && centreKind == state->cornerKind[0]) {
         renderPixel(x, y, reduction, colour, lanes, source, kRenderFiltered, laneCount, state);
     } else {
         state->differenceBits = 3;
@@ -310,26 +342,13 @@ void renderPixel(int32_t x, int32_t y, float reduction, float colour[4], RenderL
         }
     }
 
-    // Alpha-weighted mean colour and mean alpha.
-    if (sumA > 0.0f) {
-        double reciprocal = static_cast<float>(1.0 / static_cast<double>(sumA));
-        colour[0] = static_cast<float>(sumR * reciprocal);
-        colour[1] = static_cast<float>(sumG * reciprocal);
-        colour[2] = static_cast<float>(sumB * reciprocal);
-        colour[3] = sumA / count;
-    } else {
-        colour[0] = sumR;
-        colour[1] = sumG;
-        colour[2] = sumB;
-        colour[3] = sumA;
-    }
+    finishPixel(sumR, sumG, sumB, sumA, count, colour);
 }
 
-void mapSampleFootprint(float px, float py, int32_t step, int32_t originX, int32_t originY,
-                        const ImageBuffer* source, const RenderLane* lane, MapResult* centre,
-                        SampleFootprint* footprint) {
+void mapSampleFootprint(float px, float py, const ImageBuffer* source, const RenderLane* lane,
+                        MapResult* centre, SampleFootprint* footprint) {
     auto map = [&](float x, float y, MapResult* out) {
-        mapOutputPosition(x, y, step, originX, originY, source, lane, out);
+        mapPosition(lane->frame, x, y, out);
     };
     MapResult& c = *centre;
     map(px, py, &c);

@@ -9,25 +9,11 @@
 
 #include <cstdint>
 
-#include "host/globals.h"
+#include "image/image_buffer.h"
+#include "image/work_queue.h"
 #include "sampling/texture_sampler.h"
+#include "warp/output_pixel.h"
 #include "warp/square_to_disc.h"
-
-// One layer to render and the state the renderer keeps for it between rows. The filter renders
-// a single lane, a module-wide record that every pass fills afresh.
-struct RenderLane {
-    LodSlot lod;                 // the sampler's level-of-detail slot for this lane
-    int32_t parity;              // the corner-line slot holding the current row's bottom edge
-    const ImageBuffer* source;
-    ColumnRecord* columns;
-    int32_t step;                // output coordinate scale and offsets: 1, 0, 0 in every run
-    int32_t originX;
-    int32_t originY;
-    ImageBuffer* mapGrid;
-    int32_t laneIndex;
-};
-
-extern RenderLane renderLane;
 
 // One corner line position k (output position k - 1): its mapping on the two corner lines in
 // flight, whether each mapped outside the texture range, and the finished colour of pixel k.
@@ -37,7 +23,26 @@ struct ColumnRecord {
     float colour[4];             // red, green, blue, straight alpha, 0 .. 1
     uint8_t reserved[68];
 };
+constexpr int32_t kColumnRecordBytes = 124;  // the row-record buffer is sized in these records
 static_assert(sizeof(ColumnRecord) == kColumnRecordBytes);
+
+// One layer to render and everything the renderer reads and writes for it: what it samples and
+// maps through, the column records that carry the corner lines from row to row, the queue its
+// jobs run on, and its level-of-detail slot. The run owns it and hands it to every call, so
+// nothing the renderer touches is module-wide.
+struct RenderLane {
+    LodSlot lod;                 // the sampler's level-of-detail slot for this lane
+    int32_t parity;              // the corner-line slot holding the current row's bottom edge
+    int32_t width;               // pixels in a row
+    const ImageBuffer* source;
+    ColumnRecord* columns;       // at least width + 2 records
+    ImageBuffer* mapGrid;        // built on the coordinating path before any mapping job runs
+    MapFrame frame;              // what mapping a position needs, made again once the grid is built
+    WorkQueue* queue;
+    int32_t step;                // output coordinate scale and offsets: 1, 0, 0 in every run
+    int32_t originX;
+    int32_t originY;
+};
 
 // What a pixel's corners say about it; rewritten for every pixel.
 struct PixelCornerState {
@@ -69,11 +74,18 @@ constexpr int32_t kDispatchNearest = 1;
 
 constexpr float kFootprintReduction = 0.3f;
 
-// Renders output row globals->renderingRow into the host's output row; the first row of a pass
-// sets up the lane and maps the top corner line. -108 when the host gave no row buffers.
-void renderRow(PluginGlobals* globals);
+// Points the lane at a pass's images, column records and queue, and starts its corner lines at
+// slot 0. The level-of-detail slot keeps what the last pass left in it. The column records'
+// mapping slots must hold the missing position (status -5, -1, -1) before the first row.
+void setupRenderLane(RenderLane* lane, const ImageBuffer* source, ImageBuffer* mapGrid,
+                     ColumnRecord* columns, int32_t width, WorkQueue* queue, int32_t step,
+                     int32_t originX, int32_t originY);
+
+// Renders output row `row` of the pass into `outputRow`; row 0 first maps the image's top edge.
+void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow);
 
 // The two job bodies: map the bottom corner line of the job's columns, and render its pixels.
+// The job's context is the lane, its parameter the output row.
 void mapCornerRow(const JobRecord* job);
 void renderSpan(const JobRecord* job);
 
@@ -95,9 +107,8 @@ void renderPixel(int32_t x, int32_t y, float reduction, float colour[4], RenderL
 
 // Maps the sub-sample at (px, py) into `centre` and finds its footprint from the neighbours half
 // a pixel away that fall on its side of the rim, mirroring one through the centre where needed.
-void mapSampleFootprint(float px, float py, int32_t step, int32_t originX, int32_t originY,
-                        const ImageBuffer* source, const RenderLane* lane, MapResult* centre,
-                        SampleFootprint* footprint);
+void mapSampleFootprint(float px, float py, const ImageBuffer* source, const RenderLane* lane,
+                        MapResult* centre, SampleFootprint* footprint);
 
 // Composites `front` over `back`, in place of `back`; straight alpha.
 void compositeOver(const float front[4], float back[4]);

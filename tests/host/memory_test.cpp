@@ -1,12 +1,11 @@
 // Working memory and handle memory: the host's suites when usable, global memory otherwise or
-// when the host refuses, each block released by its own route; and the run buffers of Start.
+// when the host refuses, each block released by its own route.
 #include <gtest/gtest.h>
 
-#include "host/dispatcher.h"
 #include "host/handles.h"
 #include "host/work_memory.h"
 #include "hostapp/host.h"
-#include "platform/global_memory.h"
+#include "support/global_memory_hooks.h"
 
 using namespace hostapp;
 
@@ -115,48 +114,4 @@ TEST(HandleMemory, HostSuiteWhenUsableTaggedGlobalMemoryOtherwise) {
         globalMemoryLimitAllocations(-1);
         EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
     });
-}
-
-TEST(RunBuffers, StartRefusesWithResultOneWhenAnyRunBufferIsMissing) {
-    Document doc = makeDocument(30, 20, 8, ColourModel::Rgb, false);
-    // Row records, job array and run tables are the first three blocks Start asks for.
-    for (int32_t granted = 0; granted < 3; granted++) {
-        HostSettings settings;
-        settings.buffers.offered = false;
-        InProcessHost host(PluginMain, settings);
-        host.bind(doc);
-        ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
-        int32_t globalBefore = globalMemoryLiveBlocks();
-        host.record().inRect = Rect16{0, 0, 5, 5};
-
-        globalMemoryLimitAllocations(granted);
-        EXPECT_EQ(host.call(kSelectorStart), 1);
-        globalMemoryLimitAllocations(-1);
-        EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
-        const Rect16& in = host.record().inRect;
-        EXPECT_EQ(in.top | in.left | in.bottom | in.right, 0);
-    }
-}
-
-TEST(RunBuffers, MultichannelAndHostsWithoutAdvanceStateAreRefused) {
-    // Multichannel is refused after the run buffers were obtained: they go back, and the
-    // rectangles are emptied.
-    Document multichannel = makeDocument(10, 10, 8, ColourModel::Multichannel, false);
-    InProcessHost host(PluginMain);
-    host.bind(multichannel);
-    ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
-    host.record().inRect = host.record().outRect = host.record().maskRect = Rect16{0, 0, 5, 5};
-    EXPECT_EQ(host.call(kSelectorStart), 1);
-    EXPECT_GT(host.bufferMemory().requests, 0);
-    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
-    for (const Rect16* r : {&host.record().inRect, &host.record().outRect, &host.record().maskRect})
-        EXPECT_EQ(r->top | r->left | r->bottom | r->right, 0);
-
-    HostSettings settings;
-    settings.offerAdvanceState = false;
-    InProcessHost old(PluginMain, settings);
-    Document doc = makeDocument(10, 10, 8, ColourModel::Rgb, false);
-    RunOutcome noAdvance = old.runFilter(doc);
-    EXPECT_EQ(noAdvance.result, 1);
-    EXPECT_EQ(old.bufferMemory().requests, 0);  // refused before anything was allocated
 }

@@ -13,23 +13,25 @@
 
 namespace {
 
-// A buffer on the global-memory route whose owner has a job array.
+// A buffer on the global-memory route and a queue of one job to build its pyramid on.
 struct PyramidBuffer {
     JobRecord job{};
-    PluginGlobals owner{};
+    WorkQueue queue{&job, 0, 1};
     ImageBuffer b{};
-    PyramidBuffer() {
-        owner.jobs = &job;
-        resetImageBuffer(&b, &owner, nullptr, nullptr);
-    }
+    PyramidBuffer() { resetImageBuffer(&b, nullptr, nullptr); }
     ~PyramidBuffer() { freeImageBuffer(&b); }
+    void build() { buildPyramid(&b, &queue); }
 };
 
 using Pixel = std::array<uint32_t, 4>;
 
+uint32_t channelsOf(const ImageBuffer* b) {
+    return b->imageMode == kImageVector16 ? 3 : b->bytesPerPixel >= 4 && b->imageMode != kImageGrayFloat ? 4 : 1;
+}
+
 Pixel readPixel(const ImageBuffer* b, int32_t level, int32_t x, int32_t y) {
     Pixel c{};
-    if (b->channelCount == 1) c[0] = getPixel1(x, y, b, level);
+    if (channelsOf(b) == 1) c[0] = getPixel1(x, y, b, level);
     else getPixel4(x, y, b, level, &c[0], &c[1], &c[2], &c[3]);
     return c;
 }
@@ -59,8 +61,7 @@ TEST(PyramidReduce, UniformImagesDriftOrStayByFormat) {
             PyramidBuffer buf;
             ASSERT_TRUE(createImageBuffer(&buf.b, side, side, c.mode, kWrapClamp, false));
             fillLevel0(&buf.b, c.level0);
-            buildPyramid(&buf.b);
-            EXPECT_EQ(buf.b.pyramidState, kPyramidBuilt);
+            buf.build();
             for (int32_t level = 1; level <= buf.b.lastLevel; level++)
                 for (int32_t y = 0; y <= buf.b.levelLastY[level]; y++)
                     for (int32_t x = 0; x <= buf.b.levelLastX[level]; x++)
@@ -79,7 +80,7 @@ Pixel referencePixel(const ImageBuffer* b, int32_t level, int32_t X, int32_t Y) 
     Pixel out{};
     bool box = b->imageMode == kImageVector16;  // a 2 x 2 box at 2X, 2Y instead
     bool isFloat = b->imageMode == kImageGrayFloat || b->imageMode == kImageRgbaFloat;
-    for (uint32_t c = 0; c < b->channelCount; c++) {
+    for (uint32_t c = 0; c < channelsOf(b); c++) {
         float floatSum = 0.0f;
         int32_t integerSum = 0;
         for (int32_t dy = box ? 0 : -2; dy <= (box ? 1 : 3); dy++)
@@ -96,7 +97,7 @@ Pixel referencePixel(const ImageBuffer* b, int32_t level, int32_t X, int32_t Y) 
             out[c] = bits(std::clamp(floatSum * 0.0006097561f, 0.0f, 65535.0f));
         } else {
             float v = static_cast<float>(integerSum) * 0.00061349693f;
-            out[c] = static_cast<uint32_t>(std::min(v, b->fullScale));
+            out[c] = static_cast<uint32_t>(std::min(v, imageModeLayout(b->imageMode).fullScale));
         }
     }
     return out;
@@ -121,7 +122,7 @@ TEST(PyramidReduce, EveryFormatMatchesASlowReferenceAcrossSeamsAndEdges) {
                     if (mode <= 1 || mode == 4) for (uint32_t& v : c) v &= mode == 0 ? 255 : 65535;
                     setPixel(x, y, b, 0, c[0], c[1], c[2], c[3]);
                 }
-            buildPyramid(b);
+            buf.build();
             for (int32_t level = 0; level < b->lastLevel; level++)
                 for (int32_t y = 0; y <= b->levelLastY[level + 1]; y++)
                     for (int32_t x = 0; x <= b->levelLastX[level + 1]; x++)
@@ -133,12 +134,11 @@ TEST(PyramidReduce, EveryFormatMatchesASlowReferenceAcrossSeamsAndEdges) {
 }
 
 TEST(PyramidBuild, SkippedBuildsLayoutsAndLevelsLeaveTheirPixels) {
-    // No pyramid wanted: nothing reduced and not marked built.
+    // No pyramid wanted: nothing reduced.
     PyramidBuffer buf;
     ASSERT_TRUE(createImageBuffer(&buf.b, 5, 5, kImageGray8, kWrapNoPyramid, false));
     fillLevel0(&buf.b, {200});
-    buildPyramid(&buf.b);
-    EXPECT_EQ(buf.b.pyramidState, 0u);
+    buf.build();
     EXPECT_EQ(getPixel1(0, 0, &buf.b, 1), 0u);
 
     // A job reduces whatever the wrap mode, within its rectangle clamped in place; a level with
@@ -154,9 +154,8 @@ TEST(PyramidBuild, SkippedBuildsLayoutsAndLevelsLeaveTheirPixels) {
     // The half layout has no reduction.
     ASSERT_TRUE(createImageBuffer(&buf.b, 5, 5, kImageHalf, kWrapClamp, false));
     fillLevel0(&buf.b, {0x3C00});
-    buildPyramid(&buf.b);
+    buf.build();
     EXPECT_EQ(getPixel1(0, 0, &buf.b, 1), 0u);
-    EXPECT_EQ(buf.b.pyramidState, kPyramidBuilt);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ inline const WeightTable* sharedWeightTable() {
 struct TestImage {
     ImageBuffer b{};
     TestImage(int32_t width, int32_t height, uint32_t mode) {
-        resetImageBuffer(&b, nullptr, nullptr, sharedWeightTable());
+        resetImageBuffer(&b, nullptr, sharedWeightTable());
         created = createImageBuffer(&b, width, height, mode, 0, false);
     }
     ~TestImage() { freeImageBuffer(&b); }

@@ -1,5 +1,6 @@
-// Tests of the output pixel conversion per document format: scaling, the alpha lift,
-// the spill of over-bright colour, gray weights and where the transparency sample goes.
+// Tests of the output pixel conversion per document format, with the format a run decides for
+// the host's document: scaling, the alpha lift, the spill of over-bright colour, gray weights
+// and where the transparency sample goes.
 #include "warp/output_pixel.h"
 
 #include <gtest/gtest.h>
@@ -7,35 +8,29 @@
 #include <cstring>
 #include <vector>
 
-#include "host/parameters.h"
+#include "run/document_format.h"
 
 namespace {
 
-// One output pixel of a document, its row poisoned before each write.
+// Pixel 1 of a two-pixel output row of a document, the row poisoned before each write.
 struct Output {
-    PluginGlobals globals{};
     FilterRecord record{};
-    FilterParameters parameters{};
-    char* master = reinterpret_cast<char*>(&parameters);
     std::vector<uint8_t> row = std::vector<uint8_t>(64, 0xEE);
 
     Output(int16_t imageMode, int32_t depth, int16_t planes, int16_t filterCase) {
-        globals.filterRecord = &record;
-        globals.filterWidth = globals.filterHeight = 2;
-        record.parameters = &master;
         record.imageMode = imageMode;
         record.depth = depth;
         record.planes = planes;
         record.outLayerPlanes = static_cast<int16_t>(planes - 1);
         record.filterCase = filterCase;
-        record.outData = row.data();
     }
 
     template <typename T>
     std::vector<T> write(float r, float g, float b, float a) {
         std::fill(row.begin(), row.end(), 0xEE);
         float colour[4] = {r, g, b, a};
-        writeOutputPixel(1, 0, colour, &globals);
+        OutputRow out = {row.data(), 2, 0, documentFormat(&record, false).output};
+        writeOutputPixel(&out, 1, colour);
         std::vector<T> samples(record.planes);
         memcpy(samples.data(), row.data() + sizeof(T) * record.planes, sizeof(T) * record.planes);
         return samples;

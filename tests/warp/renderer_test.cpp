@@ -1,6 +1,6 @@
 // Tests of the output renderer on real source images and pyramids: how each pixel is sampled
-// (once, not at all, 41 or 49 times), the footprints of sub-samples and the symmetry of the
-// result. Whole images through the host are the filter-run tests' part.
+// (once, not at all, 41 or 49 times) and the footprints of sub-samples. Whole images through the
+// host are the filter-run tests' part.
 #include "warp/renderer.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +16,8 @@ namespace {
 int32_t patternOf(RenderFixture& f, int32_t x, float colour[4]) {
     PixelCornerState state;
     for (int i = 0; i < 4; i++) colour[i] = 0.0f;
-    classifyPixelCorners(colour, kFootprintReduction, &f.globals.sourceImage, f.columns.data(), x,
-                         f.globals.renderingRow, renderLane.parity, &renderLane,
-                         kDispatchCheckCentre, 1, &state);
+    classifyPixelCorners(colour, kFootprintReduction, &f.source, f.columns.data(), x, f.lastRow,
+                         f.lane.parity, &f.lane, kDispatchCheckCentre, 1, &state);
     return state.differenceBits;
 }
 
@@ -51,19 +50,19 @@ TEST(Renderer, InteriorPixelsSampleOnceAndOutsidePixelsNotAtAll) {
 
         // A pixel in the top-left corner: transparent, and the sampler never asked.
         if (y == 2) {
-            renderLane.lod.cachedLod = -42.0f;
+            f.lane.lod.cachedLod = -42.0f;
             EXPECT_EQ(patternOf(f, 1, colour), 0);
             EXPECT_EQ(colour[3], 0.0f);
             EXPECT_EQ(colour[0], 0.0f);
-            EXPECT_EQ(renderLane.lod.cachedLod, -42.0f);
+            EXPECT_EQ(f.lane.lod.cachedLod, -42.0f);
         }
     }
 
     // The centre: one filtered sample whose level of detail the sampler computed.
-    renderLane.lod.cachedLod = -42.0f;
+    f.lane.lod.cachedLod = -42.0f;
     float colour[4];
     EXPECT_EQ(patternOf(f, 32, colour), 0);
-    EXPECT_NE(renderLane.lod.cachedLod, -42.0f);
+    EXPECT_NE(f.lane.lod.cachedLod, -42.0f);
     EXPECT_EQ(colour[3], 1.0f);
     EXPECT_EQ(f.pixel(32, 32)[3], 255);
     EXPECT_EQ(f.pixel(0, 0)[3], 0);
@@ -107,12 +106,12 @@ TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
     RenderFixture f(64, 64, kImageRgba8);
     f.fillSource(opaque);
     f.renderRowAt(0);
-    const ImageBuffer* source = &f.globals.sourceImage;
+    const ImageBuffer* source = &f.source;
     auto footprintAt = [&](float px, float py, MapResult* c, MapResult* e, MapResult* g) {
         SampleFootprint fp;
-        mapSampleFootprint(px, py, 1, 0, 0, source, &renderLane, c, &fp);
-        mapOutputPosition(px + 0.5f, py - 0.5f, 1, 0, 0, source, &renderLane, e);
-        mapOutputPosition(px - 0.5f, py - 0.5f, 1, 0, 0, source, &renderLane, g);
+        mapSampleFootprint(px, py, source, &f.lane, c, &fp);
+        mapOutputPosition(px + 0.5f, py - 0.5f, 1, 0, 0, source, &f.mapGrid, e);
+        mapOutputPosition(px - 0.5f, py - 0.5f, 1, 0, 0, source, &f.mapGrid, g);
         return fp;
     };
     MapResult c, e, g;
@@ -135,58 +134,10 @@ TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
     tiny.fillSource(opaque);
     tiny.renderRowAt(0);
     SampleFootprint none;
-    mapSampleFootprint(-0.5f, -0.5f, 1, 0, 0, &tiny.globals.sourceImage, &renderLane, &c, &none);
+    mapSampleFootprint(-0.5f, -0.5f, &tiny.source, &tiny.lane, &c, &none);
     EXPECT_EQ(c.status, kMapMapped);
     EXPECT_EQ(none.topRight.x, kMissingPosition);
     EXPECT_EQ(none.bottomRight.y, kMissingPosition);
-}
-
-TEST(Renderer, WideAreaGivesAnEllipseMirroredAboutItsCentreLine) {
-    const int32_t w = 200, h = 100;
-    RenderFixture f(w, h, kImageRgba8);
-    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t {
-        uint32_t m = static_cast<uint32_t>(x < 100 ? x : 199 - x);
-        const uint32_t values[4] = {2 * m, 2 * static_cast<uint32_t>(y), 255 - m, 255};
-        return values[c];
-    });
-    f.renderAll();
-
-    // Mirror images agree to rounding. The texture-range flag of a rim corner can differ
-    // between the two sides (a coordinate just past 0 stays negative, one just past 1 may round
-    // to 1), so a few rim pixels take 7 x 7 samples on one side and 41 on the other: their
-    // alphas estimate the same coverage on different grids.
-    int32_t worstColour = 0, worstAlpha = 0, alphaMismatches = 0;
-    for (int32_t y = 0; y < h; y++) {
-        for (int32_t x = 0; x < w / 2; x++) {
-            const uint8_t* left = f.pixel(x, y);
-            const uint8_t* right = f.pixel(w - 1 - x, y);
-            int32_t alphaDifference = std::abs(left[3] - right[3]);
-            worstAlpha = std::max(worstAlpha, alphaDifference);
-            alphaMismatches += alphaDifference > 1;
-            if (left[3] == 0 || right[3] == 0) continue;
-            for (int c = 0; c < 3; c++) worstColour = std::max(worstColour, std::abs(left[c] - right[c]));
-        }
-    }
-    EXPECT_LE(worstColour, 2);
-    EXPECT_LE(worstAlpha, 10);
-    EXPECT_LT(alphaMismatches, 30);
-
-    // The ellipse touches all four sides; the corners stay clear.
-    EXPECT_GT(f.pixel(0, h / 2)[3], 0);
-    EXPECT_GT(f.pixel(w - 1, h / 2)[3], 0);
-    EXPECT_GT(f.pixel(w / 2, 0)[3], 0);
-    EXPECT_GT(f.pixel(w / 2, h - 1)[3], 0);
-    EXPECT_EQ(f.pixel(3, 3)[3], 0);
-    EXPECT_EQ(f.pixel(w - 4, h - 4)[3], 0);
-}
-
-TEST(Renderer, LanesCompositeOver) {
-    float back[4] = {0.0f, 0.0f, 1.0f, 0.5f};
-    const float front[4] = {1.0f, 0.0f, 0.0f, 0.5f};
-    compositeOver(front, back);
-    EXPECT_FLOAT_EQ(back[0], 2.0f / 3.0f);
-    EXPECT_FLOAT_EQ(back[2], 1.0f / 3.0f);
-    EXPECT_FLOAT_EQ(back[3], 0.75f);
 }
 
 }  // namespace

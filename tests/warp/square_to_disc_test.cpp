@@ -6,16 +6,16 @@
 
 #include <bit>
 
-#include "warp/renderer.h"
-
 namespace {
 
-// A MapGrid as a run starts it: created small and unbuilt, on the global-memory route.
+// A MapGrid as a run starts it, created small and unbuilt on the global-memory route, then
+// built before the first lookup.
 struct Grid {
     ImageBuffer b{};
     Grid() {
-        resetImageBuffer(&b, nullptr, nullptr, nullptr);
+        resetImageBuffer(&b, nullptr, nullptr);
         createImageBuffer(&b, 50, 50, kImageRgbaFloat, kWrapClamp, false);
+        ensureMapGrid(&b);
     }
     ~Grid() { freeImageBuffer(&b); }
 
@@ -91,7 +91,7 @@ TEST(SquareToDisc, QuadrantsMirrorAndTheDiagonalSwaps) {
 
 TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
     ImageBuffer source{};
-    resetImageBuffer(&source, nullptr, nullptr, nullptr);
+    resetImageBuffer(&source, nullptr, nullptr);
     ASSERT_TRUE(createImageBuffer(&source, 200, 100, kImageRgba8, kWrapClamp, false));
 
     // Position -1 is the left edge, W - 1 the right edge, x - 0.5 the centre of pixel x.
@@ -102,16 +102,14 @@ TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
     // The centre of the rectangle shows the centre of the source; a corner shows nothing and
     // leaves the coordinates it held alone.
     Grid grid;
-    RenderLane lane{};
-    lane.mapGrid = &grid.b;
     MapResult r = {0, 7, 0.25f, 0.75f};
-    mapOutputPosition(99.0f, 49.0f, 1, 0, 0, &source, &lane, &r);
+    mapOutputPosition(99.0f, 49.0f, 1, 0, 0, &source, &grid.b, &r);
     EXPECT_EQ(r.status, kMapMapped);
     EXPECT_EQ(r.kind, kMapKindMapped);
     EXPECT_EQ(r.s, 0.5f);
     EXPECT_EQ(r.t, 0.5f);
     r = {0, 7, 0.25f, 0.75f};
-    mapOutputPosition(-1.0f, -1.0f, 1, 0, 0, &source, &lane, &r);
+    mapOutputPosition(-1.0f, -1.0f, 1, 0, 0, &source, &grid.b, &r);
     EXPECT_EQ(r.status, kMapOutsideDisc);
     EXPECT_EQ(r.kind, 0);
     EXPECT_EQ(r.s, 0.25f);
@@ -119,14 +117,14 @@ TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
 
     // Pixels 10 and 189 of a 200-wide row are mirror images about the centre line.
     MapResult left, right;
-    mapOutputPosition(9.5f, 49.5f, 1, 0, 0, &source, &lane, &left);
-    mapOutputPosition(188.5f, 49.5f, 1, 0, 0, &source, &lane, &right);
+    mapOutputPosition(9.5f, 49.5f, 1, 0, 0, &source, &grid.b, &left);
+    mapOutputPosition(188.5f, 49.5f, 1, 0, 0, &source, &grid.b, &right);
     EXPECT_NEAR(left.s, 1.0f - right.s, 1e-6f);
     EXPECT_EQ(left.t, right.t);
 
     // Without a grid (never created, or its creation failed) the disc shows the source centre.
     freeImageBuffer(&grid.b);
-    mapOutputPosition(30.0f, 60.0f, 1, 0, 0, &source, &lane, &r);
+    mapOutputPosition(30.0f, 60.0f, 1, 0, 0, &source, &grid.b, &r);
     EXPECT_EQ(r.status, kMapMapped);
     EXPECT_EQ(r.s, 0.5f);
     EXPECT_EQ(r.t, 0.5f);

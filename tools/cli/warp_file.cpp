@@ -14,7 +14,7 @@
 #include <new>
 #include <thread>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "image_document.h"
 #include "row_hand_over.h"

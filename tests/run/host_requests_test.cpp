@@ -2,8 +2,8 @@
 // rectangle, and the whole-area request moved by the area offsets and cut to its size limit.
 #include <gtest/gtest.h>
 
-#include "host/host_requests.h"
-#include "host/parameters.h"
+#include "run/host_requests.h"
+#include "run/parameters.h"
 
 namespace {
 
@@ -31,17 +31,11 @@ std::vector<int32_t> edges(const Rect16& r) { return {r.top, r.left, r.bottom, r
 TEST(HostRequests, RowRequestsCarryTheMaskRowsAroundTheRowWhenThereIsASelection) {
     Requests q;
     q.record.haveMask = 1;
-    q.globals.maskWanted = 1;
     q.globals.currentRow = 20;
     requestRow(&q.globals);
     EXPECT_EQ(edges(q.record.inRect), (std::vector<int32_t>{30, 20, 31, 80}));
     EXPECT_EQ(edges(q.record.outRect), edges(q.record.inRect));
     EXPECT_EQ(edges(q.record.maskRect), (std::vector<int32_t>{28, 20, 32, 80}));
-    EXPECT_EQ(q.globals.maskFirstRow, 18);
-    EXPECT_EQ(q.globals.maskLastRow, 21);
-    EXPECT_EQ(q.globals.inputFirstRow, 20);
-    EXPECT_EQ(q.globals.inputLastRow, 20);
-    EXPECT_EQ(q.globals.workWidth, 60);
 
     // The last row keeps its mask inside the rectangle; a row past it is clamped to it.
     q.globals.currentRow = 45;
@@ -49,8 +43,8 @@ TEST(HostRequests, RowRequestsCarryTheMaskRowsAroundTheRowWhenThereIsASelection)
     EXPECT_EQ(edges(q.record.inRect), (std::vector<int32_t>{49, 20, 50, 80}));
     EXPECT_EQ(edges(q.record.maskRect), (std::vector<int32_t>{47, 20, 50, 80}));
 
-    // Without the mask wanted, the mask is empty at the rectangle's top-left.
-    q.globals.maskWanted = 0;
+    // Without a selection, the mask is empty at the rectangle's top-left.
+    q.record.haveMask = 0;
     requestRow(&q.globals);
     EXPECT_EQ(edges(q.record.maskRect), (std::vector<int32_t>{10, 20, 10, 20}));
 }

@@ -1,12 +1,12 @@
 // The entry point and selector dispatch, driven through the in-process host: result codes per
-// selector, the globals' life across calls and runs, and the refusals of memory.
+// selector, the globals' lock across calls, and the refusals of memory.
 #include <gtest/gtest.h>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "host/handles.h"
-#include "host/parameters.h"
+#include "run/parameters.h"
 #include "hostapp/host.h"
-#include "platform/global_memory.h"
+#include "support/global_memory_hooks.h"
 
 using namespace hostapp;
 
@@ -43,30 +43,6 @@ TEST(Dispatcher, SelectorsGetTheirResultCodesAndTheGlobalsAreAlwaysUnlocked) {
     EXPECT_EQ(host.protocolErrors(), 0);
 }
 
-TEST(Dispatcher, GlobalsAndParametersSurviveFinishAndServeTheNextRun) {
-    Document doc = makeDocument(16, 16, 16, ColourModel::Gray, true);
-    InProcessHost host(PluginMain);
-    RunOutcome first = host.runFilter(doc);
-    intptr_t slot = host.dataSlot();
-    Handle parameters = host.record().parameters;
-    ASSERT_EQ(first.result, kNoErr);
-    ASSERT_NE(slot, 0);
-
-    for (int run = 0; run < 3; run++) {
-        RunOutcome again = host.runFilter(doc);
-        EXPECT_EQ(again.result, kNoErr);
-        EXPECT_EQ(host.dataSlot(), slot);
-        EXPECT_EQ(host.record().parameters, parameters);
-        EXPECT_EQ(host.lockDepth(globalsHandle(host)), 0);
-    }
-    // Parameters came only on first use; Prepare, Start and Finish came every time.
-    int parametersCalls = 0;
-    for (const HostEvent& e : host.eventsOf(HostCall::Selector)) parametersCalls += e.a == kSelectorParameters;
-    EXPECT_EQ(parametersCalls, 1);
-    EXPECT_EQ(host.handleMemory().liveBlocks, 2);
-    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
-}
-
 TEST(Dispatcher, MissingMemoryForGlobalsOrParametersGivesOutOfMemory) {
     Document doc = makeDocument(8, 8, 8, ColourModel::Rgb, false);
 
@@ -92,28 +68,6 @@ TEST(Dispatcher, MissingMemoryForGlobalsOrParametersGivesOutOfMemory) {
     // The next call creates the block and runs normally.
     EXPECT_EQ(second.call(kSelectorPrepare), kNoErr);
     EXPECT_NE(second.record().parameters, nullptr);
-}
-
-TEST(Dispatcher, FreshStartResetsThePersistentSettingsOnlyOnce) {
-    Document doc = makeDocument(8, 8, 8, ColourModel::Rgb, false);
-    InProcessHost host(PluginMain);
-    host.bind(doc);
-    host.call(kSelectorParameters);  // finds the data slot empty
-    FilterParameters* block = reinterpret_cast<FilterParameters*>(*host.record().parameters);
-    EXPECT_EQ(block->parametersRequested, 1u);
-
-    host.call(kSelectorPrepare);
-    host.call(kSelectorStart);
-    const int32_t defaults[5] = {0, 0, 1, 100, 100};
-    EXPECT_EQ(memcmp(block->persistentSettings, defaults, sizeof defaults), 0);
-    EXPECT_EQ(block->parametersRequested, 0u);
-
-    // A later Parameters call finds the globals: the stored settings stay.
-    block->persistentSettings[0] = 42;
-    host.call(kSelectorParameters);
-    host.call(kSelectorPrepare);
-    host.call(kSelectorStart);
-    EXPECT_EQ(block->persistentSettings[0], 42);
 }
 
 TEST(Dispatcher, UnusableHandleSuitesFallBackToTaggedGlobalMemory) {

@@ -1,12 +1,12 @@
 // Creation of the parameter block, the work area, the buffer plan and the resets of the run
 // state at Prepare and Start.
-#include "host/parameters.h"
+#include "run/parameters.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "host/handles.h"
-#include "host/run_tables.h"
+#include "run/run_tables.h"
 
 FilterParameters* parameterBlock(const PluginGlobals* globals) {
     Handle handle = globals->filterRecord->parameters;
@@ -17,12 +17,12 @@ void forgetRunBuffers(PluginGlobals* globals) {
     globals->rowRecordsBufferId = 0;
     globals->rowRecords = nullptr;
     globals->jobsBufferId = 0;
-    globals->jobs = nullptr;
+    globals->queue.jobs = nullptr;
     globals->runTablesBufferId = 0;
     globals->runTables = nullptr;
     const BufferProcs* procs = globals->filterRecord->bufferProcs;
-    resetImageBuffer(&globals->sourceImage, globals, procs, nullptr);
-    resetImageBuffer(&globals->mapGrid, globals, procs, nullptr);
+    resetImageBuffer(&globals->sourceImage, procs, nullptr);
+    resetImageBuffer(&globals->mapGrid, procs, nullptr);
 }
 
 void validateParameters(PluginGlobals* globals) {
@@ -58,28 +58,19 @@ void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale) {
     parameterBlock(globals)->areaScale = scale;
     globals->workWidth = rect.right - rect.left;
     globals->workHeight = rect.bottom - rect.top;
-    globals->firstRow = 0;
-    globals->lastRow = globals->workHeight - 1;
-    globals->firstColumn = 0;
-    globals->lastColumn = globals->workWidth - 1;
 }
 
-int32_t rowRecordCountFor(int32_t workWidth, int32_t workHeight) {
+int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight) {
     return std::max(2 * (std::max(workWidth, workHeight) + 4), 3 * workWidth + 2184);
 }
 
 int32_t bufferSpaceFor(int32_t rowRecordCount) { return rowRecordCount * kColumnRecordBytes + 1112; }
 
 void resetRunState(PluginGlobals* globals) {
-    globals->jobCount = 1;
-    globals->rowStep = 1;
     globals->currentRow = 0;
-    globals->renderingRow = 0;
     globals->progressDone = 0;
     globals->progressTotal = 0;
     globals->running = 0;
-    globals->repeatRow = 0;
-    globals->maskWanted = 0;
     parameterBlock(globals)->frameworkFlagC = 0;
 }
 
@@ -96,8 +87,8 @@ void initialiseRun(PluginGlobals* globals) {
     const WeightTable* weights = &globals->runTables->weightTable;
 
     // Both image buffers share the run's weight table.
-    resetImageBuffer(&globals->sourceImage, globals, procs, weights);
-    resetImageBuffer(&globals->mapGrid, globals, procs, weights);
+    resetImageBuffer(&globals->sourceImage, procs, weights);
+    resetImageBuffer(&globals->mapGrid, procs, weights);
 
     block->frameworkValue = -99;
 
@@ -110,13 +101,9 @@ void initialiseRun(PluginGlobals* globals) {
 
     for (char* text : block->textFields) text[0] = 0;
     block->sourceImported = 0;
-    globals->runStateCode = 0;
 
     // The mapping grid starts small and unbuilt; the warp rebuilds it at its own size.
     createImageBuffer(&globals->mapGrid, 50, 50, kImageRgbaFloat, kWrapClamp, false);
-
-    // The job array's bookkeeping: its job count and job index words.
-    memset(globals->jobs, 0, 2 * sizeof(int32_t));
 
     block->frameworkWordH = 3;
 }

@@ -1,24 +1,22 @@
 // Entry point, selector dispatch, the globals block and the Parameters, Prepare and Finish
 // stages. Start and Continue belong to the run driver.
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 
 #include <cstring>
 
 #include "host/handles.h"
-#include "host/parameters.h"
-#include "host/run_driver.h"
 #include "platform/dialogs.h"
 #include "platform/module_state.h"
+#include "run/parameters.h"
+#include "run/run_driver.h"
 
 // Exported from the Windows module by its module-definition file.
 extern "C" void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result) {
     dispatchSelector(selector, filterRecord, data, result);
 }
 
-static void initialiseNothing(PluginGlobals* globals) { (void)globals; }
-
 PluginGlobals* allocateGlobals(int16_t* result, FilterRecord* filterRecord, const HandleProcs* procs,
-                               int32_t size, intptr_t* data, GlobalsInitProc init) {
+                               int32_t size, intptr_t* data) {
     Handle handle = reinterpret_cast<Handle>(*data);
     if (!handle) {
         handle = newHandle(procs, size);
@@ -35,7 +33,6 @@ PluginGlobals* allocateGlobals(int16_t* result, FilterRecord* filterRecord, cons
         globals->result = result;
         globals->filterRecord = filterRecord;
         *result = kNoErr;
-        init(globals);
         *data = reinterpret_cast<intptr_t>(handle);
         return globals;
     }
@@ -62,7 +59,7 @@ void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* da
 
     bool freshStart = *data == 0;
     const HandleProcs* procs = filterRecord->handleProcs;
-    PluginGlobals* globals = allocateGlobals(result, filterRecord, procs, kGlobalsBytes, data, initialiseNothing);
+    PluginGlobals* globals = allocateGlobals(result, filterRecord, procs, kGlobalsBytes, data);
     if (!globals) {
         *result = kMemFullErr;
         return;
@@ -101,12 +98,10 @@ void doPrepare(PluginGlobals* globals) {
     setWorkArea(globals, record->filterRect, 1);
 
     // Tell the host the memory the run will ask for.
-    globals->rowRecordCount = rowRecordCountFor(globals->workWidth, globals->workHeight);
-    record->bufferSpace = bufferSpaceFor(globals->rowRecordCount);
+    record->bufferSpace = bufferSpaceFor(rowRecordsFor(globals->workWidth, globals->workHeight));
 
     resetRunState(globals);
     aboutBoxOpen = 0;
-    globals->runStateCode = 0;
 }
 
 // The run is over by the time Finish comes; the globals stay for the next run.

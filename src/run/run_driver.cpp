@@ -1,48 +1,47 @@
 // Start and Continue. Start obtains the run's working buffers, reads the whole source area from
-// the host tile by tile into the source image, builds its pyramid, prepares the renderer's row
-// state and asks for output row 0. Continue then renders the rows from top to bottom, each
-// straight into the host's output row, handing it over and fetching the next through
-// advanceState, with progress reports and cancel polls on every 32nd row; when the rows are
-// done, or on cancel or error, it releases the working memory and empties the rectangles.
-#include "host/run_driver.h"
+// the host tile by tile into the source image, builds its pyramid, prepares the render lane and
+// asks for output row 0. Continue then renders the rows from top to bottom, each straight into
+// the host's output row, handing it over and fetching the next through advanceState, with
+// progress reports and cancel polls on every 32nd row; when the rows are done, or on cancel or
+// error, it releases the working memory and empties the rectangles.
+#include "run/run_driver.h"
 
 #include <algorithm>
 
 #include "host/host_rect.h"
-#include "host/host_requests.h"
-#include "host/parameters.h"
-#include "host/plane_import.h"
-#include "host/run_tables.h"
 #include "host/work_memory.h"
 #include "image/pyramid.h"
+#include "platform/check.h"
 #include "platform/dialogs.h"
+#include "run/host_requests.h"
+#include "run/parameters.h"
+#include "run/plane_import.h"
+#include "run/run_tables.h"
 #include "sampling/weight_table.h"
-#include "warp/renderer.h"
 
 constexpr int16_t kRunRefused = 1;
 constexpr int16_t kRunBuffersMissing = 3;
 constexpr int16_t kSourceNotCreated = 999;
+constexpr int32_t kJobCapacity = 1;
 constexpr int32_t kThrottlePeriod = 32;
 constexpr int32_t kProgressJump = 5;
-
-static void allocateRowRecords(PluginGlobals* globals, int32_t count) {
-    globals->rowRecords = static_cast<ColumnRecord*>(allocateWorkMemory(
-        count * kColumnRecordBytes, &globals->rowRecordsBufferId, globals->filterRecord->bufferProcs));
-    globals->rowRecordCapacity = globals->rowRecords ? count : 0;
-}
 
 bool allocateRunBuffers(PluginGlobals* globals) {
     forgetRunBuffers(globals);
     const BufferProcs* procs = globals->filterRecord->bufferProcs;
 
-    int32_t filterWidth = rectWidth(globals->filterRecord->filterRect);
-    allocateRowRecords(globals, std::max(globals->rowRecordCount, filterWidth + 4));
-    globals->jobs = static_cast<JobRecord*>(
+    int32_t rowRecords = rowRecordsFor(globals->workWidth, globals->workHeight);
+    globals->rowRecords = static_cast<ColumnRecord*>(
+        allocateWorkMemory(rowRecords * kColumnRecordBytes, &globals->rowRecordsBufferId, procs));
+    globals->rowRecordCount = globals->rowRecords ? rowRecords : 0;
+    globals->queue.jobs = static_cast<JobRecord*>(
         allocateWorkMemory(kJobCapacity * kJobRecordBytes, &globals->jobsBufferId, procs));
+    globals->queue.count = 0;
+    globals->queue.capacity = kJobCapacity;
     globals->runTables = static_cast<RunTables*>(
         allocateWorkMemory(kRunTablesBytes, &globals->runTablesBufferId, procs));
 
-    if (!globals->rowRecords || !globals->jobs || !globals->runTables) {
+    if (!globals->rowRecords || !globals->queue.jobs || !globals->runTables) {
         freeRunBuffers(globals);
         setResultCode(globals, kRunBuffersMissing);
         clearHostRects(globals);
@@ -54,9 +53,10 @@ bool allocateRunBuffers(PluginGlobals* globals) {
 void freeRunBuffers(PluginGlobals* globals) {
     const BufferProcs* procs = globals->filterRecord->bufferProcs;
     freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, procs);
-    freeWorkMemory(&globals->jobs, &globals->jobsBufferId, procs);
+    freeWorkMemory(&globals->queue.jobs, &globals->jobsBufferId, procs);
     freeWorkMemory(&globals->runTables, &globals->runTablesBufferId, procs);
-    globals->rowRecordCapacity = 0;
+    globals->rowRecordCount = 0;
+    globals->queue.count = 0;
     freeImageBuffer(&globals->sourceImage);
     freeImageBuffer(&globals->mapGrid);
 }
@@ -71,17 +71,6 @@ static int16_t advanceHost(PluginGlobals* globals) {
     int16_t result = globals->filterRecord->advanceState();
     setResultCode(globals, result);
     return result;
-}
-
-// The row state at the top of the work area, with every row still to come.
-static void startRows(PluginGlobals* globals) {
-    globals->rowStep = 1;
-    globals->currentRow = 0;
-    globals->repeatRow = 0;
-    globals->maskWanted = 1;
-    globals->progressDone = 0;
-    globals->progressTotal = globals->workHeight;
-    globals->running = 1;
 }
 
 void reportProgress(PluginGlobals* globals, int32_t done, int32_t total) {
@@ -105,56 +94,30 @@ bool testAbort(PluginGlobals* globals) {
 
 void importSource(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
-    FilterParameters* block = parameterBlock(globals);
     ImageBuffer* source = &globals->sourceImage;
     const Rect16& saved = globals->savedFilterRect;
-    if (!createImageBuffer(source, rectWidth(saved), rectHeight(saved), chooseSourceImageMode(globals),
+    if (!createImageBuffer(source, rectWidth(saved), rectHeight(saved), globals->format.sourceImageMode,
                            kWrapClamp, false)) {
         setResultCode(globals, kSourceNotCreated);
         return;
     }
-    startRows(globals);
-
-    const Rect16 inRect = record->inRect, outRect = record->outRect, maskRect = record->maskRect;
-    const uint32_t areaScale = block->areaScale;
-    setWorkArea(globals, record->filterRect, 1);
 
     // One request and one advanceState per tile of level 0, row by row; the first host error
     // ends the import.
     for (uint32_t t = source->levelFirstTile[0]; t <= source->levelLastTile[0]; t++) {
         requestTile(globals, tileRect(source, static_cast<int32_t>(t)));
-        if (advanceHost(globals) != kNoErr) {
-            globals->running = 0;
-            return;
-        }
-        convertTile(source, globals, static_cast<int32_t>(t));
+        if (advanceHost(globals) != kNoErr) return;
+        convertTile(source, &globals->format, record, static_cast<int32_t>(t));
     }
-    buildPyramid(source);
+    buildPyramid(source, &globals->queue);
     reportProgress(globals, 1, 100);
-    block->sourceImported = 1;
-
-    record->inRect = inRect;
-    record->outRect = outRect;
-    record->maskRect = maskRect;
-    block->areaScale = areaScale;
+    parameterBlock(globals)->sourceImported = 1;
     requestWholeArea(globals);
 }
 
 void prepareRows(PluginGlobals* globals) {
-    requestFullFrame(globals);
-
-    // The renderer needs two column records beyond each side of the widest row.
-    int32_t needed = rectWidth(globals->filterRecord->inRect) + 4;
-    globals->rowRecordCount = needed;
-    if (needed > globals->rowRecordCapacity) {
-        freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, globals->filterRecord->bufferProcs);
-        allocateRowRecords(globals, needed);
-        if (!globals->rowRecords) {
-            setResultCode(globals, kUserCanceledErr);
-            return;
-        }
-    }
-
+    // The buffer plan always leaves two column records beyond each side of a row.
+    VELORUND_CHECK(globals->rowRecordCount >= globals->workWidth + 4);
     buildWeightTable(&globals->runTables->weightTable);
 
     // Both corner-line slots start outside the disc at the missing position.
@@ -165,7 +128,16 @@ void prepareRows(PluginGlobals* globals) {
             slot.t = kMissingPosition;
         }
     }
-    startRows(globals);
+    const FilterParameters* block = parameterBlock(globals);
+    setupRenderLane(&globals->lane, &globals->sourceImage, &globals->mapGrid, globals->rowRecords,
+                    globals->workWidth, &globals->queue, static_cast<int32_t>(block->areaScale),
+                    block->areaOffsetX, block->areaOffsetY);
+
+    // Every row is still to come.
+    globals->currentRow = 0;
+    globals->progressDone = 0;
+    globals->progressTotal = globals->workHeight;
+    globals->running = 1;
 }
 
 void startProcessing(PluginGlobals* globals) {
@@ -175,16 +147,14 @@ void startProcessing(PluginGlobals* globals) {
     block->areaOffsetY = 0;
     setRect(&globals->wholeAreaLimit, 0, 0, kTileSize, kTileSize);
 
-    // The import's error stays in the result code; the rows are prepared regardless.
     if (!block->sourceImported) importSource(globals);
     record->filterRect = globals->savedFilterRect;
     setWorkArea(globals, record->filterRect, 1);
-    prepareRows(globals);
     if (resultCode(globals) != kNoErr) return;
 
-    globals->maskWanted = 1;
+    prepareRows(globals);
     requestRow(globals);
-    if (record->advanceState) advanceHost(globals);
+    advanceHost(globals);
 }
 
 void doStart(PluginGlobals* globals) {
@@ -221,18 +191,29 @@ void doStart(PluginGlobals* globals) {
     FilterParameters* block = parameterBlock(globals);
     block->parametersRequested = 0;
     block->outputMode = 0;
+    globals->format = documentFormat(record, block->outputMode == 1);
     startProcessing(globals);
+}
+
+// Renders one row straight into the host's output row, which the host must have handed over.
+static void renderHostRow(PluginGlobals* globals, int32_t row) {
+    const FilterRecord* record = globals->filterRecord;
+    if (!record->inData || !record->outData) {
+        setResultCode(globals, kMemFullErr);
+        return;
+    }
+    OutputRow output = {static_cast<uint8_t*>(record->outData), globals->filterWidth,
+                        std::clamp(row, 0, std::max(globals->filterHeight - 1, 0)), globals->format.output};
+    renderRow(&globals->lane, row, &output);
 }
 
 void processNextRow(PluginGlobals* globals) {
     reportProgress(globals, globals->progressDone, globals->progressTotal);
     globals->progressDone++;
-    globals->renderingRow = globals->currentRow;
 
-    renderRow(globals);
+    renderHostRow(globals, globals->currentRow);
     if (globals->currentRow == globals->workHeight - 1) {
         globals->running = 0;
-        globals->repeatRow = 0;
         globals->currentRow = 0;
     } else {
         globals->currentRow++;
@@ -245,16 +226,18 @@ void doContinue(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
     // A Continue after the run has ended, or after a Start that failed before the source was in,
     // has nothing to render: it only tells the host again that the filter is done.
-    if (!globals->runTables || !globals->rowRecords || !globals->jobs || !parameterBlock(globals)->sourceImported) {
+    if (!globals->runTables || !parameterBlock(globals)->sourceImported) {
         endRun(globals);
         return;
     }
     bool canAdvance = record->advanceState != nullptr;
     for (;;) {
         processNextRow(globals);
-        if (resultCode(globals) != kNoErr) globals->running = 0;
-        if (globals->repeatRow == 1 && resultCode(globals) == kNoErr) continue;
-        if (resultCode(globals) == kNoErr) requestRow(globals);
+        if (resultCode(globals) != kNoErr) {
+            globals->running = 0;
+        } else {
+            requestRow(globals);
+        }
         if (!globals->running) break;
 
         // Without advanceState the host delivers the requested row and calls again.

@@ -5,18 +5,16 @@
 
 #include <cstdint>
 
-#include "host/globals.h"
+#include "run/globals.h"
 
 extern "C" void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);
 
 void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);
 
-typedef void (*GlobalsInitProc)(PluginGlobals* globals);
-
-// The locked globals block, created on first use and stored in the data slot; null when the
-// host has no memory for it or cannot lock it.
+// The locked globals block, created zero-filled on first use and stored in the data slot; null
+// when the host has no memory for it or cannot lock it.
 PluginGlobals* allocateGlobals(int16_t* result, FilterRecord* filterRecord, const HandleProcs* procs,
-                               int32_t size, intptr_t* data, GlobalsInitProc init);
+                               int32_t size, intptr_t* data);
 
 void doParameters(PluginGlobals* globals);
 void doPrepare(PluginGlobals* globals);

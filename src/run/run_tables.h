@@ -13,7 +13,7 @@ struct RunTables {
     int32_t cancelPollCounter;  // only its value modulo 32 matters
     int32_t progressCounter;    // likewise
     int32_t lastProgress;       // the done value of the last report
-    int32_t reserved;
+    uint8_t padding12[4];
     WeightTable weightTable;
     uint8_t spare[kRunTablesBytes - 16 - sizeof(WeightTable)];
 };

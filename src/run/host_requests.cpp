@@ -1,11 +1,10 @@
-// Host requests: the rectangles the filter hands the host between stages, and the row ranges
-// of each request that the globals keep relative to the top of the filter rectangle.
-#include "host/host_requests.h"
+// Host requests: the rectangles the filter hands the host between stages.
+#include "run/host_requests.h"
 
 #include <algorithm>
 
 #include "host/host_rect.h"
-#include "host/parameters.h"
+#include "run/parameters.h"
 
 // All planes, interleaved, at rate 1.0, with edge replication.
 static void setPlanesAndSampling(FilterRecord* record) {
@@ -18,19 +17,6 @@ static void setPlanesAndSampling(FilterRecord* record) {
 // The empty rectangle at the filter rectangle's top-left.
 static Rect16 emptyAtFilterOrigin(const Rect16& filter) {
     return Rect16{filter.top, filter.left, filter.top, filter.left};
-}
-
-static void storeRowRanges(PluginGlobals* globals) {
-    const FilterRecord* record = globals->filterRecord;
-    int32_t top = record->filterRect.top;
-    globals->maskFirstRow = record->maskRect.top - top;
-    globals->maskLastRow = record->maskRect.bottom - 1 - top;
-    globals->inputFirstRow = record->inRect.top - top;
-    globals->inputLastRow = record->inRect.bottom - 1 - top;
-}
-
-static bool maskRequested(const PluginGlobals* globals) {
-    return globals->filterRecord->haveMask && globals->maskWanted;
 }
 
 void requestTile(PluginGlobals* globals, const Rect16& tile) {
@@ -46,15 +32,13 @@ void requestTile(PluginGlobals* globals, const Rect16& tile) {
 void requestRow(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
     const Rect16 filter = record->filterRect;
-    setWorkArea(globals, filter, 1);
-
     int32_t row = std::clamp(globals->currentRow, 0, std::max(globals->filterHeight - 1, 0));
     int32_t r = row + filter.top;
     setRect(&record->inRect, r, filter.left, r + 1, filter.right);
     copyRect(&record->outRect, record->inRect);
 
     // The mask rows around the output row, kept inside the filter rectangle and never empty.
-    if (maskRequested(globals)) {
+    if (record->haveMask) {
         int32_t top = std::max<int32_t>(r - 2, filter.top);
         int32_t bottom = std::min<int32_t>(r + 2, filter.bottom);
         if (bottom <= top) bottom = top + 1;
@@ -62,17 +46,6 @@ void requestRow(PluginGlobals* globals) {
     } else {
         record->maskRect = emptyAtFilterOrigin(filter);
     }
-    storeRowRanges(globals);
-    setPlanesAndSampling(record);
-}
-
-void requestFullFrame(PluginGlobals* globals) {
-    FilterRecord* record = globals->filterRecord;
-    const Rect16 filter = record->filterRect;
-    setWorkArea(globals, filter, 1);
-    record->inRect = record->outRect = filter;
-    record->maskRect = maskRequested(globals) ? filter : emptyAtFilterOrigin(filter);
-    storeRowRanges(globals);
     setPlanesAndSampling(record);
 }
 
@@ -93,7 +66,6 @@ void requestWholeArea(PluginGlobals* globals) {
     record->maskRect = area;
     copyRect(&record->outRect, area);
     offsetRect(&record->outRect, filter.left - area.left, filter.top - area.top);
-    storeRowRanges(globals);
     block->areaScale = 1;
     setPlanesAndSampling(record);
     if (record->advanceState) setResultCode(globals, record->advanceState());

@@ -3,10 +3,10 @@
 // leaves behind.
 #include <gtest/gtest.h>
 
-#include "host/dispatcher.h"
-#include "host/parameters.h"
+#include "run/dispatcher.h"
+#include "run/parameters.h"
 #include "hostapp/host.h"
-#include "platform/global_memory.h"
+#include "support/global_memory_hooks.h"
 
 using namespace hostapp;
 
@@ -23,10 +23,6 @@ namespace {
 // A width x height rectangle with its top-left corner at (left, top).
 Rect16 area(int16_t left, int16_t top, int16_t width, int16_t height) {
     return Rect16{top, left, static_cast<int16_t>(top + height), static_cast<int16_t>(left + width)};
-}
-
-PluginGlobals* globalsOf(const InProcessHost& host) {
-    return reinterpret_cast<PluginGlobals*>(*reinterpret_cast<Handle>(host.dataSlot()));
 }
 
 Document grayDocument(int32_t width, int32_t height, uint8_t value) {
@@ -84,7 +80,6 @@ TEST(RunDriver, StartImportsTheSourceTileByTileThenAsksForRowZero) {
     EXPECT_EQ(r.inputPadding, kPaddingEdgeReplication);
     EXPECT_EQ(r.outputPadding, kPaddingEdgeReplication);
     EXPECT_EQ(r.maskPadding, kPaddingEdgeReplication);
-    EXPECT_EQ(globalsOf(host)->sourceImage.pyramidState, kPyramidBuilt);
 }
 
 TEST(RunDriver, OneRowOrOnePixelAreasFinishInTheFirstContinue) {
@@ -174,9 +169,8 @@ TEST(RunDriver, HostErrorsFromAdvanceStateEndTheRunAndLeaveTheBuffersToTheHost) 
         EXPECT_GT(run.buffersLeftBehind, 0);
         EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
 
-        // A failed import builds no pyramid.
+        // A failed import does not count as imported.
         bool imported = c.failAt > 4;
-        EXPECT_EQ(globalsOf(host)->sourceImage.pyramidState == kPyramidBuilt, imported);
         EXPECT_EQ(reinterpret_cast<FilterParameters*>(*host.record().parameters)->sourceImported, imported);
     }
 }
@@ -222,4 +216,48 @@ TEST(RunDriver, MissingRowBuffersEndTheRunWithOutOfMemoryAndALateContinueDoesNot
     host.record().inRect = Rect16{0, 0, 1, 1};
     EXPECT_EQ(host.call(kSelectorContinue), kNoErr);
     EXPECT_EQ(host.record().inRect.bottom, 0);
+}
+
+TEST(RunBuffers, StartRefusesWithResultOneWhenAnyRunBufferIsMissing) {
+    Document doc = makeDocument(30, 20, 8, ColourModel::Rgb, false);
+    // Row records, job array and run tables are the first three blocks Start asks for.
+    for (int32_t granted = 0; granted < 3; granted++) {
+        HostSettings settings;
+        settings.buffers.offered = false;
+        InProcessHost host(PluginMain, settings);
+        host.bind(doc);
+        ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+        int32_t globalBefore = globalMemoryLiveBlocks();
+        host.record().inRect = Rect16{0, 0, 5, 5};
+
+        globalMemoryLimitAllocations(granted);
+        EXPECT_EQ(host.call(kSelectorStart), 1);
+        globalMemoryLimitAllocations(-1);
+        EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
+        const Rect16& in = host.record().inRect;
+        EXPECT_EQ(in.top | in.left | in.bottom | in.right, 0);
+    }
+}
+
+TEST(RunBuffers, MultichannelAndHostsWithoutAdvanceStateAreRefused) {
+    // Multichannel is refused after the run buffers were obtained: they go back, and the
+    // rectangles are emptied.
+    Document multichannel = makeDocument(10, 10, 8, ColourModel::Multichannel, false);
+    InProcessHost host(PluginMain);
+    host.bind(multichannel);
+    ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+    host.record().inRect = host.record().outRect = host.record().maskRect = Rect16{0, 0, 5, 5};
+    EXPECT_EQ(host.call(kSelectorStart), 1);
+    EXPECT_GT(host.bufferMemory().requests, 0);
+    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
+    for (const Rect16* r : {&host.record().inRect, &host.record().outRect, &host.record().maskRect})
+        EXPECT_EQ(r->top | r->left | r->bottom | r->right, 0);
+
+    HostSettings settings;
+    settings.offerAdvanceState = false;
+    InProcessHost old(PluginMain, settings);
+    Document doc = makeDocument(10, 10, 8, ColourModel::Rgb, false);
+    RunOutcome noAdvance = old.runFilter(doc);
+    EXPECT_EQ(noAdvance.result, 1);
+    EXPECT_EQ(old.bufferMemory().requests, 0);  // refused before anything was allocated
 }

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "host/dispatcher.h"
+#include "run/dispatcher.h"
 #include "hostapp/host.h"
-#include "platform/global_memory.h"
+#include "support/global_memory_hooks.h"
 #include "pinned_runs.h"
 
 using namespace hostapp;
@@ -99,8 +99,8 @@ TEST(FilterRun, ConstantSourceGivesAConstantDiscOnEveryKindOfDocument) {
                 for (int32_t p = 0; p < planeCount(doc); p++)
                     setSampleValue(doc, x, y, p, colour[p < colourPlanes(doc) ? p : 3]);
         const Document before = doc;
-        runCleanly(host, doc);
-        expectConstantDisc(doc, before);
+        ASSERT_NO_FATAL_FAILURE(runCleanly(host, doc));
+        ASSERT_NO_FATAL_FAILURE(expectConstantDisc(doc, before));
     }
 }
 
@@ -115,7 +115,7 @@ TEST(FilterRun, EachQuadrantLandsInTheSameQuadrantOfTheDisc) {
         }
 
     InProcessHost host(PluginMain);
-    runCleanly(host, doc);
+    ASSERT_NO_FATAL_FAILURE(runCleanly(host, doc));
     // Halfway from the centre to the rim along each diagonal.
     for (int32_t q = 0; q < 4; q++) {
         int32_t x = q & 1 ? 90 : 29;
@@ -139,13 +139,13 @@ TEST(FilterRun, RunsGiveTheSameBitsEveryTime) {
         SCOPED_TRACE(testing::Message() << kind.bitDepth << "-bit, " << planeCount(source) << " planes"
                                         << (kind.selection ? ", selection" : ""));
         Document first = source;
-        runCleanly(host, first);
+        ASSERT_NO_FATAL_FAILURE(runCleanly(host, first));
         Document again = source;
-        runCleanly(host, again);
+        ASSERT_NO_FATAL_FAILURE(runCleanly(host, again));
         EXPECT_EQ(again.samples, first.samples) << "second run";
         InProcessHost otherHost(PluginMain);
         Document fresh = source;
-        runCleanly(otherHost, fresh);
+        ASSERT_NO_FATAL_FAILURE(runCleanly(otherHost, fresh));
         EXPECT_EQ(fresh.samples, first.samples) << "other host";
         EXPECT_EQ(pinned::digestOf(first), kind.digest) << "0x" << std::hex << pinned::digestOf(first);
     }

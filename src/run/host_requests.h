@@ -3,18 +3,15 @@
 // rate, with edge replication where a rectangle reaches outside the image.
 #pragma once
 
-#include "host/globals.h"
+#include "run/globals.h"
 
 // One tile of the source, `tile` given in filter-area coordinates; the output is a single pixel
 // and the mask is empty.
 void requestTile(PluginGlobals* globals, const Rect16& tile);
 
 // The output row globals->currentRow, its input row, and a few mask rows around it when the
-// host has a selection and the mask is wanted.
+// host has a selection.
 void requestRow(PluginGlobals* globals);
-
-// The whole filter rectangle in and out. Only sets the rectangles; the host is not called.
-void requestFullFrame(PluginGlobals* globals);
 
 // The filter area, moved by the parameter block's offsets, kept inside the filter rectangle and
 // cut to the globals' size limit; then one advanceState, whose result becomes the result code.

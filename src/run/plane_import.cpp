@@ -1,23 +1,10 @@
 // Plane import from the host's interleaved rows into source tiles, one loop per sample format.
-#include "host/plane_import.h"
+#include "run/plane_import.h"
 
 #include <algorithm>
 
 #include "image/pixel_access.h"
-
-uint32_t chooseSourceImageMode(const PluginGlobals* globals) {
-    const FilterRecord* record = globals->filterRecord;
-    int16_t mode = record->imageMode;
-    if (mode == kModeRGB96 || mode == kModeGray32 || record->depth == 32) return kImageRgbaFloat;
-    if ((mode == kModeGray16 || mode == kModeRGB48) && record->depth == 16) return kImageRgba16;
-    return kImageRgba8;
-}
-
-bool hasTransparency(const PluginGlobals* globals) {
-    int16_t filterCase = globals->filterRecord->filterCase;
-    return filterCase == kFilterCaseEditableTransparencyNoSelection ||
-           filterCase == kFilterCaseEditableTransparencyWithSelection;
-}
+#include "platform/check.h"
 
 namespace {
 
@@ -55,22 +42,19 @@ void storeRgba(uint8_t* pixel, Sample r, Sample g, Sample b, Sample a) {
 
 }  // namespace
 
-void convertTile(ImageBuffer* source, const PluginGlobals* globals, int32_t tileIndex) {
-    const FilterRecord* record = globals->filterRecord;
-    if (source->imageMode != chooseSourceImageMode(globals) || !source->tiles) return;
-    if (tileIndex < 0 || tileIndex >= source->tileCount) return;
+void convertTile(ImageBuffer* source, const DocumentFormat* format, const FilterRecord* record,
+                 int32_t tileIndex) {
+    VELORUND_CHECK(source->imageMode == format->sourceImageMode && source->tiles &&
+                   tileIndex >= 0 && tileIndex < source->tileCount);
     const TileEntry& tile = source->tiles[tileIndex];
-    if (!tile.pixels || !record->inData) return;
+    if (!record->inData) return;
 
-    bool rgb = record->imageMode == kModeRGBColor || record->imageMode == kModeRGB48 ||
-               record->imageMode == kModeRGB96;
-    int32_t sampleBytes = source->imageMode == kImageRgba8 ? 1 : source->imageMode == kImageRgba16 ? 2 : 4;
     PlaneLayout layout;
     layout.planes = record->inHiPlane - record->inLoPlane + 1;
-    layout.rowSamples = record->inRowBytes / sampleBytes;
-    layout.green = rgb ? 1 : 0;
-    layout.blue = rgb ? 2 : 0;
-    layout.alpha = hasTransparency(globals) ? record->inLayerPlanes : -1;
+    layout.rowSamples = record->inRowBytes / format->sampleBytes;
+    layout.green = format->rgb ? 1 : 0;
+    layout.blue = format->rgb ? 2 : 0;
+    layout.alpha = format->inputAlphaPlane;
 
     // A delivery without the planes or the row length the tile needs would be read past its
     // end; such a tile keeps what it held.

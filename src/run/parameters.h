@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/globals.h"
+#include "run/globals.h"
 
 constexpr int32_t kParameterBlockBytes = 1208;
 constexpr int32_t kTextFieldBytes = 260;
@@ -17,7 +17,7 @@ struct FilterParameters {
     uint32_t parametersRequested;  // 1 after Parameters, cleared by Start
     uint8_t unused4[2];
     uint16_t version;              // 1 at creation
-    uint64_t creatorGlobals;       // address of the globals that created the block; never read
+    uint64_t creatorGlobals;       // address of the globals that created the block
     uint8_t unused16[66];
     uint8_t frameworkFlagA;
     uint8_t frameworkFlagB;
@@ -30,7 +30,7 @@ struct FilterParameters {
     uint8_t unused104[104];
     uint32_t frameworkWordD;
     uint8_t unused212[80];
-    uint32_t areaScale;            // scale of output coordinates; always 1
+    uint32_t areaScale;            // scale of output coordinates: 1
     uint32_t outputMode;           // 0: progress, cancel polls and final pixels
     uint32_t frameworkWordE;
     int32_t areaOffsetX;           // offsets of the whole-area request and of output positions
@@ -64,11 +64,13 @@ FilterParameters* parameterBlock(const PluginGlobals* globals);
 // Creates the parameter block when the host holds none; -108 when it cannot be had.
 void validateParameters(PluginGlobals* globals);
 
-// Sets the work area and its pixel ranges from a rectangle.
+// Sets the work area from a rectangle, and the parameter block's area scale.
 void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale);
 
-// The buffer plan: column records for a work area, and the memory reported to the host.
-int32_t rowRecordCountFor(int32_t workWidth, int32_t workHeight);
+// The buffer plan: the column records a run obtains for a work area (two lines of the longer
+// side, or three rows and a margin, whichever is more; always more than a row's width + 4), and
+// the memory reported to the host for them.
+int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight);
 int32_t bufferSpaceFor(int32_t rowRecordCount);
 
 // Forgets the working buffers (without releasing them) and resets both image buffers.

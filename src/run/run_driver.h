@@ -1,8 +1,10 @@
 // The run driver: the Start and Continue stages of a filter run, and the working buffers that
-// live from Start until Continue ends the run.
+// live from Start until Continue ends the run. It is the one place that knows the whole data
+// path: host tiles into the source image and its pyramid, rows rendered by the warp engine,
+// each straight into the host's output row.
 #pragma once
 
-#include "host/globals.h"
+#include "run/globals.h"
 
 void doStart(PluginGlobals* globals);
 void doContinue(PluginGlobals* globals);
@@ -21,8 +23,8 @@ void startProcessing(PluginGlobals* globals);
 // its pyramid; stops at the first host error.
 void importSource(PluginGlobals* globals);
 
-// Sizes the column records for the widest row, builds the weight table and sets the row state
-// to the top of the work area.
+// Builds the weight table, sets up the render lane and its column records, and sets the row
+// state to the top of the work area.
 void prepareRows(PluginGlobals* globals);
 
 // Renders the current row into the host's output row and moves on; -128 when a cancel poll

@@ -1,0 +1,81 @@
+// The parameter block through runs, the buffer plan and the work area.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "run/dispatcher.h"
+#include "run/parameters.h"
+#include "hostapp/host.h"
+
+using namespace hostapp;
+
+// A run writes the block's fields and nothing else: every byte outside them keeps what the
+// host's new handle held.
+TEST(ParameterBlock, ARunWritesOnlyTheBlocksFields) {
+    Document doc = makeDocument(20, 10, 8, ColourModel::Rgb, false);
+    InProcessHost host(PluginMain);
+    ASSERT_EQ(host.runFilter(doc).result, kNoErr);
+    const FilterParameters* block = reinterpret_cast<const FilterParameters*>(*host.record().parameters);
+    const uint8_t* unwritten[] = {block->unused4,  block->unused16,  &block->unused84, block->unused88,
+                                  block->unused104, block->unused212, block->unused320, block->unused385,
+                                  block->unused412, block->unused1204};
+    const size_t sizes[] = {2, 66, 1, 8, 104, 80, 44, 23, 12, 4};
+    for (size_t i = 0; i < std::size(sizes); i++)
+        for (size_t b = 0; b < sizes[i]; b++) EXPECT_EQ(unwritten[i][b], 0xA5) << "gap " << i << " byte " << b;
+
+    // What a run leaves in the fields it owns.
+    EXPECT_EQ(block->version, 1);
+    EXPECT_EQ(block->parametersRequested, 0u);
+    EXPECT_EQ(block->advanceAndDisplay, 1);  // the host offers advanceState and displayPixels
+    EXPECT_EQ(block->frameworkValue, -99);
+    EXPECT_EQ(block->sourceImported, 1);
+    EXPECT_EQ(block->areaScale, 1u);
+    for (const char* text : block->textFields) EXPECT_EQ(text[0], 0);
+}
+
+TEST(ParameterBlock, AnExistingBlockIsKeptAndItsSettingsStay) {
+    Document doc = makeDocument(8, 8, 8, ColourModel::Gray, false);
+    InProcessHost host(PluginMain);
+    host.runFilter(doc);
+    Handle handle = host.record().parameters;
+    FilterParameters* block = reinterpret_cast<FilterParameters*>(*handle);
+    block->persistentSettings[3] = 7;
+    block->version = 99;
+
+    HostSettings& settings = host.settings();
+    settings.parameters = ParametersCall::Always;
+    settings.offerDisplayPixels = false;
+    EXPECT_EQ(host.runFilter(doc).result, kNoErr);
+    EXPECT_EQ(host.record().parameters, handle);
+    EXPECT_EQ(block->version, 99);
+    EXPECT_EQ(block->persistentSettings[3], 7);
+    EXPECT_EQ(block->advanceAndDisplay, 0);  // no displayPixels this time
+}
+
+// Prepare tells the host the memory Start then asks for: the row records and 1112 bytes more.
+TEST(BufferPlan, PrepareReportsWhatStartObtains) {
+    for (auto [width, height] : {std::pair{1, 1}, {3000, 5}, {5, 3000}}) {
+        Document doc = makeDocument(width, height, 8, ColourModel::Gray, false);
+        InProcessHost host(PluginMain);
+        host.bind(doc);
+        ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+        ASSERT_EQ(host.call(kSelectorStart), kNoErr);
+        EXPECT_EQ(host.record().bufferSpace, host.eventsOf(HostCall::AllocateBuffer)[0].a + 1112) << width;
+        EXPECT_GT(host.record().bufferSpace, (width + 4) * kColumnRecordBytes);
+    }
+}
+
+TEST(BufferPlan, PrepareWorksOnTheSelectionRectangle) {
+    Document doc = makeDocument(300, 200, 8, ColourModel::Rgb, true);
+    doc.hasSelection = true;
+    doc.selection = Rect16{10, 20, 60, 120};  // 100 wide, 50 high
+    InProcessHost host(PluginMain);
+    host.bind(doc);
+    ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
+    PluginGlobals* globals = reinterpret_cast<PluginGlobals*>(*reinterpret_cast<Handle>(host.dataSlot()));
+    EXPECT_EQ(globals->savedFilterRect.left, 20);
+    EXPECT_EQ(globals->savedFilterRect.bottom, 60);
+    EXPECT_EQ(globals->workWidth, 100);
+    EXPECT_EQ(globals->workHeight, 50);
+    EXPECT_EQ(host.record().bufferSpace, bufferSpaceFor(3 * 100 + 2184));
+}

@@ -1,0 +1,13 @@
+// The test programs' own global memory: they link tests/support/counting_global_memory.cpp in
+// place of the portable stand-in, which counts the blocks it hands out and can be told to run
+// out, so a test can prove that a route leaves nothing behind and reach the paths where both
+// the host and the system are out of memory. The module itself carries none of this.
+#pragma once
+
+#include <cstdint>
+
+// Blocks allocated and not yet freed.
+int32_t globalMemoryLiveBlocks();
+
+// Makes allocations fail once `allowed` more have succeeded (a negative value lifts the limit).
+void globalMemoryLimitAllocations(int32_t allowed);

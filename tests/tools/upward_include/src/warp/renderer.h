@@ -1,0 +1,2 @@
+// A warp-engine header that includes downward only.
+#include "image/image_buffer.h"
