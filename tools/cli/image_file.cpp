@@ -80,6 +80,12 @@ bool saveImage(const Image& image, const std::string& path, FileFormat format, c
     return saveTiff(image, path, settings, error);
 }
 
+FILE* openFile(const std::string& path, const char* mode, std::string& error) {
+    FILE* file = fopen(path.c_str(), mode);
+    if (!file) error = strerror(errno);
+    return file;
+}
+
 uint8_t* growRows(Image& image, int32_t rows) {
     const size_t needed = rowBytes(image) * static_cast<size_t>(rows);
     if (needed > image.samples.capacity())

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -112,6 +113,9 @@ bool savePng(const Image& image, const std::string& path, const SaveSettings& se
 bool saveTiff(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
 bool saveJpeg(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
 bool saveWebp(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
+
+// For loaders and savers: the file opened with fopen's mode, or null with the reason in error.
+FILE* openFile(const std::string& path, const char* mode, std::string& error);
 
 // For loaders: makes the top rows of an image being decoded exist, so that its memory grows
 // with the rows that actually arrive. Returns the first sample; earlier pointers become invalid.

@@ -133,11 +133,8 @@ static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file,
 }
 
 bool loadJpeg(const std::string& path, Image& image, std::string& error) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        error = strerror(errno);
-        return false;
-    }
+    FILE* file = openFile(path, "rb", error);
+    if (!file) return false;
     jpeg_decompress_struct info;
     JpegError failure;
     useErrors(reinterpret_cast<jpeg_common_struct*>(&info), failure);
@@ -204,11 +201,8 @@ static bool writeJpeg(jpeg_compress_struct& info, JpegError& error, FILE* file, 
 }
 
 bool saveJpeg(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) {
-        error = strerror(errno);
-        return false;
-    }
+    FILE* file = openFile(path, "wb", error);
+    if (!file) return false;
     jpeg_compress_struct info;
     JpegError failure;
     useErrors(reinterpret_cast<jpeg_common_struct*>(&info), failure);

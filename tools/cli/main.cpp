@@ -31,11 +31,11 @@ int warpSingle(const Options& options) {
     const double start = secondsNow();
     if (!loadImage(input, image, error)) return complain(nullptr, input, error);
     timings.read = secondsNow() - start;
-    if (stopSignal != 0) return kExitSignalBase + stopSignal;
 
     ProgressBar bar;
     bar.shown = !options.quiet && isatty(STDERR_FILENO);
-    int code = warpFile(image, input, options.output, formatOf(options.output), options, bar, timings);
+    int code = stopSignal != 0 ? kExitSignalBase + stopSignal
+                               : warpFile(image, input, options.output, formatOf(options.output), options, bar, timings);
     clearProgress(bar);
     if (code == 0 && options.verbose) complain(nullptr, options.output, describe(timings), 0);
     if (code >= kExitSignalBase && !options.quiet) fputs("velorund: cancelled, nothing written\n", stderr);

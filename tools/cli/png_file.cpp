@@ -123,11 +123,8 @@ static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, P
 }
 
 bool loadPng(const std::string& path, Image& image, std::string& error) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        error = strerror(errno);
-        return false;
-    }
+    FILE* file = openFile(path, "rb", error);
+    if (!file) return false;
     PngError failure{"not a readable PNG image: ", "out of memory"};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -183,11 +180,8 @@ static bool writePng(png_structp png, png_infop info, FILE* file, const Image& i
 }
 
 bool savePng(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) {
-        error = strerror(errno);
-        return false;
-    }
+    FILE* file = openFile(path, "wb", error);
+    if (!file) return false;
     PngError failure{"cannot write the PNG image: ", "out of memory"};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;

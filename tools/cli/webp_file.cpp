@@ -20,15 +20,16 @@ namespace cli {
 
 // The whole file, as libwebp decodes from memory.
 static bool readWhole(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = openFile(path, "rb", error);
+    if (!file) return false;
     struct stat status;
-    bool ok = file && fstat(fileno(file), &status) == 0;
+    bool ok = fstat(fileno(file), &status) == 0;
     if (ok) {
         bytes.resize(static_cast<size_t>(status.st_size));
         ok = fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
     }
-    if (!ok) error = strerror(errno);
-    if (file) fclose(file);
+    if (!ok) error = ferror(file) ? strerror(errno) : "the file is truncated";
+    fclose(file);
     return ok;
 }
 
@@ -168,12 +169,13 @@ bool saveWebp(const Image& image, const std::string& path, const SaveSettings& s
         error = "cannot add the metadata to the WebP image";
         ok = false;
     }
-    if (ok) {
-        FILE* out = fopen(path.c_str(), "wb");
-        ok = out && fwrite(file.bytes, 1, file.size, out) == file.size;
-        ok = (out && fclose(out) == 0) && ok;
+    FILE* out = ok ? openFile(path, "wb", error) : nullptr;
+    if (out) {
+        ok = fwrite(file.bytes, 1, file.size, out) == file.size;
+        ok = fclose(out) == 0 && ok;
         if (!ok) error = std::string("cannot write the WebP image: ") + strerror(errno);
     }
+    ok = ok && out;
     WebPDataClear(&file);
     return ok;
 }
