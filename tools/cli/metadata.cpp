@@ -91,8 +91,10 @@ size_t forEachEntry(ExifBlock& block, uint32_t offset, Visit visit) {
 int32_t exifOrientation(const std::vector<uint8_t>& exif) {
     std::vector<uint8_t> copy = exif;
     ExifBlock block{copy};
+    const uint32_t first = block.firstDirectory();
     int32_t orientation = 0;
-    forEachEntry(block, block.firstDirectory(), [&](const Entry& e) {
+    if (first == 0) return 0;
+    forEachEntry(block, first, [&](const Entry& e) {
         if (e.tag == kTagOrientation && e.type == kTypeShort && e.count == 1) {
             uint32_t value = block.read(e.valueAt, 2);
             if (value >= 1 && value <= 8) orientation = static_cast<int32_t>(value);
