@@ -104,7 +104,7 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
     // when composing over a background, with the rectangle as its selection. The image then
     // takes the output's layout.
     const uint8_t* background = options.hasBackground ? options.background : nullptr;
-    hostapp::Document doc = documentOf(image, options.flat || (!holdsAlpha(format) && !background), background);
+    hostapp::Document doc = documentOf(image, options.flat || (!holdsAlpha(format) && !background), background != nullptr);
     if (background && hasAlpha(image)) {
         image.channels--;
         image.samples.resize(sampleCount(image) * sampleBytes(image));
