@@ -1,181 +1,13 @@
 // The velorund executable driven as a user drives it: files written here with libpng and libtiff
 // go in, and its exit code, its messages and the files it leaves are checked. Outputs are read
 // back with the tool's own loaders, which the independently written inputs hold to account.
-#include <gtest/gtest.h>
-#include <png.h>
 #include <pty.h>
-#include <sys/wait.h>
-#include <tiffio.h>
-#include <unistd.h>
 
-#include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-
-#include "image_file.h"
-
-namespace fs = std::filesystem;
-using cli::Image;
+#include "cli_fixture.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class Cli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velorund-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-    // Runs the tool; returns its exit code and what it wrote to standard error.
-    std::pair<int, std::string> run(std::vector<std::string> args) const {
-        std::string errors = path("stderr.txt");
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (!freopen(errors.c_str(), "w", stderr)) _exit(127);
-            std::vector<char*> argv{const_cast<char*>(VELORUND_EXECUTABLE)};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(VELORUND_EXECUTABLE, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        std::string text = readFile(errors);
-        fs::remove(errors);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-    }
-    int warp(const std::vector<std::string>& options, const std::string& in, const std::string& out) const {
-        std::vector<std::string> args = options;
-        args.insert(args.end(), {"--quiet", "--force", path(in), path(out)});
-        return run(args).first;
-    }
-
-    // Names in the folder other than the given inputs: outputs and any temporary file left.
-    std::vector<std::string> leftovers(const std::vector<std::string>& inputs) const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            if (std::find(inputs.begin(), inputs.end(), entry.path().filename()) == inputs.end())
-                names.push_back(entry.path().filename());
-        return names;
-    }
-
-    std::string dir_;
-};
-
-// A constant image: every pixel holds the given channel values (fractions of full scale), 0 for
-// channels past them.
-Image constantImage(int32_t width, int32_t height, int32_t channels, int32_t bits, std::vector<double> pixel) {
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.channels = channels;
-    image.bits = bits;
-    image.samples.resize(cli::sampleCount(image) * cli::sampleBytes(image));
-    for (size_t i = 0; i < image.samples.size() / std::max(cli::sampleBytes(image), 1); i++) {
-        double v = i % channels < pixel.size() ? pixel[i % channels] : 0.0;
-        uint16_t v16 = static_cast<uint16_t>(std::lround(v * 65535));
-        float v32 = static_cast<float>(v);
-        if (bits == 8) image.samples[i] = static_cast<uint8_t>(std::lround(v * 255));
-        if (bits == 16) memcpy(&image.samples[2 * i], &v16, 2);
-        if (bits == 32) memcpy(&image.samples[4 * i], &v32, 4);
-    }
-    return image;
-}
-
-// A sample as a fraction of full scale.
-double sample(const Image& image, int32_t x, int32_t y, int32_t channel) {
-    size_t index = (static_cast<size_t>(y) * image.width + x) * image.channels + channel;
-    const uint8_t* p = image.samples.data() + index * cli::sampleBytes(image);
-    uint16_t v16;
-    float v32;
-    if (image.bits == 8) return *p / 255.0;
-    if (image.bits == 16) return memcpy(&v16, p, 2), v16 / 65535.0;
-    return memcpy(&v32, p, 4), v32;
-}
-
-// One step of the image's scale, with room for rounding in the comparison.
-double step(const Image& image) { return (image.bits == 8 ? 1 / 255.0 : image.bits == 16 ? 1 / 65535.0 : 1e-6) * 1.001; }
-
-// Writes a PNG as any program would, 16-bit samples big-endian; samples hold whole rows.
-void writePng(const std::string& path, const Image& image, const std::function<void(png_structp, png_infop)>& extra = {},
-              int colourType = -1, int bits = 0) {
-    static const int types[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
-    FILE* file = fopen(path.c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, file);
-    png_set_IHDR(png, info, image.width, image.height, bits ? bits : image.bits,
-                 colourType >= 0 ? colourType : types[image.channels], PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (extra) extra(png, info);
-    png_write_info(png, info);
-    if (image.bits == 16) png_set_swap(png);
-    for (int32_t y = 0; y < image.height; y++) png_write_row(png, &image.samples[y * image.samples.size() / image.height]);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    fclose(file);
-}
-
-struct TiffKind {
-    bool planar = false;
-    uint32_t tile = 0;  // tile side, 0 for strips of 8 rows
-    uint16_t compression = COMPRESSION_NONE;
-    uint16_t photometric = 0;  // 0: gray or RGB by the channel count, with alpha as an extra sample
-    uint16_t extraSample = EXTRASAMPLE_UNASSALPHA;
-    int pages = 1;  // pages after the first hold zeros
-};
-
-// Writes a constant image as a TIFF, every strip or tile holding its first pixel repeated.
-void writeTiff(const std::string& path, const Image& image, const TiffKind& kind = {},
-               const std::function<void(TIFF*)>& extra = {}) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    const size_t bytes = std::max(cli::sampleBytes(image), 1);
-    for (int page = 0; page < kind.pages; page++) {
-        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width);
-        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height);
-        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, image.channels);
-        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, image.bits);
-        TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, image.bits == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
-        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, kind.photometric ? kind.photometric : image.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, kind.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
-        TIFFSetField(tif, TIFFTAG_COMPRESSION, kind.compression);
-        if (kind.photometric == 0 && image.channels % 2 == 0) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind.extraSample);
-        if (kind.tile) TIFFSetField(tif, TIFFTAG_TILEWIDTH, kind.tile), TIFFSetField(tif, TIFFTAG_TILELENGTH, kind.tile);
-        else TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
-        if (extra) extra(tif);
-        // Blocks come plane by plane.
-        const uint32_t blocks = kind.tile ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
-        std::vector<uint8_t> block(static_cast<size_t>(kind.tile ? TIFFTileSize(tif) : TIFFStripSize(tif)));
-        for (uint32_t b = 0; b < blocks; b++) {
-            for (size_t s = 0; s < block.size() / bytes && page == 0 && image.bits >= 8; s++) {
-                size_t channel = kind.planar ? b / (blocks / image.channels) : s % image.channels;
-                memcpy(&block[s * bytes], &image.samples[channel * bytes], bytes);
-            }
-            if (kind.tile) TIFFWriteEncodedTile(tif, b, block.data(), static_cast<tmsize_t>(block.size()));
-            else TIFFWriteEncodedStrip(tif, b, block.data(), static_cast<tmsize_t>(block.size()));
-        }
-        TIFFWriteDirectory(tif);
-    }
-    TIFFClose(tif);
-}
-
-Image load(const std::string& path) {
-    Image image;
-    std::string error;
-    EXPECT_TRUE(cli::loadImage(path, image, error)) << path << ": " << error;
-    return image;
-}
+using namespace clitest;
 
 // The warped disc holds the constant and the corners are outside it: black when flat,
 // transparent on a layer. Integer gray results pass the module's luma weights, which add up to
@@ -236,22 +68,6 @@ TEST_F(Cli, PalettePngBecomes8BitRgba) {
     EXPECT_EQ(std::lround(sample(out, 0, 0, 1) * 255), 50);
     EXPECT_EQ(std::lround(sample(out, 0, 0, 3) * 255), 128);
     EXPECT_EQ(sample(out, 19, 19, 3), 0.0);
-}
-
-// An ICC profile header for an RGB display, padded with noise: libpng refuses profiles that
-// compress too small.
-std::vector<uint8_t> iccProfile() {
-    std::vector<uint8_t> profile(300, 0);
-    uint32_t noise = 12345;
-    for (size_t i = 132; i < profile.size(); i++) profile[i] = static_cast<uint8_t>((noise = noise * 1103515245 + 12345) >> 24);
-    profile[2] = 300 >> 8;
-    profile[3] = 300 & 255;
-    profile[8] = 2;
-    memcpy(&profile[12], "mntrRGB XYZ ", 12);
-    memcpy(&profile[36], "acsp", 4);
-    const uint8_t d50[12] = {0, 0, 0xF6, 0xD6, 0, 1, 0, 0, 0, 0, 0xD3, 0x2D};
-    memcpy(&profile[68], d50, 12);
-    return profile;
 }
 
 TEST_F(Cli, ResolutionProfileFirstPageAndJpegAreHandled) {
@@ -353,66 +169,6 @@ TEST_F(Cli, AlphaMakesALayerAndFlatDropsIt) {
     TIFFReadScanline(tif, row.data(), 20, 0);
     TIFFClose(tif);
     EXPECT_NEAR(row[20 * 4], 0.4 * 65535, 2) << "in the file: premultiplied";
-}
-
-TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
-    Image rgb = constantImage(16, 16, 3, 8, {0.5, 0.5, 0.5});
-    writePng(path("good.png"), rgb);
-    std::string bytes = readFile(path("good.png"));
-    std::ofstream(path("truncated.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    std::ofstream(path("corrupt.png"), std::ios::binary) << bytes.replace(60, 10, 10, 'Z');
-    std::ofstream(path("picture.bmp")) << "BM";
-    std::ofstream(path("exists.png")) << "";
-    fs::create_directory(path("folder.png"));
-    // Deflate data overwritten with noise.
-    writeTiff(path("corrupt.tif"), rgb, {false, 0, COMPRESSION_ADOBE_DEFLATE});
-    std::fstream(path("corrupt.tif"), std::ios::in | std::ios::out | std::ios::binary).seekp(8) << std::string(24, '\xff');
-    writeTiff(path("cmyk.tif"), constantImage(8, 8, 4, 8, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_SEPARATED});
-    writeTiff(path("lab.tif"), constantImage(8, 8, 3, 8, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_CIELAB});
-    writeTiff(path("five.tif"), constantImage(8, 8, 5, 8, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_RGB}, [](TIFF* tif) {
-        uint16_t extras[2] = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED};
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 2, extras);
-    });
-    writeTiff(path("bilevel.tif"), constantImage(8, 8, 1, 1, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE});
-    writeTiff(path("float.tif"), constantImage(8, 8, 1, 32, {0.5}));
-    writePng(path("wide.png"), constantImage(32768, 1, 1, 8, {}));
-    std::vector<std::string> inputs = leftovers({});
-
-    struct Case {
-        std::vector<std::string> args;  // names of files in the test folder, or options
-        std::string subject;            // what the message names
-        std::string reason;
-    };
-    const Case cases[] = {
-        {{"missing.png", "out.png"}, "missing.png", "No such file or directory"},
-        {{"folder.png", "out.png"}, "folder.png", "is a folder"},
-        {{"truncated.png", "out.png"}, "truncated.png", "truncated"},
-        {{"corrupt.png", "out.png"}, "corrupt.png", "not a readable PNG image"},
-        {{"corrupt.tif", "out.tif"}, "corrupt.tif", "corrupt or truncated TIFF image"},
-        {{"cmyk.tif", "out.tif"}, "cmyk.tif", "CMYK"},
-        {{"lab.tif", "out.tif"}, "lab.tif", "Lab images"},
-        {{"five.tif", "out.tif"}, "five.tif", "5 channels"},
-        {{"bilevel.tif", "out.tif"}, "bilevel.tif", "1-bit"},
-        {{"picture.bmp", "out.png"}, "picture.bmp", "unknown file type"},
-        {{"good.png", "out.jpg"}, "out.jpg", "unknown file type"},
-        {{"wide.png", "out.png"}, "wide.png", "32768 x 1 pixels is too large"},
-        {{"good.png", "nowhere/out.png"}, "nowhere/out.png", "does not exist"},
-        {{"good.png", "exists.png"}, "exists.png", "already exists"},
-        {{"float.tif", "out.png"}, "out.png", "PNG cannot hold 32-bit float"},
-        {{"--rect", "8,8,9,4", "good.png", "out.png"}, "good.png", "--rect 8,8,9,4 reaches outside"},
-        {{"--rect", "1,2,0,4", "good.png", "out.png"}, "--rect", "not X,Y,W,H"},
-        {{"--sharpen", "good.png", "out.png"}, "--sharpen", "unknown option"},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> args{"--quiet"};
-        for (const std::string& a : c.args) args.push_back(a[0] == '-' || isdigit(a[0]) ? a : path(a));
-        auto [exitCode, errors] = run(args);
-        EXPECT_EQ(exitCode, 2) << c.subject;
-        EXPECT_NE(errors.find(c.subject + ": "), std::string::npos) << errors;
-        EXPECT_NE(errors.find(c.reason), std::string::npos) << errors;
-        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-        EXPECT_EQ(leftovers(inputs), std::vector<std::string>{}) << c.subject;
-    }
 }
 
 TEST_F(Cli, CtrlCOnATerminalCancelsThroughTheModule) {

@@ -1,5 +1,6 @@
 // The hand-over between an image file and the host's document: channel layout, the 16-bit
-// scales (files 0..65535, the host 0..32768), the selection rectangle and flattening.
+// scales (files 0..65535, the host 0..32768), the selection rectangle, flattening, and the
+// composition of a layer's result over a background colour.
 #pragma once
 
 #include "hostapp/document.h"
@@ -8,11 +9,14 @@
 namespace cli {
 
 // The document a host makes of the image: a flat image, or a layer with editable transparency
-// when the image has alpha. With flat, an image's alpha is applied over black and dropped first.
-hostapp::Document documentOf(Image& image, bool flat);
+// when the image has alpha. With flat, an image's alpha is applied over black and dropped first;
+// with asLayer, an image without alpha becomes a layer whose transparency is opaque everywhere.
+hostapp::Document documentOf(Image& image, bool flat, bool asLayer);
 
-// Puts the document's samples back into the image, which has the document's layout.
-void takeSamples(Image& image, const hostapp::Document& doc);
+// Puts the rows [first, end) of the document's samples back into the image. Without a
+// background the image has the document's layout; with one (red, green, blue) the document is
+// a layer and the image has its colour channels only: the layer is composed over the colour.
+void takeRows(Image& image, const hostapp::Document& doc, int32_t first, int32_t end, const uint8_t* background);
 
 // The host's 16-bit scale and back, in integer arithmetic; 0 and full map onto each other.
 inline uint16_t toHostScale(uint16_t v) { return static_cast<uint16_t>((v * 32768u + 32767u) / 65535u); }

@@ -1,5 +1,6 @@
-// Dispatch of image loading and saving by the file name's extension, and the checks shared by
-// both formats.
+// Dispatch of image loading and saving by the file name's extension, and what the formats
+// share: the checks, the upright turn after loading, the growth of an image's rows while it is
+// decoded, 16-bit rows for 8-bit files, and alpha premultiplication.
 #include "image_file.h"
 
 #include <sys/stat.h>
@@ -10,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "orientation.h"
 
 namespace cli {
 
@@ -24,34 +27,84 @@ FileFormat formatOf(const std::string& path) {
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     if (ext == "png") return FileFormat::Png;
     if (ext == "tif" || ext == "tiff") return FileFormat::Tiff;
+    if (ext == "jpg" || ext == "jpeg") return FileFormat::Jpeg;
+    if (ext == "webp") return FileFormat::Webp;
     return FileFormat::Unknown;
 }
 
+const char* extensionOf(FileFormat format) {
+    switch (format) {
+        case FileFormat::Png: return ".png";
+        case FileFormat::Tiff: return ".tif";
+        case FileFormat::Jpeg: return ".jpg";
+        case FileFormat::Webp: return ".webp";
+        case FileFormat::Unknown: break;
+    }
+    return "";
+}
+
+bool holdsAlpha(FileFormat format) { return format != FileFormat::Jpeg; }
+
 bool loadImage(const std::string& path, Image& image, std::string& error) {
+    // Only a regular file is opened: a FIFO or a device could block or never end.
     struct stat status;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
+    if (stat(path.c_str(), &status) != 0) {
         error = strerror(errno);
         return false;
     }
-    bool folder = fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode);
-    fclose(file);
-    if (folder) {
-        error = "is a folder";
+    if (!S_ISREG(status.st_mode)) {
+        error = S_ISDIR(status.st_mode) ? "is a folder" : "is not a regular file";
         return false;
     }
+    bool loaded = false;
     switch (formatOf(path)) {
-        case FileFormat::Png: return loadPng(path, image, error);
-        case FileFormat::Tiff: return loadTiff(path, image, error);
-        case FileFormat::Unknown: break;
+        case FileFormat::Png: loaded = loadPng(path, image, error); break;
+        case FileFormat::Tiff: loaded = loadTiff(path, image, error); break;
+        case FileFormat::Jpeg: loaded = loadJpeg(path, image, error); break;
+        case FileFormat::Webp: loaded = loadWebp(path, image, error); break;
+        case FileFormat::Unknown: error = kUnknownFileType; break;
     }
-    error = kUnknownFileType;
-    return false;
+    if (loaded) turnUpright(image);
+    return loaded;
 }
 
-bool saveImage(const Image& image, const std::string& path, FileFormat format, std::string& error) {
-    if (format == FileFormat::Png) return savePng(image, path, error);
-    return saveTiff(image, path, error);
+bool saveImage(const Image& image, const std::string& path, FileFormat format, const SaveSettings& settings,
+               std::string& error) {
+    switch (format) {
+        case FileFormat::Png: return savePng(image, path, settings, error);
+        case FileFormat::Jpeg: return saveJpeg(image, path, settings, error);
+        case FileFormat::Webp: return saveWebp(image, path, settings, error);
+        case FileFormat::Tiff:
+        case FileFormat::Unknown: break;
+    }
+    return saveTiff(image, path, settings, error);
+}
+
+FILE* openFile(const std::string& path, const char* mode, std::string& error) {
+    FILE* file = fopen(path.c_str(), mode);
+    if (!file) error = strerror(errno);
+    return file;
+}
+
+uint8_t* growRows(Image& image, int32_t rows) {
+    const size_t needed = rowBytes(image) * static_cast<size_t>(rows);
+    if (needed > image.samples.capacity())
+        image.samples.reserve(std::min(rowBytes(image) * image.height, std::max(needed, 2 * image.samples.capacity())));
+    if (needed > image.samples.size()) image.samples.resize(needed);
+    return image.samples.data();
+}
+
+const uint8_t* eightBitRow(const Image& image, int32_t y, std::vector<uint8_t>& scratch) {
+    const uint8_t* row = image.samples.data() + rowBytes(image) * y;
+    if (image.bits == 8) return row;
+    const size_t count = static_cast<size_t>(image.width) * image.channels;
+    scratch.resize(count);
+    for (size_t i = 0; i < count; i++) {
+        uint16_t v;
+        memcpy(&v, row + 2 * i, 2);
+        scratch[i] = static_cast<uint8_t>((v * 255u + 32767u) / 65535u);
+    }
+    return scratch.data();
 }
 
 // Samples as numbers on the image's own scale (0..255, 0..65535 or float), and the full value.
@@ -94,7 +147,12 @@ void premultiplyAlpha(Image& image) { scaleByAlpha(image, false); }
 void unpremultiplyAlpha(Image& image) { scaleByAlpha(image, true); }
 
 std::string saveProblem(const Image& image, FileFormat format) {
-    if (format == FileFormat::Png && image.bits == 32) return "PNG cannot hold 32-bit float samples";
+    static const char* const names[] = {"", "PNG", "TIFF", "JPEG", "WebP"};
+    const std::string name = names[static_cast<int>(format)];
+    if (format != FileFormat::Tiff && image.bits == 32) return name + " cannot hold 32-bit float samples";
+    if (format == FileFormat::Jpeg && hasAlpha(image)) return "JPEG cannot hold alpha";
+    if (format == FileFormat::Webp && (image.width > kMaxWebpSide || image.height > kMaxWebpSide))
+        return "WebP holds at most " + std::to_string(kMaxWebpSide) + " pixels on a side";
     return "";
 }
 

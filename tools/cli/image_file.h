@@ -1,15 +1,20 @@
-// Image files for the command-line tool: a decoded image held in memory, and its loading and
-// saving as PNG or TIFF (chosen by the file name's extension) through libpng and libtiff.
-// Failures come back as one-line reasons, without the file name.
+// Image files for the command-line tool: a decoded image held in memory with its metadata, and
+// its loading and saving as PNG, TIFF, JPEG or WebP (chosen by the file name's extension)
+// through libpng, libtiff, libjpeg-turbo and libwebp. Failures come back as one-line reasons,
+// without the file name.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cli {
 
-enum class FileFormat { Unknown, Png, Tiff };
+enum class FileFormat { Unknown, Png, Tiff, Jpeg, Webp };
 
 enum class ResolutionUnit { None, Inch, Centimetre, Metre };
 
@@ -25,47 +30,117 @@ struct TiffLayout {
     bool associatedAlpha = false;  // colour premultiplied by alpha in the file
 };
 
+// What the codec of a JPEG or WebP file chose, so that a file of the same kind is written alike.
+struct SourceCoding {
+    bool fullChroma = false;  // JPEG colour stored at full resolution (4:4:4)
+    bool lossless = false;    // lossless WebP
+};
+
+// An allocator that leaves new samples uninitialised: decoders write every sample, and the pages
+// of a large image are taken from the system only as its rows arrive.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Samples = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 // Channels 1 gray, 2 gray + alpha, 3 RGB, 4 RGBA, interleaved pixel by pixel in native byte
 // order: 8 bits, 16 bits (0..65535) or 32-bit float (1.0 full) per sample. Alpha is never
-// premultiplied here.
+// premultiplied here. A loaded image stands upright: the file's orientation is applied, and its
+// EXIF and XMP say orientation 1.
 struct Image {
     int32_t width = 0;
     int32_t height = 0;
     int32_t channels = 0;
     int32_t bits = 8;
-    std::vector<uint8_t> samples;
+    Samples samples;
     double xResolution = 0;  // pixels per unit, 0 when the file gives none; with unit None
     double yResolution = 0;  // only their ratio, the pixel aspect, is known
     ResolutionUnit resolutionUnit = ResolutionUnit::None;
     std::vector<uint8_t> iccProfile;
+    std::vector<uint8_t> exif;  // the TIFF-structured EXIF block, without the "Exif\0\0" prefix
+    std::string xmp;            // the XMP packet
+    int32_t orientation = 1;    // EXIF orientation 1..8 of the stored pixels, 1 once loaded
     TiffLayout tiff;
+    SourceCoding coding;
+};
+
+// How files are written. rowsReady, when set, is called before rows are read with the number of
+// rows from the top that must then hold their final samples; it waits until they do, and returns
+// false when the file is to be abandoned.
+struct SaveSettings {
+    int32_t quality = 92;      // JPEG and lossy WebP, 1..100
+    int32_t compression = -1;  // zlib level 0..9 of PNG and deflate TIFF; -1 for the default
+    std::function<bool(int32_t rows)> rowsReady;
 };
 
 inline bool hasAlpha(const Image& image) { return image.channels % 2 == 0; }
 inline int32_t sampleBytes(const Image& image) { return image.bits / 8; }
+inline size_t rowBytes(const Image& image) {
+    return static_cast<size_t>(image.width) * image.channels * sampleBytes(image);
+}
 size_t sampleCount(const Image& image);
 
 FileFormat formatOf(const std::string& path);  // by extension, ignoring case
+const char* extensionOf(FileFormat format);    // ".png", ".tif", ".jpg" or ".webp"
+bool holdsAlpha(FileFormat format);
 
 // Each returns true on success, or false with the reason in error.
 bool loadImage(const std::string& path, Image& image, std::string& error);
-bool saveImage(const Image& image, const std::string& path, FileFormat format, std::string& error);
+bool saveImage(const Image& image, const std::string& path, FileFormat format, const SaveSettings& settings,
+               std::string& error);
 
+// The loaders leave the image as stored; loadImage then turns it upright.
 bool loadPng(const std::string& path, Image& image, std::string& error);
-bool savePng(const Image& image, const std::string& path, std::string& error);
 bool loadTiff(const std::string& path, Image& image, std::string& error);
-bool saveTiff(const Image& image, const std::string& path, std::string& error);
+bool loadJpeg(const std::string& path, Image& image, std::string& error);
+bool loadWebp(const std::string& path, Image& image, std::string& error);
+bool savePng(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
+bool saveTiff(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
+bool saveJpeg(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
+bool saveWebp(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
+
+// For loaders and savers: the file opened with fopen's mode, or null with the reason in error.
+FILE* openFile(const std::string& path, const char* mode, std::string& error);
+
+// For loaders: makes the top rows of an image being decoded exist, so that its memory grows
+// with the rows that actually arrive. Returns the first sample; earlier pointers become invalid.
+uint8_t* growRows(Image& image, int32_t rows);
+
+// For savers of 8-bit formats: row y with 16-bit samples reduced to 8 bits (in scratch).
+const uint8_t* eightBitRow(const Image& image, int32_t y, std::vector<uint8_t>& scratch);
+
+inline bool rowsReady(const SaveSettings& settings, int32_t rows) {
+    return !settings.rowsReady || settings.rowsReady(rows);
+}
 
 // Alpha applied to the colour channels (as over black) or taken out of them again.
 void premultiplyAlpha(Image& image);
 void unpremultiplyAlpha(Image& image);
 
-// Why an image cannot go into a PNG or TIFF file, or empty when it can.
+// Why an image cannot go into a file of the format, or empty when it can.
 std::string saveProblem(const Image& image, FileFormat format);
 
-constexpr const char* kUnknownFileType = "unknown file type (expected .png, .tif or .tiff)";
+constexpr const char* kUnknownFileType = "unknown file type (expected .png, .tif, .tiff, .jpg, .jpeg or .webp)";
+constexpr const char* kAbandoned = "abandoned";
 
 // The largest width or height the host's 16-bit rectangles can hold.
 constexpr int32_t kMaxSide = 32767;
+// The largest width or height of a WebP image.
+constexpr int32_t kMaxWebpSide = 16383;
 
 }  // namespace cli

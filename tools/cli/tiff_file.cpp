@@ -2,43 +2,65 @@
 // samples, gray, gray + alpha, RGB or RGBA (JPEG-compressed YCbCr is read as RGB), interleaved or
 // planar, in strips or tiles, with any compression libtiff decodes. Premultiplied (associated)
 // alpha is taken out on loading and put back on saving. Saving repeats the loaded file's layout.
+// The resolution, ICC profile, XMP packet and orientation are read; all but the orientation
+// (applied on loading) are written.
+//
+// A file may declare strips or tiles of any size: reading decodes only the rows of each block
+// that lie in the image, into a buffer bounded by the image, and the image grows band by band as
+// blocks arrive, so a file that lies about its size fails before it costs memory.
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "image_file.h"
 
 namespace cli {
 
-// libtiff reports through process-wide handlers; the first error of an operation is kept.
-static std::string tiffMessage;
+// A block buffer may take this many times the image rows it covers, or kBlockFloor bytes.
+constexpr uint64_t kBlockExcess = 16;
+constexpr uint64_t kBlockFloor = 16 << 20;
 
-static void tiffError(const char*, const char* format, va_list args) {
-    char text[512];
-    vsnprintf(text, sizeof text, format, args);
-    if (tiffMessage.empty()) tiffMessage = text;
-}
-
+// An open TIFF file, with the first error libtiff reported about it: the first is the cause,
+// later complaints are its consequences.
 struct TiffFile {
-    TIFF* tif;
+    TIFF* tif = nullptr;
+    std::string message;
+
     TiffFile(const std::string& path, const char* mode) {
-        tiffMessage.clear();
-        TIFFSetErrorHandler(tiffError);
-        TIFFSetWarningHandler(nullptr);
-        tif = TIFFOpen(path.c_str(), mode);
+        static std::once_flag silenced;  // nothing goes to standard error from libtiff
+        std::call_once(silenced, [] {
+            TIFFSetErrorHandler(nullptr);
+            TIFFSetWarningHandler(nullptr);
+        });
+        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+        TIFFOpenOptionsSetErrorHandlerExtR(options, keepFirst, this);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, ignore, nullptr);
+        tif = TIFFOpenExt(path.c_str(), mode, options);
+        TIFFOpenOptionsFree(options);
     }
     ~TiffFile() {
         if (tif) TIFFClose(tif);
     }
     TiffFile(const TiffFile&) = delete;
     TiffFile& operator=(const TiffFile&) = delete;
-};
 
-static std::string withTiffMessage(const std::string& reason) {
-    return tiffMessage.empty() ? reason : reason + ": " + tiffMessage;
-}
+    std::string explain(const std::string& reason) const { return message.empty() ? reason : reason + ": " + message; }
+
+    static int keepFirst(TIFF*, void* self, const char*, const char* format, va_list args) {
+        std::string& message = static_cast<TiffFile*>(self)->message;
+        if (message.empty()) {
+            char text[512];
+            vsnprintf(text, sizeof text, format, args);
+            message = text;
+        }
+        return 1;
+    }
+    static int ignore(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+};
 
 // The units in which samples are stored: tiles or strips, each holding either one channel
 // (planar) or all channels pixel by pixel.
@@ -48,7 +70,7 @@ struct Blocks {
     uint32_t height;
     int32_t planes;
     int32_t perPixel;
-    tmsize_t bytes;  // one whole block
+    uint64_t rowBytes;  // one row of a block
 };
 
 static Blocks blocksOf(TIFF* tif, const Image& image) {
@@ -58,6 +80,7 @@ static Blocks blocksOf(TIFF* tif, const Image& image) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     b.tiled = TIFFIsTiled(tif);
     b.width = static_cast<uint32_t>(image.width);
+    b.height = 0;
     if (b.tiled) {
         TIFFGetField(tif, TIFFTAG_TILEWIDTH, &b.width);
         TIFFGetField(tif, TIFFTAG_TILELENGTH, &b.height);
@@ -67,48 +90,72 @@ static Blocks blocksOf(TIFF* tif, const Image& image) {
     }
     b.planes = planar == PLANARCONFIG_SEPARATE ? image.channels : 1;
     b.perPixel = planar == PLANARCONFIG_SEPARATE ? 1 : image.channels;
-    b.bytes = b.tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+    b.rowBytes = static_cast<uint64_t>(b.width) * b.perPixel * sampleBytes(image);
     return b;
+}
+
+// Rows of the block starting at image row y that lie in the image.
+static uint32_t rowsIn(const Blocks& b, const Image& image, uint32_t y) {
+    return std::min(b.height, static_cast<uint32_t>(image.height) - y);
 }
 
 // Moves the samples of the block at (x, y) of a plane between the image and the block buffer.
 static void copyBlock(const Blocks& b, uint8_t* block, uint8_t* samples, const Image& image, uint32_t x, uint32_t y,
                       int32_t plane, bool toBlock) {
     const size_t bytes = static_cast<size_t>(sampleBytes(image));
-    const uint32_t columns = std::min(b.width, image.width - x), rows = std::min(b.height, image.height - y);
+    const uint32_t columns = std::min(b.width, image.width - x), rows = rowsIn(b, image, y);
     for (uint32_t r = 0; r < rows; r++)
         for (uint32_t c = 0; c < columns; c++) {
-            uint8_t* inBlock = block + (static_cast<size_t>(r) * b.width + c) * b.perPixel * bytes;
+            uint8_t* inBlock = block + r * b.rowBytes + static_cast<size_t>(c) * b.perPixel * bytes;
             uint8_t* inImage = samples + ((static_cast<size_t>(y + r) * image.width + x + c) * image.channels + plane) * bytes;
             if (toBlock) memcpy(inBlock, inImage, b.perPixel * bytes);
             else memcpy(inImage, inBlock, b.perPixel * bytes);
         }
 }
 
-// Reads or writes every block of the image; false on the first libtiff failure.
-static bool transferBlocks(TIFF* tif, const Blocks& b, const Image& image, uint8_t* samples, bool write) {
-    std::vector<uint8_t> block(static_cast<size_t>(b.bytes));
-    const size_t rowBytes = static_cast<size_t>(b.width) * b.perPixel * sampleBytes(image);
+static uint32_t blockIndex(TIFF* tif, const Blocks& b, uint32_t x, uint32_t y, int32_t plane) {
+    uint16_t sample = static_cast<uint16_t>(plane);
+    return b.tiled ? TIFFComputeTile(tif, x, y, 0, sample) : TIFFComputeStrip(tif, y, sample);
+}
+
+// Reads every block, decoding only its rows inside the image; the image grows band by band.
+// False on the first libtiff failure.
+static bool readBlocks(TIFF* tif, const Blocks& b, Image& image) {
+    std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(b.rowBytes * rowsIn(b, image, 0))]);
     for (int32_t plane = 0; plane < b.planes; plane++)
-        for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height)
+        for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height) {
+            const tmsize_t size = static_cast<tmsize_t>(b.rowBytes * rowsIn(b, image, y));
+            uint8_t* samples = growRows(image, static_cast<int32_t>(y + rowsIn(b, image, y)));
             for (uint32_t x = 0; x < static_cast<uint32_t>(image.width); x += b.width) {
-                uint16_t sample = static_cast<uint16_t>(plane);
-                uint32_t index = b.tiled ? TIFFComputeTile(tif, x, y, 0, sample) : TIFFComputeStrip(tif, y, sample);
-                if (!write) {
-                    tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.data(), b.bytes)
-                                           : TIFFReadEncodedStrip(tif, index, block.data(), b.bytes);
-                    if (got < 0) return false;
-                    copyBlock(b, block.data(), samples, image, x, y, plane, false);
-                    continue;
-                }
+                uint32_t index = blockIndex(tif, b, x, y, plane);
+                tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.get(), size)
+                                       : TIFFReadEncodedStrip(tif, index, block.get(), size);
+                if (got < 0) return false;
+                copyBlock(b, block.get(), samples, image, x, y, plane, false);
+            }
+        }
+    return true;
+}
+
+// Writes every block as the rows become ready; false on the first libtiff failure or when the
+// file is abandoned.
+static bool writeBlocks(TIFF* tif, const Blocks& b, const Image& image, const SaveSettings& settings) {
+    std::vector<uint8_t> block(static_cast<size_t>(b.rowBytes * b.height));
+    // Writing only reads the samples.
+    uint8_t* samples = const_cast<uint8_t*>(image.samples.data());
+    for (int32_t plane = 0; plane < b.planes; plane++)
+        for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height) {
+            if (!rowsReady(settings, static_cast<int32_t>(y + rowsIn(b, image, y)))) return false;
+            for (uint32_t x = 0; x < static_cast<uint32_t>(image.width); x += b.width) {
+                uint32_t index = blockIndex(tif, b, x, y, plane);
                 copyBlock(b, block.data(), samples, image, x, y, plane, true);
                 // A strip at the bottom holds only the rows that are left.
-                tmsize_t size = b.tiled ? b.bytes
-                                        : static_cast<tmsize_t>(rowBytes * std::min(b.height, image.height - y));
+                tmsize_t size = static_cast<tmsize_t>(b.tiled ? block.size() : b.rowBytes * rowsIn(b, image, y));
                 tmsize_t put = b.tiled ? TIFFWriteEncodedTile(tif, index, block.data(), size)
                                        : TIFFWriteEncodedStrip(tif, index, block.data(), size);
                 if (put < 0) return false;
             }
+        }
     return true;
 }
 
@@ -159,12 +206,14 @@ bool loadTiff(const std::string& path, Image& image, std::string& error) {
     TiffFile file(path, "r");
     TIFF* tif = file.tif;
     if (!tif) {
-        error = withTiffMessage("not a readable TIFF image");
+        error = file.explain("not a readable TIFF image");
         return false;
     }
-    // What the first page holds.
+    // What the first page holds. The predictor is asked for only where it is set: asking a
+    // codec without one makes libtiff complain.
     uint32_t width = 0, height = 0;
-    uint16_t channels, bits, format, photometric = PHOTOMETRIC_MINISBLACK, planar, compression, predictor;
+    uint16_t channels, bits, format, photometric = PHOTOMETRIC_MINISBLACK, planar, compression, predictor = 1;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &channels);
@@ -173,7 +222,8 @@ bool loadTiff(const std::string& path, Image& image, std::string& error) {
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &predictor);
+    TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor);
+    TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
     int32_t colours = 0;
     error = unsupportedKind(tif, photometric, channels, bits, format, compression, colours);
     if (!error.empty()) return false;
@@ -203,21 +253,33 @@ bool loadTiff(const std::string& path, Image& image, std::string& error) {
     void* profile = nullptr;
     if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
         image.iccProfile.assign(static_cast<uint8_t*>(profile), static_cast<uint8_t*>(profile) + profileLength);
+    uint32_t xmpLength = 0;
+    void* xmp = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_XMLPACKET, &xmpLength, &xmp) && xmp) image.xmp.assign(static_cast<char*>(xmp), xmpLength);
+    image.orientation = orientation;
 
-    // The samples, block by block.
+    // The blocks must match libtiff's idea of a row, and their buffer must be bounded by the
+    // image rows they cover.
     image.width = static_cast<int32_t>(width);
     image.height = static_cast<int32_t>(height);
     image.channels = channels;
     image.bits = bits;
-    Blocks blocks = blocksOf(tif, image);
-    const tmsize_t needed = static_cast<tmsize_t>(blocks.width) * blocks.height * blocks.perPixel * sampleBytes(image);
-    if (blocks.width == 0 || blocks.height == 0 || blocks.bytes < needed) {
-        error = withTiffMessage("corrupt TIFF image: inconsistent strip or tile size");
+    const Blocks blocks = blocksOf(tif, image);
+    const uint64_t libtiffRow = blocks.tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
+    if (blocks.width == 0 || blocks.height == 0 || libtiffRow != blocks.rowBytes) {
+        error = file.explain("corrupt TIFF image: inconsistent strip or tile size");
         return false;
     }
-    image.samples.resize(sampleCount(image) * sampleBytes(image));
-    if (!transferBlocks(tif, blocks, image, image.samples.data(), false)) {
-        error = withTiffMessage("corrupt or truncated TIFF image");
+    const uint64_t coveredRows = std::min<uint64_t>(blocks.height, height);
+    if (blocks.rowBytes * coveredRows > std::max(kBlockExcess * rowBytes(image) * coveredRows, kBlockFloor)) {
+        error = "corrupt TIFF image: " + std::to_string(blocks.width) + " x " + std::to_string(blocks.height) +
+                " tiles for a " + std::to_string(width) + " x " + std::to_string(height) + " image";
+        return false;
+    }
+
+    // The samples, block by block.
+    if (!readBlocks(tif, blocks, image)) {
+        error = file.explain("corrupt or truncated TIFF image");
         return false;
     }
     if (layout.associatedAlpha) unpremultiplyAlpha(image);
@@ -240,7 +302,12 @@ static uint16_t outputCompression(uint16_t compression) {
     return COMPRESSION_ADOBE_DEFLATE;
 }
 
-static void writeTags(TIFF* tif, const Image& image) {
+// A tile no larger than the image needs, rounded up to the 16 pixels tiles are made of.
+static uint32_t tileSide(uint32_t tile, int32_t imageSide) {
+    return std::min(tile, (static_cast<uint32_t>(imageSide) + 15) / 16 * 16);
+}
+
+static void writeTags(TIFF* tif, const Image& image, const SaveSettings& settings) {
     const TiffLayout& layout = image.tiff;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
@@ -255,12 +322,14 @@ static void writeTags(TIFF* tif, const Image& image) {
     }
     uint16_t compression = outputCompression(layout.compression);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    if (settings.compression >= 0 && (compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE))
+        TIFFSetField(tif, TIFFTAG_ZIPQUALITY, settings.compression);
     if (compression == layout.compression && layout.predictor > 1 && compression != COMPRESSION_NONE &&
         compression != COMPRESSION_PACKBITS)
         TIFFSetField(tif, TIFFTAG_PREDICTOR, layout.predictor);
     if (layout.tileWidth > 0) {
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, layout.tileWidth);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, layout.tileHeight);
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, tileSide(layout.tileWidth, image.width));
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, tileSide(layout.tileHeight, image.height));
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip > 0 ? layout.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
     }
@@ -275,28 +344,30 @@ static void writeTags(TIFF* tif, const Image& image) {
     }
     if (!image.iccProfile.empty())
         TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.iccProfile.size()), image.iccProfile.data());
+    if (!image.xmp.empty())
+        TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<uint32_t>(image.xmp.size()), image.xmp.data());
 }
 
-bool saveTiff(const Image& image, const std::string& path, std::string& error) {
+bool saveTiff(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error) {
     // Files past 4 GB need the 64-bit offsets of BigTIFF.
     bool big = image.samples.size() > (static_cast<size_t>(3) << 30);
     TiffFile file(path, big ? "w8" : "w");
     TIFF* tif = file.tif;
     if (!tif) {
-        error = withTiffMessage("cannot write the TIFF image");
+        error = file.explain("cannot write the TIFF image");
         return false;
     }
-    writeTags(tif, image);
+    writeTags(tif, image, settings);
+    // Premultiplied alpha is written from a premultiplied copy of the finished image.
     Image premultiplied;
     if (image.tiff.associatedAlpha && hasAlpha(image)) {
+        if (!rowsReady(settings, image.height)) return error = kAbandoned, false;
         premultiplied = image;
         premultiplyAlpha(premultiplied);
     }
     const Image& stored = premultiplied.samples.empty() ? image : premultiplied;
-    // Writing only reads the samples.
-    uint8_t* samples = const_cast<uint8_t*>(stored.samples.data());
-    if (!transferBlocks(tif, blocksOf(tif, stored), stored, samples, true) || !TIFFFlush(tif)) {
-        error = withTiffMessage("cannot write the TIFF image");
+    if (!writeBlocks(tif, blocksOf(tif, stored), stored, settings) || !TIFFFlush(tif)) {
+        error = file.explain("cannot write the TIFF image");
         return false;
     }
     return true;

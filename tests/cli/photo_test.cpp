@@ -1,0 +1,164 @@
+// Everyday photographs through velorund: JPEG and WebP in and out, measured against the tool's
+// own warp of the decoded input; the EXIF orientation turned upright before the warp; ICC, EXIF
+// and XMP carried into every format that holds them; and the rim composed over a background.
+#include "cli_fixture.h"
+#include "metadata.h"
+
+namespace {
+
+using namespace clitest;
+
+class Photo : public Cli {
+protected:
+    // The tool's warp of what the file decodes to, as a lossless PNG.
+    Image referenceWarp(const std::string& input, const std::vector<std::string>& options = {}) {
+        writePng(path("decoded.png"), load(path(input)));
+        EXPECT_EQ(warp(options, "decoded.png", "reference.png"), 0);
+        return load(path("reference.png"));
+    }
+};
+
+TEST_F(Photo, JpegAndWebpStayWithinTheCodecsLoss) {
+    const Image gray = texture(96, 64, 1), rgb = texture(96, 64, 3), rgba = texture(96, 64, 4);
+    writeJpeg(path("gray.jpg"), gray);
+    writeJpeg(path("rgb.jpg"), rgb);
+    writeJpeg(path("full.jpg"), rgb, {90, true, false, {}, {}});
+    writeWebp(path("lossy.webp"), rgb, false);
+    writeWebp(path("alpha.webp"), rgba, false);
+    writeWebp(path("lossless.webp"), rgba, true);
+    struct Case {
+        std::string input;
+        std::vector<std::string> options;
+        bool fullChroma;  // of a JPEG output
+        double minimumPsnr;  // 99: exact
+    };
+    const Case cases[] = {
+        {"gray.jpg", {}, false, 38},         {"rgb.jpg", {}, false, 33},      {"full.jpg", {}, true, 35},
+        {"rgb.jpg", {"--quality", "95"}, true, 36}, {"lossy.webp", {}, false, 33}, {"alpha.webp", {}, false, 33},
+        {"lossless.webp", {}, false, 99},
+    };
+    for (const Case& c : cases) {
+        const std::string output = "out" + c.input.substr(c.input.find('.'));
+        ASSERT_EQ(warp(c.options, c.input, output), 0) << c.input;
+        Image out = load(path(output)), reference = referenceWarp(c.input);
+        ASSERT_EQ(out.channels, reference.channels) << c.input;
+        EXPECT_GE(psnr(out, reference), c.minimumPsnr) << c.input;
+        EXPECT_EQ(out.coding.lossless, c.minimumPsnr == 99) << c.input;
+        if (output == "out.jpg") {
+            EXPECT_EQ(out.coding.fullChroma, c.fullChroma) << c.input;
+        }
+    }
+}
+
+// A picture of four coloured quarters, shown 48 x 32: red, green / blue, white.
+uint8_t quarterColour(int32_t x, int32_t y, int32_t c) {
+    static const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    return colours[(y < 16 ? 0 : 2) + (x < 24 ? 0 : 1)][c];
+}
+
+// A little-endian EXIF block: orientation and maker in the first directory, then a thumbnail
+// directory with 100 bytes of thumbnail behind it.
+std::string exifBlock(uint16_t orientation) {
+    std::string b("II*\0\x08\0\0\0", 8);
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++) b += static_cast<char>(v >> (8 * i));
+    };
+    auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        put(tag, 2), put(type, 2), put(count, 4), put(value, 4);
+    };
+    put(2, 2), entry(0x0112, 3, 1, orientation), entry(0x010F, 2, 7, 38), put(46, 4);
+    b += std::string("Tester\0\0", 8);
+    put(2, 2), entry(0x0201, 4, 1, 76), entry(0x0202, 4, 1, 100), put(0, 4);
+    return b + std::string(100, '\xff');
+}
+
+TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
+    // Stored pixel (sx, sy) is shown where the orientation puts the stored rows and columns
+    // (1 top/left, 2 top/right, 3 bottom/right, 4 bottom/left, 5 left/top, 6 right/top,
+    // 7 right/bottom, 8 left/bottom).
+    for (uint16_t o = 1; o <= 8; o++) {
+        const bool turned = o >= 5;
+        Image stored = constantImage(turned ? 32 : 48, turned ? 48 : 32, 3, 8, {});
+        for (int32_t sy = 0; sy < stored.height; sy++)
+            for (int32_t sx = 0; sx < stored.width; sx++) {
+                const int32_t col = turned ? sy : sx, row = turned ? sx : sy;
+                const int32_t x = (o == 2 || o == 3 || o == 6 || o == 7) ? 47 - col : col;
+                const int32_t y = (o == 3 || o == 4 || o == 7 || o == 8) ? 31 - row : row;
+                for (int32_t c = 0; c < 3; c++) stored.samples[(sy * stored.width + sx) * 3 + c] = quarterColour(x, y, c);
+            }
+        writeJpeg(path("in.jpg"), stored, {95, true, false, {}, {std::string("Exif\0\0", 6) + exifBlock(o)}});
+        ASSERT_EQ(warp({}, "in.jpg", "out.png"), 0) << o;
+
+        // The disc is the ellipse of the shown picture, each quarter in its place.
+        Image out = load(path("out.png"));
+        ASSERT_EQ(out.width, 48) << o;
+        ASSERT_EQ(out.height, 32) << o;
+        for (auto [x, y] : {std::pair{14, 10}, {33, 10}, {14, 21}, {33, 21}})
+            for (int32_t c = 0; c < 3; c++)
+                EXPECT_NEAR(sample(out, x, y, c) * 255, quarterColour(x, y, c), 40) << o << " at " << x << "," << y;
+        EXPECT_EQ(sample(out, 1, 1, 0), 0.0) << o;
+        Image raw;
+        std::string error;
+        ASSERT_TRUE(cli::loadPng(path("out.png"), raw, error)) << error;
+        EXPECT_EQ(cli::exifOrientation(raw.exif), 1) << o;
+    }
+}
+
+TEST_F(Photo, ProfileExifAndXmpAreCarriedUpright) {
+    const std::string exif = exifBlock(6);
+    const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
+    JpegKind kind{90, false, false, iccProfile(),
+                  {std::string("Exif\0\0", 6) + exif, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp}};
+    writeJpeg(path("in.jpg"), texture(32, 24, 3), kind);
+    using Loader = bool (*)(const std::string&, Image&, std::string&);
+    const std::pair<std::string, Loader> outputs[] = {
+        {"out.jpg", cli::loadJpeg}, {"out.png", cli::loadPng}, {"out.tif", cli::loadTiff}, {"out.webp", cli::loadWebp}};
+    for (const auto& [name, loadRaw] : outputs) {
+        ASSERT_EQ(warp({}, "in.jpg", name), 0) << name;
+        Image out;
+        std::string error;
+        ASSERT_TRUE(loadRaw(path(name), out, error)) << name << ": " << error;
+        EXPECT_EQ(out.width, 24) << name;
+        EXPECT_EQ(out.iccProfile, kind.icc) << name;
+        EXPECT_NE(out.xmp.find("tiff:Orientation=\"1\""), std::string::npos) << name << ": " << out.xmp;
+        if (name == "out.tif") continue;  // TIFF keeps its own tags, not an EXIF block
+        EXPECT_EQ(cli::exifOrientation(out.exif), 1) << name;
+        EXPECT_LT(out.exif.size(), 60u) << name << ": the thumbnail is dropped";
+        EXPECT_NE(std::string(out.exif.begin(), out.exif.end()).find("Tester"), std::string::npos) << name;
+    }
+}
+
+TEST_F(Photo, BackgroundComposesTheLayerRunOverTheColour) {
+    // 8-bit RGB over white and 16-bit gray over gray (#808080, 32896 in 16 bits), each also
+    // warped flat and, with an opaque alpha channel added, as a layer.
+    for (int32_t bits : {8, 16}) {
+        const int32_t channels = bits == 8 ? 3 : 1;
+        writePng(path("in.png"), constantImage(64, 64, channels, bits, {0.8, 0.4, 0.2}));
+        writePng(path("alpha.png"), constantImage(64, 64, channels + 1, bits, {0.8, channels == 1 ? 1.0 : 0.4, 0.2, 1.0}));
+        const double background = bits == 8 ? 1.0 : 32896 / 65535.0;
+        ASSERT_EQ(warp({}, "in.png", "flat.png"), 0);
+        ASSERT_EQ(warp({}, "alpha.png", "layer.png"), 0);
+        ASSERT_EQ(warp({"--background", bits == 8 ? "white" : "#808080"}, "in.png", "over.png"), 0);
+        const Image flat = load(path("flat.png")), layer = load(path("layer.png")), over = load(path("over.png"));
+        ASSERT_EQ(over.channels, channels);
+
+        // The layer over the colour, rounded once; the interior as the flat run gives it.
+        int32_t rim = 0;
+        for (int32_t y = 0; y < 64; y++)
+            for (int32_t x = 0; x < 64; x++) {
+                const double alpha = sample(layer, x, y, channels);
+                rim += alpha > 0 && alpha < 1;
+                for (int32_t c = 0; c < channels; c++) {
+                    const double v = sample(over, x, y, c);
+                    EXPECT_NEAR(v, sample(layer, x, y, c) * alpha + background * (1 - alpha), step(over)) << x << "," << y;
+                    if (std::hypot(x - 31.5, y - 31.5) < 28) {
+                        EXPECT_NEAR(v, sample(flat, x, y, c), step(over)) << x << "," << y;
+                    }
+                }
+            }
+        EXPECT_GT(rim, 64) << bits << ": the rim is anti-aliased";
+        EXPECT_EQ(sample(over, 0, 0, 0), background) << bits;
+    }
+}
+
+}  // namespace

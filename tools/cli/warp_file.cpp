@@ -1,0 +1,186 @@
+// The run of one file. The writer thread starts with the filter: the module renders rows from
+// top to bottom, and once it asks the host for output at row r the rows above r are final, so
+// the writer encodes them while the rest is rendered. A failed or cancelled run, a failed write
+// or a stop asked for by a signal removes the temporary file.
+#include "warp_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "run/dispatcher.h"
+#include "hostapp/host.h"
+#include "image_document.h"
+#include "row_hand_over.h"
+
+namespace cli {
+
+std::atomic<int> stopSignal{0};
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// What a result code the module ended a run with means.
+std::string explainResult(int16_t result) {
+    std::string code = " (result code " + std::to_string(result) + ")";
+    switch (result) {
+        case kMemFullErr: return "not enough memory" + code;
+        case kFilterBadParameters: return "its stored parameters are invalid" + code;
+        case kParamErr: return "the host could not serve one of its requests" + code;
+        case 1: return "it refused to work on this document" + code;
+        case 3: return "it could not obtain its working buffers" + code;
+        case 999: return "it could not create its copy of the source image, usually for lack of memory" + code;
+        default: return "it ended with an error" + code;
+    }
+}
+
+// A new file beside output, private until it is complete, with the permissions of any new file.
+std::string makeTemporary(const std::string& output, std::string& error) {
+    std::string name = output.substr(output.rfind('/') + 1);
+    std::string temp = folderOf(output) + "/." + name + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = strerror(errno);
+        return "";
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    return temp;
+}
+
+// What the progress reports of a run feed: the bar, and the rows the writer may take.
+struct RunWatch {
+    ProgressBar* bar;
+    RowHandOver* rows;
+    hostapp::InProcessHost* host;
+};
+
+void onProgress(void* context, int32_t done, int32_t total) {
+    RunWatch* watch = static_cast<RunWatch*>(context);
+    drawProgress(*watch->bar, done, total);
+    // Output is requested top to bottom: the rows above the current request are final.
+    const Rect16& out = watch->host->record().outRect;
+    if (out.bottom > out.top) watch->rows->publish(out.top);
+}
+
+}  // namespace
+
+std::string outputProblem(const std::string& output, bool force) {
+    struct stat status;
+    if (formatOf(output) == FileFormat::Unknown) return kUnknownFileType;
+    if (stat(output.c_str(), &status) == 0 && !force) return "already exists (use --force to replace it)";
+    std::string folder = folderOf(output);
+    if (stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return "the folder " + folder + " does not exist";
+    if (access(folder.c_str(), W_OK) != 0) return "the folder " + folder + " is not writable";
+    return "";
+}
+
+int warpFile(Image& image, const std::string& input, const std::string& output, FileFormat format,
+             const Options& options, ProgressBar& bar, Timings& timings) {
+    // The rectangle must lie in the image.
+    const int32_t* r = options.rect;
+    if (options.hasRect && (r[2] > image.width - r[0] || r[3] > image.height - r[1]))
+        return complain(&bar, input, "--rect " + options.rectText + " reaches outside the " +
+                                         std::to_string(image.width) + " x " + std::to_string(image.height) + " image");
+
+    // The document: flat when the output holds no alpha and no background is given, a layer
+    // when composing over a background, with the rectangle as its selection. The image then
+    // takes the output's layout.
+    const uint8_t* background = options.hasBackground ? options.background : nullptr;
+    hostapp::Document doc = documentOf(image, options.flat || (!holdsAlpha(format) && !background), background != nullptr);
+    if (background && hasAlpha(image)) {
+        image.channels--;
+        image.samples.resize(sampleCount(image) * sampleBytes(image));
+    }
+    std::string problem = saveProblem(image, format);
+    if (!problem.empty()) return complain(&bar, output, problem);
+    if (options.hasRect) {
+        doc.hasSelection = true;
+        doc.selection = Rect16{static_cast<int16_t>(r[1]), static_cast<int16_t>(r[0]),
+                               static_cast<int16_t>(r[1] + r[3]), static_cast<int16_t>(r[0] + r[2])};
+    }
+
+    // The writer, waiting for rows.
+    std::string error;
+    const std::string temp = makeTemporary(output, error);
+    if (temp.empty()) return complain(&bar, output, error);
+    std::atomic<bool> writeFailed{false};
+    RowHandOver rows(image, doc, background, [&] { return stopSignal != 0 || writeFailed; });
+    SaveSettings settings = options.save;
+    settings.rowsReady = [&](int32_t count) { return rows.waitFor(count); };
+    bool written = false;
+    double writeEnd = 0;
+    std::thread writer([&] {
+        const double start = secondsNow();
+        try {
+            written = saveImage(image, temp, format, settings, error);
+        } catch (const std::bad_alloc&) {
+            error = "not enough memory to write the image";
+        }
+        writeEnd = secondsNow();
+        timings.write = writeEnd - start - rows.secondsWaited();
+        if (!written) writeFailed = true;
+    });
+
+    // The filter run, with the progress bar, and a stop or a failed write answered through
+    // abortProc so that the module cancels its own run.
+    const double start = secondsNow();
+    hostapp::RunOutcome outcome;
+    {
+        hostapp::HostSettings hostSettings;
+        hostSettings.cancelRequested = [](void* failed) {
+            return stopSignal != 0 || static_cast<std::atomic<bool>*>(failed)->load();
+        };
+        hostSettings.cancelContext = &writeFailed;
+        hostapp::InProcessHost host(PluginMain, hostSettings);
+        RunWatch watch{&bar, &rows, &host};
+        host.settings().onProgress = onProgress;
+        host.settings().progressContext = &watch;
+        outcome = host.runFilter(doc);
+    }
+    const double filterEnd = secondsNow();
+    timings.filter = filterEnd - start;
+    const bool writerFailedFirst = writeFailed;  // and so cancelled the run
+    const bool ran = stopSignal == 0 && outcome.result == kNoErr && !outcome.gaveUp;
+    if (ran) rows.finish();
+    else rows.abandon();
+    writer.join();
+    timings.writeAfter = std::max(0.0, writeEnd - filterEnd);
+
+    // Only a complete file is renamed into place.
+    int code = 0;
+    if (stopSignal != 0) code = kExitSignalBase + stopSignal;
+    else if (writerFailedFirst || (ran && !written)) code = complain(&bar, output, error);
+    else if (outcome.result != kNoErr)
+        code = complain(&bar, input, "the filter failed: " + explainResult(outcome.result), kExitFilterFailed);
+    else if (outcome.gaveUp) code = complain(&bar, input, "the filter did not finish", kExitFilterFailed);
+    else if (rename(temp.c_str(), output.c_str()) != 0) code = complain(&bar, output, strerror(errno));
+    if (code != 0) unlink(temp.c_str());
+    return code;
+}
+
+std::string describe(const Timings& t) {
+    char text[160];
+    snprintf(text, sizeof text, "read %.2f s, filter %.2f s, write %.2f s (%.2f s after the filter)", t.read, t.filter,
+             t.write, t.writeAfter);
+    return text;
+}
+
+}  // namespace cli
