@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "hostapp/sample_scale.h"
+
 namespace cli {
 
 // Applies alpha over black and leaves the colour channels only.
@@ -19,31 +21,17 @@ static void flatten(Image& image) {
     image.samples.shrink_to_fit();
 }
 
-// Copies samples between image and document storage, converting 16-bit ones with convert.
-static void copySamples(uint8_t* to, const uint8_t* from, size_t count, int32_t bits, uint16_t (*convert)(uint16_t)) {
-    if (bits != 16) {
-        memcpy(to, from, count * (bits / 8));
-        return;
-    }
-    for (size_t i = 0; i < count; i++) {
-        uint16_t v;
-        memcpy(&v, from + 2 * i, 2);
-        v = convert(v);
-        memcpy(to + 2 * i, &v, 2);
-    }
-}
-
 hostapp::Document documentOf(Image& image, bool flat) {
     if (flat && hasAlpha(image)) flatten(image);
     hostapp::Document doc = hostapp::makeDocument(image.width, image.height, image.bits,
                                                   image.channels >= 3 ? hostapp::ColourModel::Rgb : hostapp::ColourModel::Gray,
                                                   hasAlpha(image));
-    copySamples(doc.samples.data(), image.samples.data(), sampleCount(image), image.bits, toHostScale);
+    hostapp::copySamples(doc.samples.data(), image.samples.data(), sampleCount(image), image.bits, hostapp::toHostScale);
     return doc;
 }
 
 void takeSamples(Image& image, const hostapp::Document& doc) {
-    copySamples(image.samples.data(), doc.samples.data(), sampleCount(image), image.bits, fromHostScale);
+    hostapp::copySamples(image.samples.data(), doc.samples.data(), sampleCount(image), image.bits, hostapp::fromHostScale);
 }
 
 }  // namespace cli

@@ -14,6 +14,7 @@
 
 #include "run/dispatcher.h"
 #include "hostapp/host.h"
+#include "hostapp/run_failure.h"
 #include "image_document.h"
 #include "image_file.h"
 
@@ -153,20 +154,6 @@ void clearProgress(const ProgressBar& bar) {
     if (bar.shownPercent >= 0) fputs("\r\033[K", stderr);
 }
 
-// What a result code the module ended a run with means.
-std::string explainResult(int16_t result) {
-    std::string code = " (result code " + std::to_string(result) + ")";
-    switch (result) {
-        case kMemFullErr: return "not enough memory" + code;
-        case kFilterBadParameters: return "its stored parameters are invalid" + code;
-        case kParamErr: return "the host could not serve one of its requests" + code;
-        case 1: return "it refused to work on this document" + code;
-        case 3: return "it could not obtain its working buffers" + code;
-        case 999: return "it could not create its copy of the source image, usually for lack of memory" + code;
-        default: return "it ended with an error" + code;
-    }
-}
-
 // Saves under a temporary name beside the output and renames it into place; the temporary
 // file is removed on any failure or a cancel that arrives meanwhile.
 int writeOutput(const Image& image, const Options& options) {
@@ -228,9 +215,8 @@ int run(const Options& options) {
 
     // A cancelled or failed run leaves unwritten samples in the document: nothing is saved then.
     if (interrupted || outcome.result == kUserCanceledErr) return kExitCancelled;
-    if (outcome.result != kNoErr)
-        return fail(options.input, "the filter failed: " + explainResult(outcome.result), kExitFilterFailed);
-    if (outcome.gaveUp) return fail(options.input, "the filter did not finish", kExitFilterFailed);
+    std::string failure = hostapp::runFailure(outcome);
+    if (!failure.empty()) return fail(options.input, failure, kExitFilterFailed);
     takeSamples(image, doc);
     return writeOutput(image, options);
 }
