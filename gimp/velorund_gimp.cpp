@@ -1,16 +1,20 @@
 // velorund-gimp: the GIMP 2.10 plug-in. It registers plug-in-velorund under Filters > Distorts
 // and hosts the module as the command-line tool does: the active drawable becomes a document of
 // the in-process host, the module runs through its entry point with its progress on GIMP's
-// progress bar, and its result goes back through the shadow buffer as one undo step. A refusal
-// or error of the module leaves the image unchanged and comes back as the procedure's error.
+// progress bar (in an interactive run, in a window whose Cancel the module's abortProc answers),
+// and its result goes back through the shadow buffer as one undo step. A refusal, error or
+// cancel of the module leaves the image unchanged; a refusal or error comes back as the
+// procedure's error message.
 #include <libgimp/gimp.h>
 
+#include <optional>
 #include <string>
 
 #include "drawable_document.h"
 #include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "hostapp/run_failure.h"
+#include "progress_window.h"
 
 namespace {
 
@@ -38,13 +42,22 @@ void showProgress(void*, int32_t done, int32_t total) {
     if (total > 0) gimp_progress_update(static_cast<gdouble>(done) / total);
 }
 
+bool cancelRequested(void* window) { return static_cast<gimp_plugin::ProgressWindow*>(window)->cancelRequested(); }
+
 // Filters the drawable; returns the procedure's status, with the reason in error on failure.
-GimpPDBStatusType filterDrawable(int32_t image, int32_t drawable, std::string& error) {
+GimpPDBStatusType filterDrawable(GimpRunMode mode, int32_t image, int32_t drawable, std::string& error) {
     gimp_plugin::DrawableDocument target;
     if (!gimp_plugin::loadDrawable(image, drawable, target, error)) return GIMP_PDB_EXECUTION_ERROR;
 
-    gimp_progress_init("Velorund: warping");
+    // Progress, and in a run from the menus the window whose Cancel abortProc answers.
+    std::optional<gimp_plugin::ProgressWindow> window;
     hostapp::HostSettings settings;
+    if (mode != GIMP_RUN_NONINTERACTIVE) {
+        window.emplace();
+        settings.cancelRequested = cancelRequested;
+        settings.cancelContext = &*window;
+    }
+    gimp_progress_init("Velorund: warping");
     settings.onProgress = showProgress;
     hostapp::RunOutcome outcome;
     {
@@ -79,7 +92,7 @@ void run(const gchar* name, gint parameterCount, const GimpParam* parameters, gi
     error.clear();
     GimpPDBStatusType status;
     try {
-        status = filterDrawable(image, drawable, error);
+        status = filterDrawable(mode, image, drawable, error);
     } catch (const std::bad_alloc&) {
         status = GIMP_PDB_EXECUTION_ERROR;
         error = "not enough memory for a copy of the layer";
