@@ -4,11 +4,16 @@
 
 #include <libgimp/gimp.h>
 
+#include <limits>
+
 #include "hostapp/sample_scale.h"
 
 namespace gimp_plugin {
 
 namespace {
+
+// The largest width or height the host's 16-bit rectangles hold.
+constexpr int32_t kMaxSide = std::numeric_limits<int16_t>::max();
 
 // The document's depth and the babl sample type for a precision, and whether its transfer
 // curve is linear. Half, 32-bit integer and double precision travel as 32-bit float, the
@@ -58,9 +63,9 @@ bool loadDrawable(int32_t image, int32_t drawable, DrawableDocument& target, std
         error = "indexed images are not supported; convert the image to RGB or grayscale first (Image > Mode)";
         return false;
     }
-    if (width > 32767 || height > 32767) {
+    if (width > kMaxSide || height > kMaxSide) {
         error = "the layer is " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels; the filter takes at most 32767 pixels on a side";
+                " pixels; the filter takes at most " + std::to_string(kMaxSide) + " pixels on a side";
         return false;
     }
     Encoding encoding;

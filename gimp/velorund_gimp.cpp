@@ -1,7 +1,7 @@
 // velorund-gimp: the GIMP 2.10 plug-in. It registers plug-in-velorund under Filters > Distorts
 // and hosts the module as the command-line tool does: the active drawable becomes a document of
 // the in-process host, the module runs through its entry point with its progress on GIMP's
-// progress bar (in an interactive run, in a window whose Cancel the module's abortProc answers),
+// progress bar (in a run from the menus, in a window whose Cancel the module's abortProc answers),
 // and its result goes back through the shadow buffer as one undo step. A refusal, error or
 // cancel of the module leaves the image unchanged; a refusal or error comes back as the
 // procedure's error message.
@@ -11,10 +11,10 @@
 #include <string>
 
 #include "drawable_document.h"
-#include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "hostapp/run_failure.h"
 #include "progress_window.h"
+#include "run/dispatcher.h"
 
 namespace {
 
@@ -49,10 +49,11 @@ GimpPDBStatusType filterDrawable(GimpRunMode mode, int32_t image, int32_t drawab
     gimp_plugin::DrawableDocument target;
     if (!gimp_plugin::loadDrawable(image, drawable, target, error)) return GIMP_PDB_EXECUTION_ERROR;
 
-    // Progress, and in a run from the menus the window whose Cancel abortProc answers.
+    // Progress, and in a run from the menus the window whose Cancel abortProc answers (a GIMP
+    // without a display, as in batch mode, names none).
     std::optional<gimp_plugin::ProgressWindow> window;
     hostapp::HostSettings settings;
-    if (mode != GIMP_RUN_NONINTERACTIVE) {
+    if (mode != GIMP_RUN_NONINTERACTIVE && gimp_display_name() != nullptr) {
         window.emplace();
         settings.cancelRequested = cancelRequested;
         settings.cancelContext = &*window;

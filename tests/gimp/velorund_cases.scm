@@ -18,14 +18,12 @@
     (velorund-export image layer out)
     image))
 
-; The whole layer, no selection.
-(define (velorund-warp in out)
-  (gimp-image-delete (velorund-run in out (lambda (image) #t))))
-
-; A rectangular selection.
-(define (velorund-warp-rectangle in out x y w h)
+; The whole layer, or with RECT (x y w h) a rectangular selection.
+(define (velorund-warp in out . rect)
   (gimp-image-delete
-   (velorund-run in out (lambda (image) (gimp-image-select-rectangle image CHANNEL-OP-REPLACE x y w h)))))
+   (velorund-run in out (lambda (image)
+                          (if (pair? rect)
+                              (apply gimp-image-select-rectangle image CHANNEL-OP-REPLACE rect))))))
 
 ; An anti-aliased elliptical selection; the selection mask itself is exported to MASK.
 (define (velorund-warp-ellipse in out mask x y w h)
