@@ -1,6 +1,6 @@
 // The interactive run's progress window, built with GIMP's dialog and progress bar widgets. It
-// runs no main loop of its own: the run hands it the events that have piled up whenever the
-// module reports progress or polls for cancel.
+// runs no main loop of its own: it handles the events that have piled up whenever the module
+// polls for cancel, which it does as often as it reports progress.
 #include "progress_window.h"
 
 #include <libgimp/gimp.h>
