@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "hostapp/sample_scale.h"
+
 namespace cli {
 
 // Applies alpha over black and leaves the colour channels only.
@@ -21,20 +23,6 @@ static void flatten(Image& image) {
     image.samples.shrink_to_fit();
 }
 
-// Copies samples between image and document storage, converting 16-bit ones with convert.
-static void copySamples(uint8_t* to, const uint8_t* from, size_t count, int32_t bits, uint16_t (*convert)(uint16_t)) {
-    if (bits != 16) {
-        memcpy(to, from, count * (bits / 8));
-        return;
-    }
-    for (size_t i = 0; i < count; i++) {
-        uint16_t v;
-        memcpy(&v, from + 2 * i, 2);
-        v = convert(v);
-        memcpy(to + 2 * i, &v, 2);
-    }
-}
-
 hostapp::Document documentOf(Image& image, bool flat, bool asLayer) {
     if (flat && hasAlpha(image)) flatten(image);
     const bool addPlane = asLayer && !hasAlpha(image);
@@ -42,7 +30,7 @@ hostapp::Document documentOf(Image& image, bool flat, bool asLayer) {
                                                   image.channels >= 3 ? hostapp::ColourModel::Rgb : hostapp::ColourModel::Gray,
                                                   hasAlpha(image) || addPlane);
     if (!addPlane) {
-        copySamples(doc.samples.data(), image.samples.data(), sampleCount(image), image.bits, toHostScale);
+        hostapp::copySamples(doc.samples.data(), image.samples.data(), sampleCount(image), image.bits, hostapp::toHostScale);
         return doc;
     }
     // Pixel by pixel: the colour, then a full transparency sample.
@@ -51,7 +39,7 @@ hostapp::Document documentOf(Image& image, bool flat, bool asLayer) {
     for (int32_t y = 0; y < image.height; y++)
         for (int32_t x = 0; x < image.width; x++) {
             const uint8_t* from = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * colourBytes;
-            copySamples(hostapp::sampleAddress(doc, x, y, 0), from, image.channels, image.bits, toHostScale);
+            hostapp::copySamples(hostapp::sampleAddress(doc, x, y, 0), from, image.channels, image.bits, hostapp::toHostScale);
             hostapp::setSampleValue(doc, x, y, image.channels, opaque);
         }
     return doc;
@@ -83,8 +71,8 @@ void takeRows(Image& image, const hostapp::Document& doc, int32_t first, int32_t
     const size_t stride = rowBytes(image);
     if (!background) {
         const size_t perRow = static_cast<size_t>(image.width) * image.channels;
-        copySamples(image.samples.data() + first * stride, doc.samples.data() + first * stride, perRow * (end - first),
-                    image.bits, fromHostScale);
+        hostapp::copySamples(image.samples.data() + first * stride, doc.samples.data() + first * stride, perRow * (end - first),
+                    image.bits, hostapp::fromHostScale);
         return;
     }
     // A gray image is composed over the colour's luma.

@@ -18,11 +18,4 @@ hostapp::Document documentOf(Image& image, bool flat, bool asLayer);
 // a layer and the image has its colour channels only: the layer is composed over the colour.
 void takeRows(Image& image, const hostapp::Document& doc, int32_t first, int32_t end, const uint8_t* background);
 
-// The host's 16-bit scale and back, in integer arithmetic; 0 and full map onto each other.
-inline uint16_t toHostScale(uint16_t v) { return static_cast<uint16_t>((v * 32768u + 32767u) / 65535u); }
-inline uint16_t fromHostScale(uint16_t h) {
-    uint32_t v = (h * 65535u + 16384u) / 32768u;
-    return static_cast<uint16_t>(v > 65535u ? 65535u : v);
-}
-
 }  // namespace cli

@@ -16,6 +16,7 @@
 
 #include "run/dispatcher.h"
 #include "hostapp/host.h"
+#include "hostapp/run_failure.h"
 #include "image_document.h"
 #include "row_hand_over.h"
 
@@ -33,20 +34,6 @@ std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// What a result code the module ended a run with means.
-std::string explainResult(int16_t result) {
-    std::string code = " (result code " + std::to_string(result) + ")";
-    switch (result) {
-        case kMemFullErr: return "not enough memory" + code;
-        case kFilterBadParameters: return "its stored parameters are invalid" + code;
-        case kParamErr: return "the host could not serve one of its requests" + code;
-        case 1: return "it refused to work on this document" + code;
-        case 3: return "it could not obtain its working buffers" + code;
-        case 999: return "it could not create its copy of the source image, usually for lack of memory" + code;
-        default: return "it ended with an error" + code;
-    }
 }
 
 // A new file beside output, private until it is complete, with the permissions of any new file.
@@ -168,9 +155,8 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
     int code = 0;
     if (stopSignal != 0) code = kExitSignalBase + stopSignal;
     else if (writerFailedFirst || (ran && !written)) code = complain(&bar, output, error);
-    else if (outcome.result != kNoErr)
-        code = complain(&bar, input, "the filter failed: " + explainResult(outcome.result), kExitFilterFailed);
-    else if (outcome.gaveUp) code = complain(&bar, input, "the filter did not finish", kExitFilterFailed);
+    else if (!hostapp::runFailure(outcome).empty())
+        code = complain(&bar, input, hostapp::runFailure(outcome), kExitFilterFailed);
     else if (rename(temp.c_str(), output.c_str()) != 0) code = complain(&bar, output, strerror(errno));
     if (code != 0) unlink(temp.c_str());
     return code;
