@@ -150,3 +150,30 @@ TEST(FilterRun, RunsGiveTheSameBitsEveryTime) {
         EXPECT_EQ(pinned::digestOf(first), kind.digest) << "0x" << std::hex << pinned::digestOf(first);
     }
 }
+
+// Rows render on every thread the run has, in strips of rows side by side: every thread count
+// gives the bits of one thread, on every kind of document, odd sizes and a thin one.
+TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {
+    InProcessHost host(PluginMain);
+    for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+        for (auto [width, height] : {std::pair{43, 211}, {3, 150}}) {
+            Document source = makeDocument(width, height, kind.bitDepth, kind.model, kind.layer);
+            const Document pattern = pinned::pinnedSource(kind);
+            for (int32_t y = 0; y < height; y++)
+                for (int32_t x = 0; x < width; x++)
+                    for (int32_t p = 0; p < planeCount(source); p++)
+                        setSampleValue(source, x, y, p, sampleValue(pattern, x % pattern.width, y % pattern.height, p));
+            Document one = source;
+            setRunThreads(1);
+            ASSERT_NO_FATAL_FAILURE(runCleanly(host, one));
+            for (int32_t threads : {2, 3, 8}) {
+                Document many = source;
+                setRunThreads(threads);
+                ASSERT_NO_FATAL_FAILURE(runCleanly(host, many));
+                EXPECT_EQ(many.samples, one.samples) << kind.bitDepth << "-bit, " << planeCount(source) << " planes, "
+                                                     << width << " x " << height << ", " << threads << " threads";
+            }
+        }
+    }
+    setRunThreads(0);
+}

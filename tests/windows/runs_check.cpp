@@ -1,4 +1,5 @@
-// Whole filter runs of the loaded module: the pinned runs give the native build's bits, a
+// Whole filter runs of the loaded module: the pinned runs give the native build's bits on every
+// processor and on one, a
 // multichannel document is refused without a word, a host whose handle or buffer suites cannot
 // be used, or that refuses a buffer, gets the same bits with the memory coming from Windows
 // global memory and going back to it, and so does every host profile.
@@ -11,16 +12,24 @@
 using namespace hostapp;
 
 void checkPinnedRuns(const LoadedModule& module) {
+    // The module renders on every processor the process may use, which it takes from the
+    // affinity: first all of them, then one.
+    DWORD_PTR all = 0, system = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &all, &system);
     InProcessHost host(module.entry);
-    for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
-        Document doc = pinned::pinnedSource(kind);
-        RunOutcome run = host.runFilter(doc);
-        uint64_t digest = pinned::digestOf(doc);
-        CHECK(run.result == 0 && digest == kind.digest, "%d-bit, %d planes%s: result %d, digest 0x%016llx",
-              kind.bitDepth, planeCount(doc), kind.selection ? ", selection" : "", run.result,
-              static_cast<unsigned long long>(digest));
-        CHECK(host.bufferMemory().liveBlocks == 0 && run.buffersLeftBehind == 0, "buffers left behind");
+    for (DWORD_PTR processors : {all, all & (~all + 1)}) {
+        SetProcessAffinityMask(GetCurrentProcess(), processors);
+        for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+            Document doc = pinned::pinnedSource(kind);
+            RunOutcome run = host.runFilter(doc);
+            uint64_t digest = pinned::digestOf(doc);
+            CHECK(run.result == 0 && digest == kind.digest, "%d-bit, %d planes%s, affinity %llx: result %d, digest 0x%016llx",
+                  kind.bitDepth, planeCount(doc), kind.selection ? ", selection" : "",
+                  static_cast<unsigned long long>(processors), run.result, static_cast<unsigned long long>(digest));
+            CHECK(host.bufferMemory().liveBlocks == 0 && run.buffersLeftBehind == 0, "buffers left behind");
+        }
     }
+    SetProcessAffinityMask(GetCurrentProcess(), all);
 
     // A multichannel document that reaches Start is refused with 1; the refusal box it asks for
     // is not among the resources, so nothing is shown and nothing waits for the user.

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "batch.h"
+#include "run/dispatcher.h"
 #include "options.h"
 #include "warp_file.h"
 
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
     Options options;
     int code = parseOptions(argc, argv, options);
     if (code >= 0) return code;
+
+    setRunThreads(options.threads);
 
     struct sigaction action = {};
     action.sa_handler = onStopSignal;

@@ -46,6 +46,8 @@ const char* const kUsage =
     "  --quality Q     JPEG and lossy WebP quality, 1 to 100 (default 92)\n"
     "  --compression N zlib level 0 to 9 for PNG and deflate TIFF (default: level 6 with\n"
     "                  run-length matching, fast and small on photographs)\n"
+    "  --threads N     render on N threads, 1 to 32 (default: every thread the system offers);\n"
+    "                  the result is the same for every N\n"
     "  --force         replace OUTPUT if it exists\n"
     "  --quiet         show no progress bar\n"
     "  --verbose       print the time taken to read, filter and write each file\n"
@@ -169,6 +171,10 @@ int parseOptions(int argc, char** argv, Options& options) {
             if (!parseNumber(value, 0, 9, number))
                 return complain(nullptr, "--compression", "'" + value + "' is not a zlib level from 0 to 9");
             options.save.compression = static_cast<int32_t>(number);
+        } else if (takes("--threads")) {
+            if (!parseNumber(value, 1, 32, number))
+                return complain(nullptr, "--threads", "'" + value + "' is not a whole number from 1 to 32");
+            options.threads = static_cast<int32_t>(number);
         } else if (takes("--format")) {
             options.format = parseFormat(value);
             if (options.format == FileFormat::Unknown)

@@ -28,6 +28,7 @@ struct Options {
     bool force = false;
     bool quiet = false;
     bool verbose = false;
+    int32_t threads = 0;  // threads the filter renders on; 0 for every one the system offers
     SaveSettings save;
 
     bool batch() const { return !folder.empty(); }
