@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -61,72 +62,63 @@ void storeAt(uint8_t* pixel, int32_t index, int32_t planes, T value) {
     if (index >= 0 && index < planes) std::memcpy(pixel + index * sizeof(T), &value, sizeof value);
 }
 
-// One pixel in one sample type; the type is fixed per row, so the row loop below runs one
-// instance of this straight through.
+// One pixel in one sample type.
 template <OutputSample kSample>
-inline void writePixel(const OutputRow* row, int32_t x, float colour[4]) {
+inline void writePixel(const OutputRow* row, int32_t x, const float colour[4]) {
     const OutputFormat& f = row->format;
     x = std::clamp(x, 0, std::max(row->width - 1, 0));
-    if (f.checkerboard) composeOverCheckerboard(colour, x, row->y);
-    for (int i = 0; i < 4; i++) colour[i] *= f.colourScale;
+    float c[4] = {colour[0], colour[1], colour[2], colour[3]};
+    if (f.checkerboard) composeOverCheckerboard(c, x, row->y);
+    const float scale = f.colourScale;
+    float r = c[0] * scale, g = c[1] * scale, b = c[2] * scale, a = c[3] * scale;
 
     // Float samples: colour as it is, alpha limited to 0..1.
     if constexpr (kSample == kOutputFloat) {
         uint8_t* pixel = row->destination + 4 * f.planes * x;
-        float alpha = std::clamp(colour[3], 0.0f, 1.0f);
         if (f.luma) {
-            float sum = colour[0] * kLumaRed + colour[1] * kLumaGreen + colour[2] * kLumaBlue;
-            colour[0] = static_cast<float>(static_cast<double>(sum) * 0.003921568627451);
+            float sum = r * kLumaRed + g * kLumaGreen + b * kLumaBlue;
+            r = static_cast<float>(static_cast<double>(sum) * 0.003921568627451);
         }
-        for (int i = 0; i < f.colourPlanes; i++) storeAt<float>(pixel, i, f.planes, colour[i]);
-        storeAt<float>(pixel, f.alphaPlane, f.planes, alpha);
+        const float samples[3] = {r, g, b};
+        for (int i = 0; i < f.colourPlanes; i++) storeAt<float>(pixel, i, f.planes, samples[i]);
+        storeAt<float>(pixel, f.alphaPlane, f.planes, std::clamp(a, 0.0f, 1.0f));
         return;
     }
 
-    // Integer samples: alpha lifted by 1.007 and limited, colour truncated, excess spilled.
-    int64_t m = f.maximum;
-    int64_t a = std::clamp<int64_t>(truncated(static_cast<double>(colour[3]) * 1.007), 0, f.alphaMaximum);
-    int64_t c[3];
-    for (int i = 0; i < 3; i++) c[i] = std::max<int64_t>(truncated(colour[i]), 0);
-    spillExcess(&c[0], &c[1], &c[2], m);
-    if (f.luma) c[0] = (c[0] * kLumaRed + c[1] * kLumaGreen + c[2] * kLumaBlue) >> 8;
-    for (int64_t& v : c) v = std::min(v, m);
-
-    if constexpr (kSample == kOutputInt8) {
-        uint8_t* pixel = row->destination + f.planes * x;
-        for (int i = 0; i < f.colourPlanes; i++) storeAt<uint8_t>(pixel, i, f.planes, static_cast<uint8_t>(c[i]));
-        storeAt<uint8_t>(pixel, f.alphaPlane, f.planes, static_cast<uint8_t>(a));
+    // Integer samples: alpha lifted by 1.007 and limited, colour truncated, excess spilled. The
+    // common case, no channel beyond full intensity, has nothing to spill or limit.
+    const int64_t m = f.maximum;
+    const double lifted = static_cast<double>(a) * 1.007;
+    const int64_t alpha = lifted > 0.0 ? std::min<int64_t>(truncated(lifted), f.alphaMaximum) : 0;
+    int64_t v[3];
+    const float limit = static_cast<float>(m + 1);
+    if (r < limit && g < limit && b < limit) {
+        v[0] = r > 0.0f ? static_cast<int64_t>(r) : 0;
+        v[1] = g > 0.0f ? static_cast<int64_t>(g) : 0;
+        v[2] = b > 0.0f ? static_cast<int64_t>(b) : 0;
+        if (f.luma) v[0] = (v[0] * kLumaRed + v[1] * kLumaGreen + v[2] * kLumaBlue) >> 8;
     } else {
-        uint8_t* pixel = row->destination + 2 * f.planes * x;
-        for (int i = 0; i < f.colourPlanes; i++) storeAt<uint16_t>(pixel, i, f.planes, static_cast<uint16_t>(c[i]));
-        storeAt<uint16_t>(pixel, f.alphaPlane, f.planes, static_cast<uint16_t>(a));
+        v[0] = std::max<int64_t>(truncated(r), 0);
+        v[1] = std::max<int64_t>(truncated(g), 0);
+        v[2] = std::max<int64_t>(truncated(b), 0);
+        spillExcess(&v[0], &v[1], &v[2], m);
+        if (f.luma) v[0] = (v[0] * kLumaRed + v[1] * kLumaGreen + v[2] * kLumaBlue) >> 8;
+        for (int64_t& s : v) s = std::min(s, m);
     }
-}
 
-template <OutputSample kSample>
-void writePixels(const OutputRow* row, const float* colours, size_t colourStride, int32_t count) {
-    for (int32_t x = 0; x < count; x++, colours += colourStride) {
-        float colour[4] = {colours[0], colours[1], colours[2], colours[3]};
-        writePixel<kSample>(row, x, colour);
-    }
+    using Sample = std::conditional_t<kSample == kOutputInt8, uint8_t, uint16_t>;
+    uint8_t* pixel = row->destination + sizeof(Sample) * f.planes * x;
+    for (int i = 0; i < f.colourPlanes; i++) storeAt<Sample>(pixel, i, f.planes, static_cast<Sample>(v[i]));
+    storeAt<Sample>(pixel, f.alphaPlane, f.planes, static_cast<Sample>(alpha));
 }
 
 }  // namespace
 
-void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]) {
+void writeOutputPixel(const OutputRow* row, int32_t x, const float colour[4]) {
     switch (row->format.sample) {
         case kOutputInt8: writePixel<kOutputInt8>(row, x, colour); break;
         case kOutputInt16: writePixel<kOutputInt16>(row, x, colour); break;
         case kOutputFloat: writePixel<kOutputFloat>(row, x, colour); break;
-        case kOutputNone: break;
-    }
-}
-
-void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count) {
-    switch (row->format.sample) {
-        case kOutputInt8: writePixels<kOutputInt8>(row, colours, colourStride, count); break;
-        case kOutputInt16: writePixels<kOutputInt16>(row, colours, colourStride, count); break;
-        case kOutputFloat: writePixels<kOutputFloat>(row, colours, colourStride, count); break;
         case kOutputNone: break;
     }
 }

@@ -31,13 +31,8 @@ struct OutputRow {
 
 // Stores the colour of pixel x. 8-bit and 16-bit documents get integer samples (colour above
 // full intensity spilled into the other channels, gray from weighted channels, alpha lifted by
-// 1.007 so near-opaque becomes opaque); 32-bit documents get floats, colour unlimited. `colour`
-// is left scaled to the document's sample range.
-void writeOutputPixel(const OutputRow* row, int32_t x, float colour[4]);
-
-// Stores the colours of pixels 0 .. count - 1 as writeOutputPixel does, reading pixel x's colour
-// (red, green, blue, alpha) at colours + x * colourStride; the colours are not changed.
-void writeOutputRow(const OutputRow* row, const float* colours, size_t colourStride, int32_t count);
+// 1.007 so near-opaque becomes opaque); 32-bit documents get floats, colour unlimited.
+void writeOutputPixel(const OutputRow* row, int32_t x, const float colour[4]);
 
 // Copies the samples that writeOutputPixel writes, and only those, of pixels 0 .. width - 1
 // from one row of the format's layout to another: samples of planes it does not write keep

@@ -156,7 +156,7 @@ void finishPixel(float sumR, float sumG, float sumB, float sumA, float count, fl
 // range, and whose centre lies on their side of the rim, is one filtered sample at the centre
 // of its corner quad (or transparent off the disc), exactly as classifyPixelCorners would
 // render it. Any other pixel is left to classifyPixelCorners: false.
-bool renderAgreeingPixel(RenderLane* lane, int32_t x, int32_t y, float colour[4]) {
+bool renderAgreeingPixel(RenderLane* lane, int32_t x, double centreY, float colour[4]) {
     PixelCorners c = cornersOf(lane->columns, x, lane->parity);
     int32_t cur = lane->parity, prev = cur ^ 1;
     const ColumnRecord& left = lane->columns[x];
@@ -168,8 +168,7 @@ bool renderAgreeingPixel(RenderLane* lane, int32_t x, int32_t y, float colour[4]
         right.outsideTexture[prev] != outside) {
         return false;
     }
-    bool centreOutside = outsideDisc(planePoint(lane->frame, static_cast<float>(x) - 0.5f,
-                                                static_cast<float>(y) - 0.5f));
+    bool centreOutside = outsideDisc({left.centreX, centreY});
     if (status != (centreOutside ? kMapOutsideDisc : kMapMapped) || kind != (centreOutside ? 0 : kMapKindMapped)) {
         return false;
     }
@@ -278,6 +277,10 @@ void setupRenderLane(RenderLane* lane, const ImageBuffer* source, ImageBuffer* m
     lane->originY = originY;
     lane->frame = mapFrameOf(step, originX, originY, source, mapGrid);
     lane->middleLine = middleLineOf(lane->frame, source->levelHeight[0]);
+    for (int32_t k = 0; k <= width; k++) {
+        columns[k].cornerX = planeX(lane->frame, static_cast<float>(k - 1));
+        columns[k].centreX = planeX(lane->frame, static_cast<float>(k) - 0.5f);
+    }
 }
 
 void readyRenderLane(RenderLane* lane) {
@@ -296,32 +299,32 @@ void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
 
     // The row's bottom edge, then its pixels, then out into the output row.
     mapCornerLine(lane, row);
-    renderPixels(lane, row);
-    writeOutputRow(outputRow, lane->columns[0].colour, sizeof(ColumnRecord) / sizeof(float), lane->width);
+    renderPixels(lane, row, outputRow);
     lane->nextRow = row + 1;
 }
 
 void mapCornerLine(RenderLane* lane, int32_t line) {
     lane->parity ^= 1;
     int32_t p = lane->parity;
-    float position = static_cast<float>(line);
+    double y = planeY(lane->frame, static_cast<float>(line));
     for (int32_t c = -1; c < lane->width; c++) {
         ColumnRecord& record = lane->columns[c + 1];
         MapResult& slot = record.mapSlot[p];
-        mapPosition(lane->frame, static_cast<float>(c), position, &slot);
+        mapPlanePoint(lane->frame, {record.cornerX, y}, &slot);
         record.outsideTexture[p] = slot.s < 0.0f || slot.s > 1.0f || slot.t < 0.0f || slot.t > 1.0f;
     }
 }
 
-void renderPixels(RenderLane* lane, int32_t y) {
+void renderPixels(RenderLane* lane, int32_t y, const OutputRow* outputRow) {
     PixelCornerState state;
+    double centreY = planeY(lane->frame, static_cast<float>(y) - 0.5f);
     for (int32_t x = 0; x < lane->width; x++) {
         float colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        if (!renderAgreeingPixel(lane, x, y, colour)) {
+        if (!renderAgreeingPixel(lane, x, centreY, colour)) {
             classifyPixelCorners(colour, kFootprintReduction, lane->source, lane->columns, x, y,
                                  lane->parity, lane, kDispatchCheckCentre, 1, &state);
         }
-        memcpy(lane->columns[x].colour, colour, sizeof colour);
+        writeOutputPixel(outputRow, x, colour);
     }
 }
 
@@ -375,8 +378,7 @@ void checkPixelCentre(int32_t x, int32_t y, float reduction, float colour[4], Re
 
     // Corners that agree can still hide the rim inside the pixel: its centre must agree too. On
     // which side of the rim a position lies is all the comparison needs of its mapping.
-    bool centreOutside = outsideDisc(planePoint(lanes->frame, static_cast<float>(x) - 0.5f,
-                                                static_cast<float>(y) - 0.5f));
+    bool centreOutside = outsideDisc({lanes->columns[x].centreX, planeY(lanes->frame, static_cast<float>(y) - 0.5f)});
     int32_t centreStatus = centreOutside ? kMapOutsideDisc : kMapMapped;
     int32_t centreKind = centreOutside ? 0 : kMapKindMapped;
     if (centreStatus == state->cornerStatus[0] && centreKind == state->cornerKind[0]) {

@@ -15,14 +15,19 @@
 #include "warp/square_to_disc.h"
 
 // One corner line position k (output position k - 1): its mapping on the two corner lines in
-// flight, whether each mapped outside the texture range, and the finished colour of pixel k.
+// flight, whether each mapped outside the texture range, and the plane x of the column's corner
+// and of pixel k's centre, which every row maps again. The records lie 124 bytes apart, so they
+// are packed to 4 bytes.
+#pragma pack(push, 4)
 struct ColumnRecord {
     int32_t outsideTexture[2];
     MapResult mapSlot[2];
-    float colour[4];             // red, green, blue, straight alpha, 0 .. 1
     int32_t lastInsideLine;      // the last corner line inside the disc, below its middle line
+    double cornerX;              // plane x of position k - 1
+    double centreX;              // plane x of position k - 0.5
     uint8_t reserved[64];
 };
+#pragma pack(pop)
 constexpr int32_t kColumnRecordBytes = 124;  // the row-record buffer is sized in these records
 static_assert(sizeof(ColumnRecord) == kColumnRecordBytes);
 
@@ -92,9 +97,10 @@ void readyRenderLane(RenderLane* lane);
 void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow);
 
 // Maps corner line `line` (output row position `line`, columns -1 .. width - 1) into the slot
-// of the toggled parity, and renders the pixels of row `row` from the two corner lines.
+// of the toggled parity; renders the pixels of row `row` from the two corner lines, each
+// stored in the output row as soon as it is finished.
 void mapCornerLine(RenderLane* lane, int32_t line);
-void renderPixels(RenderLane* lane, int32_t row);
+void renderPixels(RenderLane* lane, int32_t row, const OutputRow* outputRow);
 
 // Compares the corners of pixel (x, y), then renders it as `dispatchCode` says.
 void classifyPixelCorners(float colour[4], float reduction, const ImageBuffer* source,

@@ -84,15 +84,25 @@ struct MapFrame {
 MapFrame mapFrameOf(int32_t step, int32_t originX, int32_t originY, const ImageBuffer* source,
                     const ImageBuffer* mapGrid);
 
-// The plane point of an output position: -1 .. 1 across the filter rectangle.
+// One coordinate of the plane point of an output position, -1 .. 1 across the filter
+// rectangle: into source pixels, then half a pixel on, the addition made in double; then
+// (2 t + 1) / 2W, so position -1 gives 0 and position W - 1 gives 1. x and y are independent,
+// so a renderer can take a column's x or a row's y once.
+inline double planeCoordinate(float position, float step, float origin, float twiceSize) {
+    float t = static_cast<float>(static_cast<double>(position * step + origin) + 0.5);
+    float u = (t + 1.0f + t) / twiceSize;
+    return (static_cast<double>(u) - 0.5) * 2.0;
+}
+inline double planeX(const MapFrame& f, float positionX) {
+    return planeCoordinate(positionX, f.step, f.originX, f.twiceWidth);
+}
+inline double planeY(const MapFrame& f, float positionY) {
+    return planeCoordinate(positionY, f.step, f.originY, f.twiceHeight);
+}
+
+// The plane point of an output position.
 inline Vec2d planePoint(const MapFrame& f, float positionX, float positionY) {
-    // Into source pixels, then half a pixel on, the addition made in double; then
-    // (2 tx + 1) / 2W, so position -1 gives 0 and position W - 1 gives 1.
-    float tx = static_cast<float>(static_cast<double>(positionX * f.step + f.originX) + 0.5);
-    float ty = static_cast<float>(static_cast<double>(positionY * f.step + f.originY) + 0.5);
-    float u = (tx + 1.0f + tx) / f.twiceWidth;
-    float v = (ty + 1.0f + ty) / f.twiceHeight;
-    return {(static_cast<double>(u) - 0.5) * 2.0, (static_cast<double>(v) - 0.5) * 2.0};
+    return {planeX(f, positionX), planeY(f, positionY)};
 }
 
 // Only points strictly beyond the unit circle lie outside; the circle itself is inside.
@@ -146,9 +156,9 @@ inline Vec2d squarePoint(const MapFrame& f, Vec2d plane) {
             static_cast<double>(square.y) * (plane.y < 0.0 ? -1.0 : 1.0)};
 }
 
-// Maps one output position into `out`; the source coordinates are written only inside the disc.
-inline void mapPosition(const MapFrame& f, float positionX, float positionY, MapResult* out) {
-    Vec2d plane = planePoint(f, positionX, positionY);
+// Maps the output position of a plane point into `out`; the source coordinates are written
+// only inside the disc.
+inline void mapPlanePoint(const MapFrame& f, Vec2d plane, MapResult* out) {
     out->kind = 0;
     if (outsideDisc(plane)) {
         out->status = kMapOutsideDisc;
@@ -159,4 +169,9 @@ inline void mapPosition(const MapFrame& f, float positionX, float positionY, Map
     out->status = kMapMapped;
     out->s = static_cast<float>(square.x * 0.5 + 0.5);
     out->t = static_cast<float>(square.y * 0.5 + 0.5);
+}
+
+// Maps one output position into `out`.
+inline void mapPosition(const MapFrame& f, float positionX, float positionY, MapResult* out) {
+    mapPlanePoint(f, planePoint(f, positionX, positionY), out);
 }
