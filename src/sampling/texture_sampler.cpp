@@ -2,11 +2,16 @@
 // from the reference position to its neighbours, in level-0 texels. The filtered front end turns
 // them into an elliptical-weighted-average ellipse, picks the level of detail from its minor
 // radius and probes along its major axis; the nearest front end takes a quick size estimate
-// and reads one texel.
+// and reads one texel. A batch of filtered samples forms its ellipses four at a time, lane by
+// lane the scalar operations, so it gives the bits of one call after another.
 #include "sampling/texture_sampler.h"
 
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "sampling/float_math.h"
 #include "sampling/kernels.h"
@@ -54,6 +59,91 @@ Footprint footprintOf(float n1x, float n1y, float n2x, float n2y, float px, floa
     f.d2y *= height;
     return f;
 }
+
+// The larger of a guard and a value, the guard for NaN (as fmax gives it).
+inline float atLeast(float guard, float v) { return v > guard ? v : guard; }
+
+// The EWA ellipse of a footprint: its conic (a, b, c), its radii shrunk by the reduction, the
+// minor one at least half a texel, and the level of detail, log2 of the minor radius.
+struct Ellipse {
+    float a, b, c;
+    float major, minor;
+    float lod;
+};
+
+float lodOfRadius(float minor) { return static_cast<float>(static_cast<double>(logFloat(minor)) * kLog2OfE); }
+
+Ellipse ellipseOf(const Footprint& f, float reduction) {
+    Ellipse e;
+    // The conic of the two derivative vectors, never narrower than one texel.
+    float coefA = atLeast(1.0f, f.d1y * f.d1y + f.d2y * f.d2y);
+    float coefC = atLeast(1.0f, f.d1x * f.d1x + f.d2x * f.d2x);
+    float coefB = -2.0f * (f.d1x * f.d1y + f.d2x * f.d2y);
+    float det = atLeast(kGuard, coefA * coefC - coefB * coefB / 4.0f);
+    e.a = coefA / det;
+    e.b = coefB / det;
+    e.c = coefC / det;
+
+    // Its radii, shrunk by the caller's reduction; the minor one at least half a texel.
+    float root = fastSqrt((e.a - e.c) * (e.a - e.c) + e.b * e.b);
+    float shrink = 1.0f - reduction / 2.0f;
+    e.major = fastSqrt(2.0f / atLeast(kGuard, e.a + e.c - root)) * shrink;
+    e.minor = fastSqrt(2.0f / atLeast(kGuard, e.a + e.c + root)) * shrink;
+    if (e.minor < kMinRadius) e.minor = kMinRadius;
+
+    // The level whose texels match the minor radius.
+    e.lod = lodOfRadius(e.minor);
+    return e;
+}
+
+#if defined(__SSE2__)
+
+inline __m128 atLeast4(float guard, __m128 v) { return _mm_max_ps(v, _mm_set1_ps(guard)); }
+
+// fastSqrt in four lanes.
+inline __m128 fastSqrt4(__m128 v) {
+    __m128i guess = _mm_sub_epi32(_mm_set1_epi32(0x5F375A86), _mm_srai_epi32(_mm_castps_si128(v), 1));
+    __m128 y = _mm_castsi128_ps(guess);
+    __m128 half = _mm_mul_ps(_mm_set1_ps(0.5f), v);
+    y = _mm_mul_ps(y, _mm_sub_ps(_mm_set1_ps(1.5f), _mm_mul_ps(_mm_mul_ps(half, y), y)));
+    y = _mm_mul_ps(y, _mm_sub_ps(_mm_set1_ps(1.5f), _mm_mul_ps(_mm_mul_ps(half, y), y)));
+    return _mm_and_ps(_mm_mul_ps(y, v), _mm_cmpneq_ps(v, _mm_setzero_ps()));
+}
+
+// ellipseOf for four footprints at once.
+void ellipsesOf4(const Footprint* f, float reduction, Ellipse* out) {
+    auto lanes = [&](float Footprint::*field) {
+        return _mm_setr_ps(f[0].*field, f[1].*field, f[2].*field, f[3].*field);
+    };
+    __m128 d1x = lanes(&Footprint::d1x), d1y = lanes(&Footprint::d1y);
+    __m128 d2x = lanes(&Footprint::d2x), d2y = lanes(&Footprint::d2y);
+    __m128 coefA = atLeast4(1.0f, _mm_add_ps(_mm_mul_ps(d1y, d1y), _mm_mul_ps(d2y, d2y)));
+    __m128 coefC = atLeast4(1.0f, _mm_add_ps(_mm_mul_ps(d1x, d1x), _mm_mul_ps(d2x, d2x)));
+    __m128 coefB = _mm_mul_ps(_mm_set1_ps(-2.0f), _mm_add_ps(_mm_mul_ps(d1x, d1y), _mm_mul_ps(d2x, d2y)));
+    __m128 det = atLeast4(kGuard, _mm_sub_ps(_mm_mul_ps(coefA, coefC),
+                                             _mm_div_ps(_mm_mul_ps(coefB, coefB), _mm_set1_ps(4.0f))));
+    __m128 a = _mm_div_ps(coefA, det), b = _mm_div_ps(coefB, det), c = _mm_div_ps(coefC, det);
+    __m128 aMinusC = _mm_sub_ps(a, c), aPlusC = _mm_add_ps(a, c);
+    __m128 root = fastSqrt4(_mm_add_ps(_mm_mul_ps(aMinusC, aMinusC), _mm_mul_ps(b, b)));
+    __m128 shrink = _mm_set1_ps(1.0f - reduction / 2.0f);
+    __m128 two = _mm_set1_ps(2.0f);
+    __m128 major = _mm_mul_ps(fastSqrt4(_mm_div_ps(two, atLeast4(kGuard, _mm_sub_ps(aPlusC, root)))), shrink);
+    __m128 minor = _mm_mul_ps(fastSqrt4(_mm_div_ps(two, atLeast4(kGuard, _mm_add_ps(aPlusC, root)))), shrink);
+    __m128 small = _mm_cmplt_ps(minor, _mm_set1_ps(kMinRadius));
+    minor = _mm_or_ps(_mm_and_ps(small, _mm_set1_ps(kMinRadius)), _mm_andnot_ps(small, minor));
+
+    float values[6][4];
+    _mm_storeu_ps(values[0], a);
+    _mm_storeu_ps(values[1], b);
+    _mm_storeu_ps(values[2], c);
+    _mm_storeu_ps(values[3], major);
+    _mm_storeu_ps(values[4], minor);
+    for (int i = 0; i < 4; i++) {
+        out[i] = {values[0][i], values[1][i], values[2][i], values[3][i], values[4][i], lodOfRadius(values[4][i])};
+    }
+}
+
+#endif
 
 // Clamp to edge, the rule of every buffer the filter makes: a position outside 0..1 moves to
 // the nearest edge (NaN to 0), so no sample is rejected.
@@ -116,47 +206,17 @@ float fastSqrt(float v) {
     return y * v;
 }
 
-void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
-                    float sy, const ImageBuffer* buffer, float out[4], float reduction,
-                    LodSlot* slot) {
-    Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
+namespace {
 
-    // Level of detail and the ellipse's radii, from the slot or from the footprint.
-    float lod, major, minor, a = 0.0f, b = 0.0f, c = 0.0f;
-    if (f.none || slot->reuseLod == 1) {
-        lod = slot->cachedLod;
-        if (!slot->written) slot->readBeforeWritten = 1;
-        sx = clampUnit(sx);
-        sy = clampUnit(sy);
-        major = minor = 1.0f;
-    } else {
-        // The EWA conic of the two derivative vectors, never narrower than one texel.
-        float coefA = std::fmax(1.0f, f.d1y * f.d1y + f.d2y * f.d2y);
-        float coefC = std::fmax(1.0f, f.d1x * f.d1x + f.d2x * f.d2x);
-        float coefB = -2.0f * (f.d1x * f.d1y + f.d2x * f.d2y);
-        float det = std::fmax(kGuard, coefA * coefC - coefB * coefB / 4.0f);
-        a = coefA / det;
-        b = coefB / det;
-        c = coefC / det;
-
-        // Its radii, shrunk by the caller's reduction; the minor one at least half a texel.
-        float root = fastSqrt((a - c) * (a - c) + b * b);
-        float shrink = 1.0f - reduction / 2.0f;
-        major = fastSqrt(2.0f / std::fmax(kGuard, a + c - root)) * shrink;
-        minor = fastSqrt(2.0f / std::fmax(kGuard, a + c + root)) * shrink;
-        if (minor < kMinRadius) minor = kMinRadius;
-
-        // The level whose texels match the minor radius, kept for the caller before clamping.
-        lod = static_cast<float>(static_cast<double>(logFloat(minor)) * kLog2OfE);
-        slot->cachedLod = lod;
-        slot->written = 1;
-    }
+// The reads of a filtered sample once its level of detail and radii are known.
+void readEllipse(const Footprint& f, const Ellipse& e, float lod, float sx, float sy,
+                 const ImageBuffer* buffer, float out[4]) {
     int32_t level;
     float fraction;
     splitLod(lod, buffer, &level, &fraction);
 
     // Round enough: one probe.
-    float anisotropy = major / minor;
+    float anisotropy = e.major / e.minor;
     if (!(anisotropy >= kMinAnisotropy)) {
         probe(buffer, level, fraction, sx, sy, out);
         return;
@@ -170,7 +230,7 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
     }
 
     // Smaller than a texel in both directions: one unblended read of level 0.
-    if (major <= 1.0f && minor <= 1.0f) {
+    if (e.major <= 1.0f && e.minor <= 1.0f) {
         probe(buffer, 0, 0.0f, sx, sy, out);
         return;
     }
@@ -179,11 +239,11 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
     int32_t probes = layout.count;
 
     // Direction of the major axis, and the step between probes in normalised units.
-    float theta = 0.5f * atanFloat(b / (a - c));
-    if (a > c) theta += kQuarterTurn;
+    float theta = 0.5f * atanFloat(e.b / (e.a - e.c));
+    if (e.a > e.c) theta += kQuarterTurn;
     float n = static_cast<float>(probes);
-    float stepX = cosFloat(theta) * layout.spread * major / n * buffer->levelInvWidth[0];
-    float stepY = sinFloat(theta) * layout.spread * major / n * buffer->levelInvHeight[0];
+    float stepX = cosFloat(theta) * layout.spread * e.major / n * buffer->levelInvWidth[0];
+    float stepY = sinFloat(theta) * layout.spread * e.major / n * buffer->levelInvHeight[0];
 
     // Probes centred on S along the axis, averaged.
     float centre = static_cast<float>(probes - 1) / 2.0f;
@@ -198,6 +258,63 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
     }
     float weight = 1.0f / n;
     for (int i = 0; i < 4; i++) out[i] = sum[i] * weight;
+}
+
+// A sample whose level of detail comes from the slot: a single probe at the clamped position.
+void readCachedLod(float sx, float sy, const ImageBuffer* buffer, float out[4], LodSlot* slot) {
+    if (!slot->written) slot->readBeforeWritten = 1;
+    Footprint none = {};
+    Ellipse round = {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f};
+    readEllipse(none, round, slot->cachedLod, clampUnit(sx), clampUnit(sy), buffer, out);
+}
+
+// The slot takes the level a footprint gives.
+void storeLod(LodSlot* slot, float lod) {
+    slot->cachedLod = lod;
+    slot->written = 1;
+}
+
+}  // namespace
+
+void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
+                    float sy, const ImageBuffer* buffer, float out[4], float reduction,
+                    LodSlot* slot) {
+    Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
+    if (f.none || slot->reuseLod == 1) {
+        readCachedLod(sx, sy, buffer, out, slot);
+        return;
+    }
+    Ellipse e = ellipseOf(f, reduction);
+    storeLod(slot, e.lod);
+    readEllipse(f, e, e.lod, sx, sy, buffer, out);
+}
+
+void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const ImageBuffer* buffer,
+                         float reduction, LodSlot* slot, float (*out)[4]) {
+    for (int32_t first = 0; first < count; first += kSampleBatch) {
+        int32_t n = count - first < kSampleBatch ? count - first : kSampleBatch;
+        Footprint f[kSampleBatch] = {};
+        for (int32_t i = 0; i < n; i++) {
+            const SampleRequest& r = requests[first + i];
+            f[i] = footprintOf(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, buffer);
+        }
+        Ellipse e[kSampleBatch];
+#if defined(__SSE2__)
+        ellipsesOf4(f, reduction, e);
+#else
+        for (int32_t i = 0; i < n; i++) e[i] = ellipseOf(f[i], reduction);
+#endif
+        // In order, as one call after another: the slot's level is written, or read, at its turn.
+        for (int32_t i = 0; i < n; i++) {
+            const SampleRequest& r = requests[first + i];
+            if (f[i].none || slot->reuseLod == 1) {
+                readCachedLod(r.sx, r.sy, buffer, out[first + i], slot);
+                continue;
+            }
+            storeLod(slot, e[i].lod);
+            readEllipse(f[i], e[i], e[i].lod, r.sx, r.sy, buffer, out[first + i]);
+        }
+    }
 }
 
 void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,

@@ -33,6 +33,17 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
                     float sy, const ImageBuffer* buffer, float out[4], float reduction,
                     LodSlot* slot);
 
+// One filtered sample's arguments, as sampleFiltered takes them.
+struct SampleRequest {
+    float n1x, n1y, n2x, n2y, px, py, sx, sy;
+};
+constexpr int32_t kSampleBatch = 4;
+
+// The samples of `count` requests, the same bits as sampleFiltered for each in turn with the
+// same slot, their ellipses formed kSampleBatch at a time.
+void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const ImageBuffer* buffer,
+                         float reduction, LodSlot* slot, float (*out)[4]);
+
 // The nearest texel of a single level chosen from the footprint's larger extent, without
 // blending; never writes the slot's level. `reduction` is accepted and unused.
 void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,

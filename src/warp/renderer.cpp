@@ -154,9 +154,11 @@ void finishPixel(float sumR, float sumG, float sumB, float sumA, float count, fl
 
 // The common case, straight: a pixel whose four corners agree in status, kind and texture
 // range, and whose centre lies on their side of the rim, is one filtered sample at the centre
-// of its corner quad (or transparent off the disc), exactly as classifyPixelCorners would
-// render it. Any other pixel is left to classifyPixelCorners: false.
-bool renderAgreeingPixel(RenderLane* lane, int32_t x, double centreY, float colour[4]) {
+// of its corner quad, or transparent off the disc, exactly as classifyPixelCorners would render
+// it. Any other pixel is left to classifyPixelCorners.
+enum class Agreement { Inside, Outside, Neither };
+
+Agreement agreementOf(RenderLane* lane, int32_t x, double centreY, SampleRequest* request) {
     PixelCorners c = cornersOf(lane->columns, x, lane->parity);
     int32_t cur = lane->parity, prev = cur ^ 1;
     const ColumnRecord& left = lane->columns[x];
@@ -166,24 +168,42 @@ bool renderAgreeingPixel(RenderLane* lane, int32_t x, double centreY, float colo
         c.bl->kind != kind || c.tr->kind != kind || c.tl->kind != kind ||
         left.outsideTexture[cur] != outside || left.outsideTexture[prev] != outside ||
         right.outsideTexture[prev] != outside) {
-        return false;
+        return Agreement::Neither;
     }
     bool centreOutside = outsideDisc({left.centreX, centreY});
     if (status != (centreOutside ? kMapOutsideDisc : kMapMapped) || kind != (centreOutside ? 0 : kMapKindMapped)) {
-        return false;
+        return Agreement::Neither;
     }
-
     lane->lod.reuseLod = 0;
-    float sample[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    if (hasColour(*c.br)) {
-        Vec2f br = sourceOf(*c.br), bl = sourceOf(*c.bl), tr = sourceOf(*c.tr);
-        Vec2f centre = cornerCentre(sourceOf(*c.tl), tr, bl, br, lane->source);
-        sampleFiltered(bl.x, bl.y, tr.x, tr.y, br.x, br.y, centre.x, centre.y, lane->source, sample,
-                       kFootprintReduction, &lane->lod);
+    if (!hasColour(*c.br)) return Agreement::Outside;
+    Vec2f br = sourceOf(*c.br), bl = sourceOf(*c.bl), tr = sourceOf(*c.tr);
+    Vec2f centre = cornerCentre(sourceOf(*c.tl), tr, bl, br, lane->source);
+    *request = {bl.x, bl.y, tr.x, tr.y, br.x, br.y, centre.x, centre.y};
+    return Agreement::Inside;
+}
+
+// Pixels inside the disc whose samples wait to be taken together, in the order they came.
+struct PendingPixels {
+    static constexpr int32_t kCapacity = 2 * kSampleBatch;
+    int32_t x[kCapacity];
+    SampleRequest requests[kCapacity];
+    int32_t count = 0;
+};
+
+// Takes the waiting samples in one batch and stores their pixels: each a single sample's
+// colour weighted by its alpha, as renderPixel sums it.
+void flushPending(RenderLane* lane, PendingPixels* pending, const OutputRow* outputRow) {
+    if (pending->count == 0) return;
+    float samples[PendingPixels::kCapacity][4];
+    lane->lod.reuseLod = 0;
+    sampleFilteredBatch(pending->requests, pending->count, lane->source, kFootprintReduction, &lane->lod, samples);
+    for (int32_t i = 0; i < pending->count; i++) {
+        const float* sample = samples[i];
+        float a = sample[3], colour[4];
+        finishPixel(0.0f + a * sample[0], 0.0f + a * sample[1], 0.0f + a * sample[2], 0.0f + a, 1.0f, colour);
+        writeOutputPixel(outputRow, pending->x[i], colour);
     }
-    float a = sample[3];
-    finishPixel(0.0f + a * sample[0], 0.0f + a * sample[1], 0.0f + a * sample[2], 0.0f + a, 1.0f, colour);
-    return true;
+    pending->count = 0;
 }
 
 bool insideAt(const MapFrame& frame, int32_t column, int32_t line) {
@@ -317,15 +337,31 @@ void mapCornerLine(RenderLane* lane, int32_t line) {
 
 void renderPixels(RenderLane* lane, int32_t y, const OutputRow* outputRow) {
     PixelCornerState state;
+    PendingPixels pending;
     double centreY = planeY(lane->frame, static_cast<float>(y) - 0.5f);
+    const float transparent[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int32_t x = 0; x < lane->width; x++) {
-        float colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        if (!renderAgreeingPixel(lane, x, centreY, colour)) {
-            classifyPixelCorners(colour, kFootprintReduction, lane->source, lane->columns, x, y,
-                                 lane->parity, lane, kDispatchCheckCentre, 1, &state);
+        // Pixels inside the disc wait to be sampled together; one outside it touches no state.
+        // Any other pixel may read the level of detail the waiting ones leave: they go first.
+        SampleRequest request;
+        Agreement agreement = agreementOf(lane, x, centreY, &request);
+        if (agreement == Agreement::Inside) {
+            pending.x[pending.count] = x;
+            pending.requests[pending.count++] = request;
+            if (pending.count == PendingPixels::kCapacity) flushPending(lane, &pending, outputRow);
+            continue;
         }
+        if (agreement == Agreement::Outside) {
+            writeOutputPixel(outputRow, x, transparent);
+            continue;
+        }
+        flushPending(lane, &pending, outputRow);
+        float colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        classifyPixelCorners(colour, kFootprintReduction, lane->source, lane->columns, x, y,
+                             lane->parity, lane, kDispatchCheckCentre, 1, &state);
         writeOutputPixel(outputRow, x, colour);
     }
+    flushPending(lane, &pending, outputRow);
 }
 
 void classifyPixelCorners(float colour[4], float reduction, const ImageBuffer* source,
