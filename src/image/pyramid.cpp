@@ -17,6 +17,10 @@
 #include <algorithm>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/pixel_access.h"
 #include "platform/check.h"
 
@@ -190,6 +194,109 @@ inline void sumWindow(typename Format::Sum* sum, const RowStarts* rows, const So
     (addTap<Format, Kernel, Tap / Kernel::kSize, Tap % Kernel::kSize>(sum, rows, window), ...);
 }
 
+// Straight windows: the smoothing window of a four-channel pixel whose six source columns lie
+// side by side in one tile, summed with SSE2 and stored. Integer sums are exact, so the order in
+// which their products are added does not matter; the float window adds its taps in the order
+// of the loop above, each channel in its own lane, so every lane repeats the scalar arithmetic.
+template <typename Format, typename Kernel>
+constexpr bool HasStraightWindow = false;
+
+#if defined(__SSE2__)
+template <>
+constexpr bool HasStraightWindow<Rgba8, SmoothingKernel> = true;
+template <>
+constexpr bool HasStraightWindow<Rgba16, SmoothingKernel> = true;
+template <>
+constexpr bool HasStraightWindow<RgbaFloat, SmoothingKernel> = true;
+
+// The weights of one window row as pairs for a multiply-add: lanes 2k and 2k+1 weigh columns
+// Pair*2 and Pair*2+1.
+template <int32_t Row, int32_t Pair>
+inline __m128i pairWeights() {
+    return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(SmoothingKernel::weight(Row, 2 * Pair + 1)) << 16 |
+                                               static_cast<uint32_t>(SmoothingKernel::weight(Row, 2 * Pair))));
+}
+
+// Sums of the four stored samples over the window, as four int32 lanes in memory order.
+// Pair(v) turns two adjacent pixels into 16-bit lanes column-interleaved per sample.
+template <typename Pair, size_t... Row>
+inline __m128i sumPairedRows(const RowStarts* rows, SourceColumn first, size_t pairBytes, Pair pair,
+                             std::index_sequence<Row...>) {
+    __m128i sum = _mm_setzero_si128();
+    auto addRow = [&]<int32_t R>(std::integral_constant<int32_t, R>) {
+        const uint8_t* p = rows[R][first.tileColumn] + first.byteOffset;
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(pair(p), pairWeights<R, 0>()));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(pair(p + pairBytes), pairWeights<R, 1>()));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(pair(p + 2 * pairBytes), pairWeights<R, 2>()));
+    };
+    (addRow(std::integral_constant<int32_t, static_cast<int32_t>(Row)>{}), ...);
+    return sum;
+}
+
+// The integer conversion of four sums: scaled in float, clamped at Limit, truncated.
+inline __m128i convertSums(__m128i sum, float limit) {
+    __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(kIntegerScale));
+    return _mm_cvttps_epi32(_mm_min_ps(v, _mm_set1_ps(limit)));
+}
+
+template <typename Format>
+inline void reduceStraightWindow(uint8_t* out, const RowStarts* rows, SourceColumn first);
+
+template <>
+inline void reduceStraightWindow<Rgba8>(uint8_t* out, const RowStarts* rows, SourceColumn first) {
+    // Two pixels' eight bytes become [a0 b0 a1 b1 a2 b2 a3 b3] in 16-bit lanes.
+    auto pair = [](const uint8_t* p) {
+        __m128i both = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        return _mm_unpacklo_epi8(_mm_unpacklo_epi8(both, _mm_srli_epi64(both, 32)), _mm_setzero_si128());
+    };
+    __m128i sum = sumPairedRows(rows, first, 8, pair, std::make_index_sequence<SmoothingKernel::kSize>{});
+    __m128i bytes = convertSums(sum, 255.0f);
+    bytes = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
+    storeSample<uint32_t>(out, static_cast<uint32_t>(_mm_cvtsi128_si32(bytes)));
+}
+
+template <>
+inline void reduceStraightWindow<Rgba16>(uint8_t* out, const RowStarts* rows, SourceColumn first) {
+    // Samples run to 32768, past the signed 16-bit range the multiply-add reads: each is offset
+    // by -32768 (its top bit flipped), and the offset's share of the sum is added back.
+    const __m128i flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+    auto pair = [&](const uint8_t* p) {
+        __m128i both = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return _mm_xor_si128(_mm_unpacklo_epi16(both, _mm_srli_si128(both, 8)), flip);
+    };
+    __m128i sum = sumPairedRows(rows, first, 16, pair, std::make_index_sequence<SmoothingKernel::kSize>{});
+    sum = _mm_add_epi32(sum, _mm_set1_epi32(32768 * kernelSum()));
+    __m128i words = _mm_sub_epi32(convertSums(sum, 32768.0f), _mm_set1_epi32(32768));
+    words = _mm_xor_si128(_mm_packs_epi32(words, words), flip);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), words);
+}
+
+template <>
+inline void reduceStraightWindow<RgbaFloat>(uint8_t* out, const RowStarts* rows, SourceColumn first) {
+    __m128 sum = _mm_setzero_ps();
+    auto addTapAt = [&]<int32_t Tap>(std::integral_constant<int32_t, Tap>) {
+        constexpr int32_t row = Tap / SmoothingKernel::kSize;
+        constexpr int32_t column = Tap % SmoothingKernel::kSize;
+        constexpr int32_t weight = SmoothingKernel::weight(row, column);
+        if constexpr (weight != 0) {
+            const uint8_t* p = rows[row][first.tileColumn] + first.byteOffset + column * 16;
+            __m128 pixel = _mm_loadu_ps(reinterpret_cast<const float*>(p));
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(static_cast<float>(weight)), pixel));
+        }
+    };
+    [&]<int32_t... Tap>(std::integer_sequence<int32_t, Tap...>) {
+        (addTapAt(std::integral_constant<int32_t, Tap>{}), ...);
+    }(std::make_integer_sequence<int32_t, SmoothingKernel::kSize * SmoothingKernel::kSize>{});
+    // Clamped as the scalar store does: max(0, v) and min(65535, v) keep v when it is NaN.
+    __m128 v = _mm_mul_ps(sum, _mm_set1_ps(kFloatScale));
+    v = _mm_min_ps(_mm_set1_ps(65535.0f), _mm_max_ps(_mm_setzero_ps(), v));
+    _mm_storeu_ps(reinterpret_cast<float*>(out), v);
+}
+#else
+template <typename Format>
+inline void reduceStraightWindow(uint8_t*, const RowStarts*, SourceColumn) {}
+#endif
+
 // Reduces the pixels of level + 1 inside the (clamped) rectangle, rows top to bottom and each
 // row left to right.
 template <typename Format, typename Kernel>
@@ -213,10 +320,21 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
             // Sum each window and store the converted pixel.
             constexpr auto taps = std::make_index_sequence<Kernel::kSize * Kernel::kSize>{};
             for (int32_t x = runStart; x < runEnd; x++) {
+                const SourceColumn* window = columns + 2 * (x - runStart);
+                uint8_t* out = target[0][x >> kTileShift] + static_cast<uint32_t>(x & kTileMask) * bytesPerPixel;
+                if constexpr (HasStraightWindow<Format, Kernel>) {
+                    // A window inside one tile whose columns were not clamped reads straight.
+                    const SourceColumn first = window[0];
+                    const SourceColumn last = window[Kernel::kSize - 1];
+                    if (first.tileColumn == last.tileColumn &&
+                        static_cast<uint32_t>(last.byteOffset - first.byteOffset) == (Kernel::kSize - 1) * bytesPerPixel) {
+                        reduceStraightWindow<Format>(out, rows, first);
+                        continue;
+                    }
+                }
                 typename Format::Sum sum[Format::kChannels] = {};
-                sumWindow<Format, Kernel>(sum, rows, columns + 2 * (x - runStart), taps);
-                uint32_t inTile = static_cast<uint32_t>(x & kTileMask);
-                Format::store(target[0][x >> kTileShift] + inTile * bytesPerPixel, sum);
+                sumWindow<Format, Kernel>(sum, rows, window, taps);
+                Format::store(out, sum);
             }
         }
     }
