@@ -1,7 +1,6 @@
-// Benchmarks of the sampling stack on a 1024 x 1024 image with its pyramid, per format: the
-// level-pair read alone, and the texture sampler with the footprints the renderer produces
-// (round ones that take one probe, and stretched ones that take eight along the long axis).
-// Reported as reads or samples per second.
+// Benchmarks of the sampling stack on a 1024 x 1024 image with its pyramid: one kernel read of
+// level 1 per format, the level-pair read, and the texture sampler with footprints that take 1, 2
+// and 20 probes along their long axis. Reported as reads or samples per second.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -35,6 +34,43 @@ struct SamplingSetup {
     }
 };
 
+void countRate(benchmark::State& state, const char* name) {
+    state.counters[name] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// A kernel read at a position of level 1 (512 texels across), so most reads lie inside a tile.
+template <typename Read>
+void kernelOf(benchmark::State& state, uint32_t imageMode, Read read) {
+    SamplingSetup setup(imageMode);
+    if (!setup.image->created) return state.SkipWithError("no memory for the image");
+    float out[4];
+    int32_t i = 0;
+    for (auto _ : state) {
+        read(&setup.image->buffer, setup.x[i] * 511.0f, setup.y[i] * 511.0f, out);
+        benchmark::DoNotOptimize(out);
+        i = (i + 1) % kPositions;
+    }
+    countRate(state, "reads");
+}
+
+void kernelRgba8(benchmark::State& s) {
+    kernelOf(s, kImageRgba8, [](const ImageBuffer* b, float u, float v, float* o) { filterRgba8(b, 1, u, v, o); });
+}
+void kernelRgba16(benchmark::State& s) {
+    kernelOf(s, kImageRgba16, [](const ImageBuffer* b, float u, float v, float* o) { filterRgba16(b, 1, u, v, o); });
+}
+void kernelRgbaFloat(benchmark::State& s) {
+    kernelOf(s, kImageRgbaFloat,
+             [](const ImageBuffer* b, float u, float v, float* o) { filterRgbaFloat(b, 1, u, v, o); });
+}
+void kernelGray8(benchmark::State& s) {
+    kernelOf(s, kImageGray8, [](const ImageBuffer* b, float u, float v, float* o) { o[0] = filterGray8(b, 1, u, v); });
+}
+void kernelGray16(benchmark::State& s) {
+    kernelOf(s, kImageGray16,
+             [](const ImageBuffer* b, float u, float v, float* o) { o[0] = filterGray16(b, 1, u, v); });
+}
+
 void readLevelPairOf(benchmark::State& state, uint32_t imageMode) {
     SamplingSetup setup(imageMode);
     if (!setup.image->created) return state.SkipWithError("no memory for the image");
@@ -45,11 +81,11 @@ void readLevelPairOf(benchmark::State& state, uint32_t imageMode) {
         benchmark::DoNotOptimize(out);
         i = (i + 1) % kPositions;
     }
-    state.counters["reads"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                 benchmark::Counter::kIsRate);
+    countRate(state, "reads");
 }
 
-// stretch: the footprint's long axis in level-0 texels; the short axis is 1.5 texels.
+// stretch: the footprint's long axis in level-0 texels against a short axis of 1.5 texels, which
+// sets the number of probes (reported as the `probes` counter).
 void sampleFilteredOf(benchmark::State& state, uint32_t imageMode, float stretch) {
     SamplingSetup setup(imageMode);
     if (!setup.image->created) return state.SkipWithError("no memory for the image");
@@ -59,21 +95,27 @@ void sampleFilteredOf(benchmark::State& state, uint32_t imageMode, float stretch
     for (auto _ : state) {
         float px = setup.x[i], py = setup.y[i];
         LodSlot slot = {0.0f, 0};
-        sampleFiltered(px - stretch * texel, py, px, py - 1.5f * texel, px, py, px, py,
-                       &setup.image->buffer, out, 0.3f, &slot);
+        sampleFiltered(px - stretch * texel, py, px, py - 1.5f * texel, px, py, px, py, &setup.image->buffer, out,
+                       0.3f, &slot);
         benchmark::DoNotOptimize(out);
         i = (i + 1) % kPositions;
     }
-    state.counters["samples"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    countRate(state, "samples");
+    state.counters["probes"] = static_cast<double>(probeLayout(stretch / 1.5f).count);
 }
 
 }  // namespace
 
+BENCHMARK(kernelRgba8);
+BENCHMARK(kernelRgba16);
+BENCHMARK(kernelRgbaFloat);
+BENCHMARK(kernelGray8);
+BENCHMARK(kernelGray16);
 BENCHMARK_CAPTURE(readLevelPairOf, rgba8, kImageRgba8);
 BENCHMARK_CAPTURE(readLevelPairOf, rgba16, kImageRgba16);
 BENCHMARK_CAPTURE(readLevelPairOf, rgba_float, kImageRgbaFloat);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_round, kImageRgba8, 1.5f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_stretched, kImageRgba8, 12.0f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba16_round, kImageRgba16, 1.5f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba_float_round, kImageRgbaFloat, 1.5f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_1_probe, kImageRgba8, 1.5f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_2_probes, kImageRgba8, 2.0f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_20_probes, kImageRgba8, 32.0f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba16_1_probe, kImageRgba16, 1.5f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba_float_1_probe, kImageRgbaFloat, 1.5f);

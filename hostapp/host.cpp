@@ -3,6 +3,7 @@
 #include "hostapp/host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,10 @@ constexpr size_t kRecordBytes = 1024;       // hosts allocate more than the modu
 constexpr uint32_t kHostSignature = 0x564C5248;  // 'VLRH'
 
 static InProcessHost* activeHost = nullptr;
+
+static double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // Makes a host the one the procedures serve for the length of a call.
 class ActiveScope {
@@ -53,7 +58,9 @@ struct HostProcedures {
         if (!block || size < 0) return kParamErr;
         char* data = static_cast<char*>(realloc(block->data, size ? size : 1));
         if (!data) return kMemFullErr;
-        h.handles_.count.liveBytes += size - block->size;
+        MemoryCount& count = h.handles_.count;
+        count.liveBytes += size - block->size;
+        count.peakBytes = std::max(count.peakBytes, count.liveBytes);
         block->data = data;
         block->size = size;
         return kNoErr;
@@ -123,6 +130,9 @@ struct AboutRecord {
 };
 
 static bool isEmpty(const Rect16& r) { return r.bottom <= r.top || r.right <= r.left; }
+static bool sameRect(const Rect16& a, const Rect16& b) {
+    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
 
 InProcessHost::InProcessHost(PluginEntryProc entry, HostSettings settings)
     : entry_(entry), settings_(settings), recordBytes_(kRecordBytes, 0),
@@ -165,6 +175,7 @@ InProcessHost::Block* InProcessHost::newBlock(Pool& pool, const SuiteSettings& s
     pool.blocks.push_back(block);
     count.liveBlocks++;
     count.liveBytes += size;
+    count.peakBytes = std::max(count.peakBytes, count.liveBytes);
     return block;
 }
 
@@ -308,6 +319,8 @@ RunOutcome InProcessHost::runFilter(Document& doc) {
     bind(doc);
     advanceCalls_ = 0;
     abortPolls_ = 0;
+    clock_ = Clock{};
+    clock_.begun = clock_.lastInput = secondsNow();
 
     auto stage = [&](int16_t selector) {
         int16_t result = call(selector);
@@ -347,6 +360,13 @@ RunOutcome InProcessHost::runFilter(Document& doc) {
     }
     stage(kSelectorFinish);
     endFilter(outcome);
+
+    RunTimes& times = outcome.times;
+    double ended = secondsNow();
+    times.import = clock_.lastInput - clock_.begun;
+    times.pyramid = (clock_.firstOutput >= 0.0 ? clock_.firstOutput : ended) - clock_.lastInput;
+    times.output = clock_.output;
+    times.render = ended - clock_.begun - times.import - times.pyramid - times.output;
     return outcome;
 }
 
@@ -393,6 +413,20 @@ int16_t InProcessHost::moduleAdvanceState() {
 // Pixel hand-over ---------------------------------------------------------------------------
 
 int16_t InProcessHost::advance() {
+    // Input asked for on its own, or beside output somewhere else, is the source being read; once
+    // the module asks for the output where it asks for input, every hand-over is rows.
+    const FilterRecord& r = *record_;
+    double entered = secondsNow();
+    bool rows = !isEmpty(r.outRect) && (isEmpty(r.inRect) || sameRect(r.inRect, r.outRect));
+    if (rows && clock_.firstOutput < 0.0) clock_.firstOutput = entered;
+    int16_t result = handOver();
+    double left = secondsNow();
+    if (!rows && !isEmpty(r.inRect)) clock_.lastInput = left;
+    if (clock_.firstOutput >= 0.0) clock_.output += left - entered;
+    return result;
+}
+
+int16_t InProcessHost::handOver() {
     commitOutput();
     if (settings_.profile.clipToFilterRect) {
         FilterRecord& r = *record_;
@@ -476,6 +510,14 @@ static int16_t settleRequest(Rect16& rect, int16_t padding, int32_t width, int32
     return kNoErr;
 }
 
+// A delivery's buffer holds `size` bytes. It is reused from one delivery to the next, but
+// given back when it would stay mostly empty, as after the tiles of the import, once the rows
+// that follow them are a fraction of a tile.
+static void sizeDelivery(std::vector<uint8_t>& bytes, size_t size) {
+    if (size < bytes.capacity() / 4) std::vector<uint8_t>().swap(bytes);
+    bytes.resize(size);
+}
+
 // Fills an interleaved buffer for `rect` in the sampled image: sample(x, y, plane, out) reads
 // a document pixel, pad(out) writes the padding value for positions outside the image.
 template <typename Sample>
@@ -483,7 +525,7 @@ static void gather(std::vector<uint8_t>& bytes, const Rect16& rect, Fixed rate, 
                    int32_t width, int32_t height, int32_t planes, int32_t sampleSize, Sample sample) {
     int32_t w = rect.right - rect.left;
     int32_t h = rect.bottom - rect.top;
-    bytes.resize(static_cast<size_t>(w) * h * planes * sampleSize);
+    sizeDelivery(bytes, static_cast<size_t>(w) * h * planes * sampleSize);
     uint8_t* out = bytes.data();
     for (int32_t y = rect.top; y < rect.bottom; y++) {
         int32_t docY = static_cast<int32_t>((static_cast<int64_t>(y) * rate) >> 16);
@@ -523,7 +565,7 @@ static void gatherPixels(std::vector<uint8_t>& bytes, const Document& doc, const
         const int32_t all = planeCount(doc);
         const int32_t width = rect.right - rect.left;
         const size_t pixelBytes = static_cast<size_t>(planes) * size;
-        bytes.resize(pixelBytes * width * (rect.bottom - rect.top));
+        sizeDelivery(bytes, pixelBytes * width * (rect.bottom - rect.top));
         uint8_t* out = bytes.data();
         for (int32_t y = rect.top; y < rect.bottom; y++) {
             const uint8_t* in = sampleAddress(doc, rect.left, y, lo);
@@ -585,7 +627,7 @@ int16_t InProcessHost::deliverOutput() {
         gatherPixels(output_.bytes, *doc_, r.outRect, kFixedOne, kPaddingNone, r.outLoPlane, planes);
     } else {
         int32_t samples = (r.outRect.right - r.outRect.left) * (r.outRect.bottom - r.outRect.top) * planes;
-        output_.bytes.resize(static_cast<size_t>(samples) * size);
+        sizeDelivery(output_.bytes, static_cast<size_t>(samples) * size);
         writePoison(output_.bytes.data(), size);
         for (size_t done = size; done < output_.bytes.size(); done *= 2)
             memcpy(output_.bytes.data() + done, output_.bytes.data(), std::min(done, output_.bytes.size() - done));

@@ -106,8 +106,21 @@ struct HostEvent {
 struct MemoryCount {
     int32_t liveBlocks = 0;
     int64_t liveBytes = 0;
+    int64_t peakBytes = 0;  // the most liveBytes has been
+
     int32_t requests = 0;
     int32_t refused = 0;
+};
+
+// Where a run's time went as the host sees it, in seconds: reading the source (from the start
+// of the run to the last delivery of input without output), building the pyramid (from there
+// to the first request for output), the host taking finished rows and handing out the next
+// (its time in advanceState from then on) and rendering (the rest).
+struct RunTimes {
+    double import = 0.0;
+    double pyramid = 0.0;
+    double render = 0.0;
+    double output = 0.0;
 };
 
 struct RunOutcome {
@@ -117,6 +130,7 @@ struct RunOutcome {
     int32_t advanceCalls = 0;
     int32_t buffersLeftBehind = 0;  // buffer blocks the module still held, freed by the host
     bool gaveUp = false;            // the module kept asking for more past the host's limit
+    RunTimes times;
 };
 
 class InProcessHost {
@@ -192,6 +206,7 @@ private:
     Block* findHandle(Handle handle);
     Block* findBuffer(BufferID id);
     int16_t moduleAdvanceState();
+    int16_t handOver();
     Boolean testAbort();
     void commitOutput();
     int16_t deliverInput();
@@ -216,6 +231,12 @@ private:
     int32_t protocolErrors_ = 0;
     int32_t advanceCalls_ = 0;
     int32_t abortPolls_ = 0;
+    struct Clock {  // the moments RunTimes is made from, in seconds since the run began
+        double begun = 0.0;
+        double lastInput = 0.0;
+        double firstOutput = -1.0;
+        double output = 0.0;
+    } clock_;
     Delivery input_;
     Delivery output_;
     Delivery mask_;

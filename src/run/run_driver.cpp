@@ -175,19 +175,30 @@ void prepareRows(PluginGlobals* globals) {
     rows->laneCount = lanes;
     rows->queue = &globals->queue;
     rows->rowBytes = static_cast<size_t>(globals->filterWidth) * std::max<int32_t>(format.planes, 1) * sampleBytes;
-    rows->rowsPerStrip = kRowsPerStrip;
-    rows->capacity = std::min(globals->workHeight, lanes * kRowsPerStrip);
     rows->passHeight = globals->workHeight;
     rows->output = {nullptr, globals->filterWidth, 0, format};
     rows->first = 0;
     rows->count = 0;
-    globals->blockRows = static_cast<uint8_t*>(
-        allocateWorkMemory(static_cast<int32_t>(rows->rowBytes) * rows->capacity, &globals->blockRowsBufferId,
-                           globals->filterRecord->bufferProcs));
-    rows->rows = globals->blockRows;
-    if (!globals->blockRows) {
-        setResultCode(globals, kMemFullErr);
-        return;
+
+    // The rows live in the row-record buffer past the lanes' records: its plan holds far more
+    // records than a lane or two use, so the run needs no more memory than one lane did. Strips
+    // are as long as that room allows, up to kRowsPerStrip rows; only lanes that leave no room
+    // for a row each get a buffer of their own.
+    size_t spare = static_cast<size_t>(globals->rowRecordCount - lanes * laneRecords) * kColumnRecordBytes;
+    size_t fit = spare / (rows->rowBytes * lanes);
+    rows->rowsPerStrip = fit >= 1 ? static_cast<int32_t>(std::min<size_t>(fit, kRowsPerStrip)) : kRowsPerStrip;
+    rows->capacity = std::min(globals->workHeight, lanes * rows->rowsPerStrip);
+    if (fit >= 1) {
+        rows->rows = reinterpret_cast<uint8_t*>(globals->rowRecords + lanes * laneRecords);
+    } else {
+        globals->blockRows = static_cast<uint8_t*>(allocateWorkMemory(
+            static_cast<int32_t>(rows->rowBytes) * rows->capacity, &globals->blockRowsBufferId,
+            globals->filterRecord->bufferProcs));
+        rows->rows = globals->blockRows;
+        if (!globals->blockRows) {
+            setResultCode(globals, kMemFullErr);
+            return;
+        }
     }
 
     // Every row is still to come.

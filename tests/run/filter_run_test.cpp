@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "image/work_queue.h"
 #include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "support/global_memory_hooks.h"
@@ -156,7 +157,7 @@ TEST(FilterRun, RunsGiveTheSameBitsEveryTime) {
 TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {
     InProcessHost host(PluginMain);
     for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
-        for (auto [width, height] : {std::pair{43, 211}, {3, 150}}) {
+        for (auto [width, height] : {std::pair{43, 211}, {3, 150}, {700, 40}}) {
             Document source = makeDocument(width, height, kind.bitDepth, kind.model, kind.layer);
             const Document pattern = pinned::pinnedSource(kind);
             for (int32_t y = 0; y < height; y++)
@@ -176,4 +177,19 @@ TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {
         }
     }
     setRunThreads(0);
+}
+
+// The rows rendered ahead share the row-record buffer with the lanes, so rendering on two
+// threads asks the host for no more memory than rendering on one, but the second's job record.
+TEST(FilterRun, TwoThreadsNeedNoMoreMemoryThanOne) {
+    int64_t peak[2];
+    for (int32_t threads : {1, 2}) {
+        InProcessHost host(PluginMain);
+        Document doc = makeDocument(1500, 300, 32, ColourModel::Rgb, true);
+        setRunThreads(threads);
+        ASSERT_NO_FATAL_FAILURE(runCleanly(host, doc));
+        peak[threads - 1] = host.bufferMemory().peakBytes + host.handleMemory().peakBytes;
+    }
+    setRunThreads(0);
+    EXPECT_LE(peak[1], peak[0] + kJobRecordBytes);
 }
