@@ -96,6 +96,9 @@ void doPrepare(PluginGlobals* globals) {
     validateParameters(globals);
     record->bufferSpace = 0;
 
+    // A new run: what the last one held is gone, released by it or freed by the host it was
+    // left to after an error.
+    forgetRunBuffers(globals);
     globals->savedFilterRect = record->filterRect;
     setWorkArea(globals, record->filterRect, 1);
 
