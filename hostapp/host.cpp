@@ -285,6 +285,7 @@ void InProcessHost::bind(Document& doc) {
     r.inTileHeight = r.inTileWidth = r.outTileHeight = r.outTileWidth = 256;
     r.maskTileHeight = r.maskTileWidth = r.absTileHeight = r.absTileWidth = 256;
     r.depth = doc.bitDepth;
+    if (settings_.onBind) settings_.onBind(r, settings_.bindContext);
 }
 
 // Selector calls ------------------------------------------------------------------------------

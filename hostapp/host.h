@@ -97,6 +97,10 @@ struct HostSettings {
     // Optional observer of progress, e.g. a progress bar.
     void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
     void* progressContext = nullptr;
+    // Optional: called when the host has filled the FilterRecord for a document, to describe
+    // the document another way, as some host does.
+    void (*onBind)(FilterRecord& record, void* context) = nullptr;
+    void* bindContext = nullptr;
     // Optional cancel source consulted by abortProc, e.g. a signal flag.
     bool (*cancelRequested)(void* context) = nullptr;
     void* cancelContext = nullptr;
