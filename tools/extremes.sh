@@ -90,8 +90,6 @@ if [ "${1:-}" != --ci ]; then
   run huge-16000x16000-rgb8 none "$input" "$work/huge-rgb8-out.tif"
   input=$(make_image huge-8000-rgbaf 8000 8000 rgbaf)
   run huge-8000x8000-rgba-float none "$input" "$work/huge-rgbaf-out.tif"
-  input=$(make_image big-gray 32767 32767 gray8)
-  run largest-32767x32767-gray8 none "$input" "$work/largest-out.tif"
 fi
 
 # Memory limits from too small to enough, on a 2000 x 1500 RGB image.
