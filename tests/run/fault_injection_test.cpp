@@ -59,10 +59,6 @@ Expected expectedOf(const FaultRun& run, const Document& doc) {
     return {kMemFullErr, kSelectorStart, true, false};  // the rows rendered ahead
 }
 
-const char* const kCallNames[] = {"selector", "advanceState", "progress", "abort", "displayPixels",
-                                  "newHandle", "disposeHandle", "lockHandle", "unlockHandle", "allocateBuffer",
-                                  "lockBuffer", "unlockBuffer", "freeBuffer"};
-
 struct WalkCase {
     int32_t width, height, depth;
     ColourModel model;
@@ -100,8 +96,8 @@ TEST(FaultInjection, EveryHostCallThatFailsEndsTheRunAsTheFailureTableSays) {
             ASSERT_EQ(walk.recorded.result, kNoErr);
             for (const FaultRun& run : walk.faults) {
                 SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.depth << "-bit, "
-                                                << threads << " threads: " << kCallNames[static_cast<int>(run.fault.call)]
-                                                << " " << run.fault.at << " in selector " << run.selector);
+                                                << threads << " threads: call kind " << static_cast<int>(run.fault.call)
+                                                << " number " << run.fault.at << " in selector " << run.selector);
                 const Expected want = expectedOf(run, doc);
                 EXPECT_EQ(run.outcome.result, want.result);
                 EXPECT_EQ(run.outcome.endedAt, want.endedAt);
