@@ -39,6 +39,7 @@ struct HostProcedures {
     static Handle newHandle(int32_t size) {
         InProcessHost& h = host();
         h.logEvent(HostCall::NewHandle, size);
+        if (h.injectsFault(HostCall::NewHandle)) return nullptr;
         InProcessHost::Block* block = h.newBlock(h.handles_, h.settings_.handles, size);
         return block ? &block->data : nullptr;
     }
@@ -75,6 +76,7 @@ struct HostProcedures {
     }
     static Ptr lockHandle(Handle handle, Boolean) {
         host().logEvent(HostCall::LockHandle);
+        if (host().injectsFault(HostCall::LockHandle)) return nullptr;
         return lock(host().findHandle(handle));
     }
     static void unlockHandle(Handle handle) {
@@ -86,7 +88,8 @@ struct HostProcedures {
 
     static OSErr allocateBuffer(int32_t size, BufferID* id) {
         InProcessHost& h = host();
-        InProcessHost::Block* block = h.newBlock(h.buffers_, h.settings_.buffers, size);
+        InProcessHost::Block* block =
+            h.injectsFault(HostCall::AllocateBuffer) ? nullptr : h.newBlock(h.buffers_, h.settings_.buffers, size);
         h.logEvent(HostCall::AllocateBuffer, size, block ? kNoErr : kMemFullErr);
         if (!block) return kMemFullErr;
         *id = reinterpret_cast<BufferID>(block);
@@ -94,6 +97,7 @@ struct HostProcedures {
     }
     static Ptr lockBuffer(BufferID id, Boolean) {
         host().logEvent(HostCall::LockBuffer);
+        if (host().injectsFault(HostCall::LockBuffer)) return nullptr;
         return lock(host().findBuffer(id));
     }
     static void unlockBuffer(BufferID id) {
@@ -292,6 +296,7 @@ void InProcessHost::bind(Document& doc) {
     r.inTileHeight = r.inTileWidth = r.outTileHeight = r.outTileWidth = 256;
     r.maskTileHeight = r.maskTileWidth = r.absTileHeight = r.absTileWidth = 256;
     r.depth = doc.bitDepth;
+    if (settings_.onBind) settings_.onBind(r, settings_.bindContext);
 }
 
 // Selector calls ------------------------------------------------------------------------------
@@ -321,6 +326,7 @@ RunOutcome InProcessHost::runFilter(Document& doc) {
     abortPolls_ = 0;
     clock_ = Clock{};
     clock_.begun = clock_.lastInput = secondsNow();
+    faultCalls_ = 0;
 
     auto stage = [&](int16_t selector) {
         int16_t result = call(selector);
@@ -397,15 +403,23 @@ void InProcessHost::forgetBetweenRuns() {
 
 Boolean InProcessHost::testAbort() {
     abortPolls_++;
-    bool cancel = (settings_.cancelAtPoll > 0 && abortPolls_ >= settings_.cancelAtPoll) ||
+    bool cancel = injectsFault(HostCall::Abort) ||
+                  (settings_.cancelAtPoll > 0 && abortPolls_ >= settings_.cancelAtPoll) ||
                   (settings_.cancelRequested && settings_.cancelRequested(settings_.cancelContext));
     logEvent(HostCall::Abort, abortPolls_, cancel);
     return cancel;
 }
 
+// Counts a call of the injected fault's kind and tells whether this one is to fail.
+bool InProcessHost::injectsFault(HostCall call) {
+    const InjectedFault& fault = settings_.fault;
+    return fault.call == call && ++faultCalls_ == fault.at;
+}
+
 int16_t InProcessHost::moduleAdvanceState() {
     advanceCalls_++;
-    int16_t result = advanceCalls_ == settings_.failAdvanceAt ? settings_.advanceError : advance();
+    bool fail = advanceCalls_ == settings_.failAdvanceAt || injectsFault(HostCall::AdvanceState);
+    int16_t result = fail ? settings_.advanceError : advance();
     logEvent(HostCall::AdvanceState, advanceCalls_, result);
     return result;
 }

@@ -55,28 +55,6 @@ struct HostProfile {
     int32_t rowPadding = 0;         // spare bytes after every row of a buffer handed out
 };
 
-struct HostSettings {
-    SuiteSettings handles{true, kHandleProcsVersion, kHandleProcsCount};
-    SuiteSettings buffers{true, kBufferProcsVersion, kBufferProcsCount};
-    bool offerAdvanceState = true;
-    bool offerDisplayPixels = true;
-    // Parameters comes on the filter's first use (when the host holds no parameter block yet),
-    // on every run, or never.
-    ParametersCall parameters = ParametersCall::FirstUse;
-    int32_t cancelAtPoll = 0;        // abortProc answers true from this poll on (1 = the first)
-    int32_t failAdvanceAt = 0;       // this advanceState call (1 = the first) returns advanceError
-    int16_t advanceError = kParamErr;
-    int16_t resultBeforeCall = 0;    // stored in the result code before every selector call
-    int32_t maxContinueCalls = 1 << 20;
-    HostProfile profile{};
-    // Optional observer of progress, e.g. a progress bar.
-    void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
-    void* progressContext = nullptr;
-    // Optional cancel source consulted by abortProc, e.g. a signal flag.
-    bool (*cancelRequested)(void* context) = nullptr;
-    void* cancelContext = nullptr;
-};
-
 enum class HostCall : uint8_t {
     Selector,        // a: selector, b: result code after the call
     AdvanceState,    // a: number of the call, b: its result
@@ -92,6 +70,42 @@ enum class HostCall : uint8_t {
     UnlockBuffer,
     FreeBuffer,
 };
+
+// A call made to fail the way that call can: the `at`-th call of its kind in a run (1 = the
+// first). A new handle or a lock gives null, a buffer allocation is refused, advanceState returns
+// the settings' advanceError and abortProc answers cancel; calls of other kinds cannot fail.
+struct InjectedFault {
+    HostCall call = HostCall::Selector;
+    int32_t at = 0;  // 0: nothing fails
+};
+
+struct HostSettings {
+    SuiteSettings handles{true, kHandleProcsVersion, kHandleProcsCount};
+    SuiteSettings buffers{true, kBufferProcsVersion, kBufferProcsCount};
+    bool offerAdvanceState = true;
+    bool offerDisplayPixels = true;
+    // Parameters comes on the filter's first use (when the host holds no parameter block yet),
+    // on every run, or never.
+    ParametersCall parameters = ParametersCall::FirstUse;
+    int32_t cancelAtPoll = 0;        // abortProc answers true from this poll on (1 = the first)
+    int32_t failAdvanceAt = 0;       // this advanceState call (1 = the first) returns advanceError
+    int16_t advanceError = kParamErr;
+    int16_t resultBeforeCall = 0;    // stored in the result code before every selector call
+    InjectedFault fault{};
+    int32_t maxContinueCalls = 1 << 20;
+    HostProfile profile{};
+    // Optional observer of progress, e.g. a progress bar.
+    void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
+    void* progressContext = nullptr;
+    // Optional: called when the host has filled the FilterRecord for a document, to describe
+    // the document another way, as some host does.
+    void (*onBind)(FilterRecord& record, void* context) = nullptr;
+    void* bindContext = nullptr;
+    // Optional cancel source consulted by abortProc, e.g. a signal flag.
+    bool (*cancelRequested)(void* context) = nullptr;
+    void* cancelContext = nullptr;
+};
+
 
 // One logged call, with the module's request as it stood when the call was made.
 struct HostEvent {
@@ -208,6 +222,7 @@ private:
     int16_t moduleAdvanceState();
     int16_t handOver();
     Boolean testAbort();
+    bool injectsFault(HostCall call);
     void commitOutput();
     int16_t deliverInput();
     int16_t deliverOutput();
@@ -237,6 +252,7 @@ private:
         double firstOutput = -1.0;
         double output = 0.0;
     } clock_;
+    int32_t faultCalls_ = 0;  // calls of the injected fault's kind in this run
     Delivery input_;
     Delivery output_;
     Delivery mask_;

@@ -82,16 +82,26 @@ void resetImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const Weigh
     buffer->weightTable = weightTable;
 }
 
-void freeImageBuffer(ImageBuffer* buffer) {
+// Releases every tile and the tile table through `procs`; without a usable suite a host buffer
+// is forgotten, never released.
+static void releaseTiles(ImageBuffer* buffer, const BufferProcs* procs) {
     if (buffer->tiles) {
         for (int32_t i = 0; i < buffer->tileCount; i++) {
             TileEntry& entry = buffer->tiles[i];
-            freeWorkMemory(&entry.pixels, &entry.bufferId, buffer->bufferProcs);
+            freeWorkMemory(&entry.pixels, &entry.bufferId, procs);
         }
-        freeWorkMemory(&buffer->tiles, &buffer->tileTableBufferId, buffer->bufferProcs);
+        freeWorkMemory(&buffer->tiles, &buffer->tileTableBufferId, procs);
     }
     buffer->tileCount = 0;
     buffer->contentTag = 0;
+}
+
+void freeImageBuffer(ImageBuffer* buffer) { releaseTiles(buffer, buffer->bufferProcs); }
+
+void abandonImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const WeightTable* weightTable) {
+    // The tile table can be read only when it is the module's own.
+    if (buffer->tileTableBufferId == 0) releaseTiles(buffer, nullptr);
+    resetImageBuffer(buffer, procs, weightTable);
 }
 
 bool createImageBuffer(ImageBuffer* buffer, int32_t width, int32_t height, uint32_t imageMode,

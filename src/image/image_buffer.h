@@ -94,6 +94,10 @@ bool createImageBuffer(ImageBuffer* buffer, int32_t width, int32_t height, uint3
 // Releases every tile and the tile table; safe on an empty buffer.
 void freeImageBuffer(ImageBuffer* buffer);
 
+// Lets go of a buffer whose host memory the host may have freed already: the tiles and table
+// from global memory are released, the host's forgotten, and the buffer is reset.
+void abandonImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const WeightTable* weightTable);
+
 // The tile's rectangle within its level.
 Rect16 tileRect(const ImageBuffer* buffer, int32_t tileIndex);
 

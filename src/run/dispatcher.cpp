@@ -82,6 +82,10 @@ void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* da
     // No worker thread outlives the call, and the globals are locked only for its length,
     // errors included.
     stopRunWorkers(globals);
+    // A run that ends in an error leaves its working memory to the host: the module lets go of
+    // it at once, so that no later call reaches a buffer the host has freed.
+    bool runCall = selector == kSelectorStart || selector == kSelectorContinue;
+    if (runCall && *result != kNoErr) forgetRunBuffers(globals);
     if (*data) unlockHandle(procs, reinterpret_cast<Handle>(*data));
 }
 
@@ -96,6 +100,9 @@ void doPrepare(PluginGlobals* globals) {
     validateParameters(globals);
     record->bufferSpace = 0;
 
+    // A new run: what the last one held is gone, released by it or freed by the host it was
+    // left to after an error.
+    forgetRunBuffers(globals);
     globals->savedFilterRect = record->filterRect;
     setWorkArea(globals, record->filterRect, 1);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host/handles.h"
+#include "host/work_memory.h"
 #include "run/run_tables.h"
 
 FilterParameters* parameterBlock(const PluginGlobals* globals) {
@@ -14,15 +15,15 @@ FilterParameters* parameterBlock(const PluginGlobals* globals) {
 }
 
 void forgetRunBuffers(PluginGlobals* globals) {
-    globals->rowRecordsBufferId = 0;
-    globals->rowRecords = nullptr;
-    globals->jobsBufferId = 0;
-    globals->queue.jobs = nullptr;
-    globals->runTablesBufferId = 0;
-    globals->runTables = nullptr;
+    // Released without the host's suite: global memory is given back, a host buffer only
+    // forgotten, as the host frees its buffers when a filter ends and may have done so already.
+    freeWorkMemory(&globals->blockRows, &globals->blockRowsBufferId, nullptr);
+    freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, nullptr);
+    freeWorkMemory(&globals->queue.jobs, &globals->jobsBufferId, nullptr);
+    freeWorkMemory(&globals->runTables, &globals->runTablesBufferId, nullptr);
     const BufferProcs* procs = globals->filterRecord->bufferProcs;
-    resetImageBuffer(&globals->sourceImage, procs, nullptr);
-    resetImageBuffer(&globals->mapGrid, procs, nullptr);
+    abandonImageBuffer(&globals->sourceImage, procs, nullptr);
+    abandonImageBuffer(&globals->mapGrid, procs, nullptr);
 }
 
 void validateParameters(PluginGlobals* globals) {

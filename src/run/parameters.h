@@ -73,7 +73,8 @@ void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale);
 int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight, int32_t lanes);
 int32_t bufferSpaceFor(int32_t rowRecordCount);
 
-// Forgets the working buffers (without releasing them) and resets both image buffers.
+// Lets go of the working buffers a run left behind when it ended in an error: what came from
+// global memory is released, the host's buffers are forgotten; both image buffers are reset.
 void forgetRunBuffers(PluginGlobals* globals);
 
 // Prepare's reset of the run state.

@@ -42,9 +42,11 @@ void startRunWorkers(PluginGlobals* globals) {
     globals->queue.workers = startWorkers(workers, globals->threadCount) > 1 ? workers : nullptr;
 }
 
+// Only workers this call started are stopped: between calls the run tables may be gone, left
+// to the host by a run that ended in an error, and the host may have freed them.
 void stopRunWorkers(PluginGlobals* globals) {
+    if (globals->queue.workers) stopWorkers(globals->queue.workers);
     globals->queue.workers = nullptr;
-    if (globals->runTables) stopWorkers(&globals->runTables->workers);
 }
 
 bool allocateRunBuffers(PluginGlobals* globals) {

@@ -10,9 +10,11 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "image_file.h"
@@ -32,6 +34,18 @@ struct PngError {
     const char* doing;
     std::string message;
 };
+
+// libpng allocates what a chunk's header declares. No chunk holds more than deflate's best ratio
+// of the whole file once inflated, so a request past that (or past a few megabytes for a small
+// file) comes from a lying header and is refused before any memory is taken for it.
+constexpr size_t kSmallFileAllocation = 4 << 20;
+
+static png_voidp boundedMalloc(png_structp png, png_alloc_size_t size) {
+    const size_t limit = *static_cast<const size_t*>(png_get_mem_ptr(png));
+    return size <= limit ? malloc(size) : nullptr;
+}
+
+static void pngFree(png_structp, png_voidp block) { free(block); }
 
 static void pngError(png_structp png, png_const_charp message) {
     PngError* error = static_cast<PngError*>(png_get_error_ptr(png));
@@ -126,7 +140,11 @@ bool loadPng(const std::string& path, Image& image, std::string& error) {
     FILE* file = openFile(path, "rb", error);
     if (!file) return false;
     PngError failure{"not a readable PNG image: ", "out of memory"};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
+    struct stat status;
+    const double fileBytes = fstat(fileno(file), &status) == 0 ? static_cast<double>(status.st_size) : 0;
+    size_t allocationLimit = std::max(kSmallFileAllocation, static_cast<size_t>(kMaxDeflateRatio * fileBytes));
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning,
+                                               &allocationLimit, boundedMalloc, pngFree);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     bool ok = info && readPng(png, info, file, image, failure);
     png_destroy_read_struct(&png, &info, nullptr);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "run/dispatcher.h"
@@ -114,17 +115,24 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
     settings.rowsReady = [&](int32_t count) { return rows.waitFor(count); };
     bool written = false;
     double writeEnd = 0;
-    std::thread writer([&] {
-        const double start = secondsNow();
-        try {
-            written = saveImage(image, temp, format, settings, error);
-        } catch (const std::bad_alloc&) {
-            error = "not enough memory to write the image";
-        }
-        writeEnd = secondsNow();
-        timings.write = writeEnd - start - rows.secondsWaited();
-        if (!written) writeFailed = true;
-    });
+    std::thread writer;
+    try {
+        writer = std::thread([&] {
+            const double start = secondsNow();
+            try {
+                written = saveImage(image, temp, format, settings, error);
+            } catch (const std::bad_alloc&) {
+                error = "not enough memory to write the image";
+            }
+            writeEnd = secondsNow();
+            timings.write = writeEnd - start - rows.secondsWaited();
+            if (!written) writeFailed = true;
+        });
+    } catch (const std::system_error&) {
+        // The system has no memory left for the writer's thread (its stack).
+        unlink(temp.c_str());
+        return complain(&bar, output, "not enough memory to start writing");
+    }
 
     // The filter run, with the progress bar, and a stop or a failed write answered through
     // abortProc so that the module cancels its own run.

@@ -1,0 +1,122 @@
+// Every host call of whole runs made to fail, one at a time, on every kind of document and at one
+// and two threads: each failure must end the run with the code the module's failure table gives
+// for its step, leave working memory with the host only where the table says so (and then
+// exactly what the module held), and the next run in the same loaded module must give the right
+// image and leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "hostapp/fault_walk.h"
+#include "image/image_buffer.h"
+#include "run/dispatcher.h"
+#include "support/global_memory_hooks.h"
+
+using namespace hostapp;
+
+namespace {
+
+constexpr int16_t kHostError = -25;  // what the failing advanceState returns
+
+struct Expected {
+    int16_t result;
+    int16_t endedAt;  // -1: the run completed
+    bool leftToHost;  // the module's host buffers stay for the host to free
+    bool rectsEmpty;  // the module emptied the rectangles itself
+};
+
+// Host buffers of an image buffer of this size and layout: its tile table and one per tile.
+int32_t imageBlocks(int32_t width, int32_t height, uint32_t mode) {
+    ImageBuffer image;
+    resetImageBuffer(&image, nullptr, nullptr);
+    createImageBuffer(&image, width, height, mode, kWrapClamp, false);
+    int32_t blocks = 1 + image.tileCount;
+    freeImageBuffer(&image);
+    return blocks;
+}
+
+// The failure table. Start obtains the run buffers (3), the map grid placeholder, the source
+// image, and after the import the block of rows rendered ahead; Continue builds the map grid.
+Expected expectedOf(const FaultRun& run, const Document& doc) {
+    const int16_t selector = run.selector;
+    switch (run.fault.call) {
+        case HostCall::NewHandle: return {kMemFullErr, selector, false, false};
+        case HostCall::LockHandle: return {kMemFullErr, selector, selector == kSelectorContinue, false};
+        case HostCall::AdvanceState: return {kHostError, selector, true, false};
+        case HostCall::Abort: return {kUserCanceledErr, kSelectorContinue, false, true};
+        default: break;
+    }
+    const Expected gridMissing = {kNoErr, -1, false, true};  // the disc shows the source's centre
+    if (selector != kSelectorStart) return gridMissing;
+    const Rect16 filter = filterRectOf(doc);
+    const uint32_t mode = doc.bitDepth == 8 ? kImageRgba8 : doc.bitDepth == 16 ? kImageRgba16 : kImageRgbaFloat;
+    const int32_t runBuffers = 3;
+    const int32_t grid = runBuffers + imageBlocks(50, 50, kImageRgbaFloat);
+    const int32_t sourceImage = grid + imageBlocks(filter.right - filter.left, filter.bottom - filter.top, mode);
+    if (run.allocation <= runBuffers) return {1, kSelectorStart, false, true};
+    if (run.allocation <= grid) return gridMissing;
+    if (run.allocation <= sourceImage) return {999, kSelectorStart, true, false};
+    return {kMemFullErr, kSelectorStart, true, false};  // the rows rendered ahead
+}
+
+struct WalkCase {
+    int32_t width, height, depth;
+    ColourModel model;
+    bool layer, selection;
+    bool bufferSuite;  // false: all working memory from the system
+};
+
+// One tile and several, every depth, gray and RGB, flat and layer, with and without a selection.
+const WalkCase kCases[] = {
+    {40, 37, 8, ColourModel::Gray, false, false, true}, {47, 41, 8, ColourModel::Rgb, true, true, true},
+    {600, 36, 16, ColourModel::Gray, true, false, true}, {44, 40, 16, ColourModel::Rgb, false, true, true},
+    {39, 45, 32, ColourModel::Gray, false, true, true},  {36, 34, 32, ColourModel::Rgb, true, false, true},
+    {42, 38, 8, ColourModel::Rgb, true, false, false},
+};
+
+}  // namespace
+
+TEST(FaultInjection, EveryHostCallThatFailsEndsTheRunAsTheFailureTableSays) {
+    int32_t runs = 0, faults = 0;
+    for (int32_t threads : {1, 2}) {
+        setRunThreads(threads);
+        for (const WalkCase& c : kCases) {
+            Document doc = makeDocument(c.width, c.height, c.depth, c.model, c.layer);
+            const double full = c.depth == 8 ? 255 : c.depth == 16 ? 32768 : 1.0;
+            for (int32_t y = 0; y < doc.height; y++)
+                for (int32_t x = 0; x < doc.width; x++)
+                    for (int32_t p = 0; p < planeCount(doc); p++)
+                        setSampleValue(doc, x, y, p, full * ((x * 7 + y * 3 + p * 11) % 17) / 16);
+            doc.hasSelection = c.selection;
+            doc.selection = Rect16{3, 2, static_cast<int16_t>(c.height - 1), static_cast<int16_t>(c.width - 4)};
+            HostSettings settings;
+            settings.advanceError = kHostError;
+            settings.buffers.offered = c.bufferSuite;
+            FaultWalk walk = walkFaults(PluginMain, doc, settings, {globalMemoryLiveBlocks, globalMemoryLimitAllocations});
+            ASSERT_EQ(walk.recorded.result, kNoErr);
+            for (const FaultRun& run : walk.faults) {
+                SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.depth << "-bit, "
+                                                << threads << " threads: call kind " << static_cast<int>(run.fault.call)
+                                                << " number " << run.fault.at << " in selector " << run.selector);
+                const Expected want = expectedOf(run, doc);
+                EXPECT_EQ(run.outcome.result, want.result);
+                EXPECT_EQ(run.outcome.endedAt, want.endedAt);
+                EXPECT_EQ(run.outcome.buffersLeftBehind > 0, want.leftToHost && c.bufferSuite);
+                // Global memory goes back at once, or at the next run when the module could not
+                // reach its globals.
+                bool unreachable = run.fault.call == HostCall::LockHandle;
+                EXPECT_EQ(run.fallbackHeld > 0, want.leftToHost && !c.bufferSuite && unreachable);
+                EXPECT_EQ(run.outcome.buffersLeftBehind, run.buffersHeld);
+                EXPECT_TRUE(run.rectsEmpty || !want.rectsEmpty);
+                EXPECT_EQ(run.protocolErrors, 0);
+                EXPECT_EQ(run.nextResult, kNoErr);
+                EXPECT_TRUE(run.nextImageCorrect);
+                EXPECT_TRUE(run.nextLeftNothing);
+            }
+            runs += walk.filterRuns;
+            faults += static_cast<int32_t>(walk.faults.size());
+        }
+    }
+    setRunThreads(0);
+    printf("fault walk: %d filter runs, %d injected faults\n", runs, faults);
+}
