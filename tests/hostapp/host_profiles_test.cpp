@@ -1,4 +1,5 @@
-// Whole filter runs under every host profile of host_profiles.h.
+// Whole filter runs under every host profile of host_profiles.h, the default host first: every
+// pinned run gives its pinned bits, twice on one host and again on every other.
 #include <gtest/gtest.h>
 
 #include "host/handles.h"

@@ -6,18 +6,13 @@
 
 #include <bit>
 
+#include "support/test_image.h"
+
 namespace {
 
-// A MapGrid as a run starts it, created small and unbuilt on the global-memory route, then
-// built before the first lookup.
-struct Grid {
-    ImageBuffer b{};
-    Grid() {
-        resetImageBuffer(&b, nullptr, nullptr);
-        createImageBuffer(&b, 50, 50, kImageRgbaFloat, kWrapClamp, false);
-        ensureMapGrid(&b);
-    }
-    ~Grid() { freeImageBuffer(&b); }
+// A MapGrid as a run starts it, created small and unbuilt, then built before the first lookup.
+struct Grid : TestImage {
+    Grid() : TestImage(50, 50, kImageRgbaFloat) { ensureMapGrid(&b); }
 
     Vec2d square(double x, double y, uint8_t* outside = nullptr) {
         uint8_t flag = 0;
@@ -90,9 +85,8 @@ TEST(SquareToDisc, QuadrantsMirrorAndTheDiagonalSwaps) {
 }
 
 TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
-    ImageBuffer source{};
-    resetImageBuffer(&source, nullptr, nullptr);
-    ASSERT_TRUE(createImageBuffer(&source, 200, 100, kImageRgba8, kWrapClamp, false));
+    TestImage image(200, 100, kImageRgba8);
+    const ImageBuffer& source = image.b;
 
     // Position -1 is the left edge, W - 1 the right edge, x - 0.5 the centre of pixel x.
     EXPECT_EQ(normalisePosition(-1.0f, -1.0f, 1, 0, 0, &source).x, 0.0f);
@@ -128,7 +122,6 @@ TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
     EXPECT_EQ(r.status, kMapMapped);
     EXPECT_EQ(r.s, 0.5f);
     EXPECT_EQ(r.t, 0.5f);
-    freeImageBuffer(&source);
 }
 
 }  // namespace
