@@ -1,5 +1,6 @@
 // The entry point and selector dispatch, driven through the in-process host: result codes per
-// selector, the globals' lock across calls, and the refusals of memory.
+// selector, the globals' lock across calls, and the refusals of memory. (About, which needs no
+// globals, is checked under every host profile.)
 #include <gtest/gtest.h>
 
 #include "run/dispatcher.h"
@@ -11,15 +12,6 @@
 using namespace hostapp;
 
 static Handle globalsHandle(const InProcessHost& host) { return reinterpret_cast<Handle>(host.dataSlot()); }
-
-TEST(Dispatcher, AboutNeedsNoGlobalsAndLeavesTheResultAsTheHostSetIt) {
-    HostSettings settings;
-    settings.resultBeforeCall = 77;
-    InProcessHost host(PluginMain, settings);
-    EXPECT_EQ(host.about(), 77);
-    EXPECT_EQ(host.dataSlot(), 0);
-    EXPECT_EQ(host.handleMemory().requests, 0);
-}
 
 TEST(Dispatcher, SelectorsGetTheirResultCodesAndTheGlobalsAreAlwaysUnlocked) {
     Document doc = makeDocument(40, 30, 8, ColourModel::Rgb, false);

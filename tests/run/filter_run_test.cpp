@@ -106,32 +106,6 @@ TEST(FilterRun, ConstantSourceGivesAConstantDiscOnEveryKindOfDocument) {
     }
 }
 
-TEST(FilterRun, EachQuadrantLandsInTheSameQuadrantOfTheDisc) {
-    const uint8_t colours[4][3] = {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}, {240, 240, 20}};
-    Document doc = makeDocument(120, 80, 8, ColourModel::Rgb, true);
-    auto quadrant = [](int32_t x, int32_t y, int32_t w, int32_t h) { return (y >= h / 2) * 2 + (x >= w / 2); };
-    for (int32_t y = 0; y < doc.height; y++)
-        for (int32_t x = 0; x < doc.width; x++) {
-            for (int32_t p = 0; p < 3; p++) setSampleValue(doc, x, y, p, colours[quadrant(x, y, 120, 80)][p]);
-            setSampleValue(doc, x, y, 3, 255);
-        }
-
-    InProcessHost host(PluginMain);
-    ASSERT_NO_FATAL_FAILURE(runCleanly(host, doc));
-    // Halfway from the centre to the rim along each diagonal.
-    for (int32_t q = 0; q < 4; q++) {
-        int32_t x = q & 1 ? 90 : 29;
-        int32_t y = q & 2 ? 60 : 19;
-        for (int32_t p = 0; p < 3; p++) EXPECT_EQ(sampleValue(doc, x, y, p), colours[q][p]) << "quadrant " << q;
-        EXPECT_EQ(sampleValue(doc, x, y, 3), 255);
-    }
-    // The rim is anti-aliased: across it, along the middle row, alpha passes through partial values.
-    int32_t partial = 0;
-    for (int32_t x = 0; x < 120; x++) partial += sampleValue(doc, x, 40, 3) > 0 && sampleValue(doc, x, 40, 3) < 255;
-    EXPECT_GE(partial, 2);
-    EXPECT_EQ(sampleValue(doc, 0, 0, 3), 0);
-}
-
 // Rows render on every thread the run has, in strips of rows side by side: every thread count
 // gives the bits of one thread, on every kind of document, odd sizes and a thin one.
 TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {

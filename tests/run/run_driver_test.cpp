@@ -1,7 +1,6 @@
 // The run driver's conversation with the host: the order and shape of its requests (the source
 // tile by tile, the whole area, every row with the mask rows around it), its progress reports and
-// cancel polls, and how each kind of failure ends the run and what it
-// leaves behind.
+// cancel polls, and how each kind of failure ends the run and what it leaves behind.
 #include <gtest/gtest.h>
 
 #include "run/dispatcher.h"

@@ -33,32 +33,28 @@ TEST(TextureSampler, LevelOfDetailFollowsTheMinorRadiusOrTheSlot) {
     TestImage image(kSize, kSize, kImageRgbaFloat);  // level L holds the value L everywhere
     for (int32_t level = 0; level <= image.b.lastLevel; level++) image.fill(level, [&](int32_t, int32_t) { return level; });
 
-    // A round footprint of two texels reads just below level 1: the square root is low.
-    Sample two = sampleAt(image.b, 2, 0, 0, 2);
-    EXPECT_LT(two.lod, 1.0f);
-    EXPECT_GT(two.lod, 0.9999f);
-    EXPECT_NEAR(two.value, two.lod, 1e-5f);
-
-    // Eight texels, shrunk by the renderer's reduction of 0.3: radius 6.8.
-    Sample shrunk = sampleAt(image.b, 8, 0, 0, 8, 0.3f);
-    EXPECT_NEAR(shrunk.lod, std::log2(6.8f), 1e-4f);
-    EXPECT_NEAR(shrunk.value, shrunk.lod, 1e-5f);
-
-    // A footprint below a texel still counts as one: level 0, the slot keeps the raw value.
-    Sample tiny = sampleAt(image.b, 0.1f, 0, 0, 0.1f);
-    EXPECT_NEAR(tiny.lod, 0.0f, 1e-4f);
-    EXPECT_NEAR(tiny.value, 0.0f, 1e-6f);
-
-    // Far beyond the last level: the conic's guard caps the radius at sqrt(2e6), the slot keeps
-    // its level of 10.47 and the read is level 8, whose pair starts at level 7, unblended.
-    Sample huge = sampleAt(image.b, 2000, 0, 0, 2000);
-    EXPECT_NEAR(huge.lod, std::log2(std::sqrt(2e6)), 1e-4);
-    EXPECT_NEAR(huge.value, 7.0f, 1e-5f);
-
-    // A sheared footprint, (8, 8) and (8, 0): the conic's minor radius is
-    // sqrt(128 / (3 + sqrt 5)), shorter than either vector.
-    Sample sheared = sampleAt(image.b, 8, 8, 8, 0);
-    EXPECT_NEAR(sheared.lod, std::log2(std::sqrt(128.0 / (3.0 + std::sqrt(5.0)))), 1e-4);
+    // Footprints in level-0 texels, the level of detail they take and the value they read,
+    // which is that level unless given: a round one of two texels just below level 1, as the
+    // square root is low; eight texels shrunk by the renderer's reduction of 0.3 to 6.8; below a
+    // texel, level 0, the slot keeping the raw value; far beyond the last level, the conic's
+    // guard capping the radius at sqrt(2e6), the read at level 8, whose pair starts at level 7,
+    // unblended; and sheared, (8, 8) and (8, 0), whose minor radius sqrt(128 / (3 + sqrt 5)) is
+    // shorter than either vector.
+    const struct {
+        float d1x, d1y, d2x, d2y, reduction;
+        double lod, lodTolerance, value;
+    } cases[] = {
+        {2, 0, 0, 2, 0.0f, 0.99995, 4.9e-5, NAN},
+        {8, 0, 0, 8, 0.3f, std::log2(6.8), 1e-4, NAN},
+        {0.1f, 0, 0, 0.1f, 0.0f, 0.0, 1e-4, 0.0},
+        {2000, 0, 0, 2000, 0.0f, std::log2(std::sqrt(2e6)), 1e-4, 7.0},
+        {8, 8, 8, 0, 0.0f, std::log2(std::sqrt(128.0 / (3.0 + std::sqrt(5.0)))), 1e-4, NAN},
+    };
+    for (const auto& c : cases) {
+        Sample s = sampleAt(image.b, c.d1x, c.d1y, c.d2x, c.d2y, c.reduction);
+        EXPECT_NEAR(s.lod, c.lod, c.lodTolerance) << c.d1x << ", " << c.d1y;
+        EXPECT_NEAR(s.value, std::isnan(c.value) ? s.lod : c.value, 1e-5) << c.d1x << ", " << c.d1y;
+    }
 
     // Both neighbours missing: the cached level, blended, and the slot left as it was.
     float out[4];
