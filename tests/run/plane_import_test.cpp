@@ -2,7 +2,6 @@
 // disagree, a flat image's extra plane, and deliveries that lack what a tile needs.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "run/document_format.h"

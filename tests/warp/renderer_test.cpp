@@ -1,7 +1,7 @@
 // Tests of the output renderer on real source images and pyramids: how each pixel is sampled
 // (once, not at all, 41 or 49 times) and a supersampled pixel's colour from its sub-samples. The
-// sub-samples' footprints show in the pinned runs' bits; whole images through the host are the
-// filter-run tests' part.
+// sub-samples' footprints show in the pinned runs' bits; whole images through the host, with
+// their interiors and outsides, are the filter-run tests' part.
 #include "warp/renderer.h"
 
 #include <gtest/gtest.h>
@@ -40,33 +40,6 @@ TEST(Renderer, OnePixelAreaIsSampledOnTheSevenBySevenGrid) {
     EXPECT_EQ(p[0], 40);
     EXPECT_EQ(p[1], 100);
     EXPECT_EQ(p[3], static_cast<int>(29.0 / 49.0 * 255.0 * 1.007));
-}
-
-TEST(Renderer, InteriorPixelsSampleOnceAndOutsidePixelsNotAtAll) {
-    RenderFixture f(64, 64, kImageRgba8);
-    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t { return c == 3 ? 255 : (x * 3 + y) & 255; });
-    for (int32_t y = 0; y <= 32; y++) {
-        f.renderRowAt(y);
-        float colour[4];
-
-        // A pixel in the top-left corner: transparent, and the sampler never asked.
-        if (y == 2) {
-            f.lane.lod.cachedLod = -42.0f;
-            EXPECT_EQ(patternOf(f, 1, colour), 0);
-            EXPECT_EQ(colour[3], 0.0f);
-            EXPECT_EQ(colour[0], 0.0f);
-            EXPECT_EQ(f.lane.lod.cachedLod, -42.0f);
-        }
-    }
-
-    // The centre: one filtered sample whose level of detail the sampler computed.
-    f.lane.lod.cachedLod = -42.0f;
-    float colour[4];
-    EXPECT_EQ(patternOf(f, 32, colour), 0);
-    EXPECT_NE(f.lane.lod.cachedLod, -42.0f);
-    EXPECT_EQ(colour[3], 1.0f);
-    EXPECT_EQ(f.pixel(32, 32)[3], 255);
-    EXPECT_EQ(f.pixel(0, 0)[3], 0);
 }
 
 TEST(Renderer, RimPixelsSupersampleAlongTheAxisTheCornersDisagreeIn) {

@@ -1,7 +1,6 @@
 // The module's resources as a host and the module's own dialogs find them: the PiPL and AETE
 // byte for byte against the expectation written here from the host interface's layout, and the
 // dialog templates, bitmaps and icon present and loadable, every one in US English (1033).
-#include <cstring>
 #include <string>
 
 #include "runner.h"
