@@ -1,5 +1,6 @@
-// Whole filter runs under every host profile of host_profiles.h, the default host first: About
-// first, then every pinned run gives its pinned bits, twice on one host and again on every other.
+// Whole filter runs under every host profile of host_profiles.h, the default host among them:
+// About leaves the host's result code, and every pinned run gives its pinned bits, twice on one
+// host and again on every other.
 #include <gtest/gtest.h>
 
 #include "host/handles.h"

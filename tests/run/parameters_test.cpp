@@ -1,4 +1,4 @@
-// The parameter block through runs, the buffer plan and the work area.
+// The parameter block through runs, and the buffer plan Prepare reports for the filter rectangle.
 #include <gtest/gtest.h>
 
 #include <utility>
