@@ -11,6 +11,7 @@
 
 #include "hostapp/host.h"
 #include "pinned_runs.h"
+#include "support/rects.h"
 
 namespace profiles {
 
@@ -46,19 +47,16 @@ inline std::vector<std::string> runPinnedRuns(hostapp::InProcessHost& host, int3
     std::vector<std::string> faults;
     const HostProfile& kept = host.settings().profile;
     for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
-        std::string run = std::to_string(kind.bitDepth) + "-bit " + (kind.layer ? "layer" : "flat") +
-                          (kind.selection ? " with selection" : "");
+        std::string run = std::to_string(kind.bitDepth) + "-bit " + (kind.model == ColourModel::Rgb ? "RGB " : "gray ") +
+                          (kind.layer ? "layer" : "flat") + (kind.selection ? " with selection" : "");
         int32_t handles = 0, blocks = 0;
         for (int32_t pass = 1; pass <= 2; pass++) {
             Document doc = pinned::pinnedSource(kind);
             RunOutcome outcome = host.runFilter(doc);
             const FilterRecord& r = host.record();
-            bool emptied = true;
-            for (const Rect16& rect : {r.inRect, r.outRect, r.maskRect})
-                emptied = emptied && (rect.top | rect.left | rect.bottom | rect.right) == 0;
             if (outcome.result != kNoErr || pinned::digestOf(doc) != kind.digest)
-                faults.push_back(run + ": result " + std::to_string(outcome.result) + ", other bits");
-            if (outcome.buffersLeftBehind != 0 || host.protocolErrors() != 0 || !emptied)
+                faults.push_back(run + ": result " + std::to_string(outcome.result) + ", digest " + pinned::hexDigest(doc));
+            if (outcome.buffersLeftBehind != 0 || host.protocolErrors() != 0 || !requestsEmptied(r))
                 faults.push_back(run + ": buffers left behind, blocks mistaken or rectangles not emptied");
             if (pass == 2 && (host.handleMemory().liveBlocks != handles || globalBlocks() != blocks))
                 faults.push_back(run + ": memory kept between runs grew");

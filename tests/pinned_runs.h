@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "hostapp/document.h"
 
@@ -53,6 +55,13 @@ inline uint64_t digestOf(const hostapp::Document& doc) {
     uint64_t h = 1469598103934665603ull;
     for (uint8_t b : doc.samples) h = (h ^ b) * 1099511628211ull;
     return h;
+}
+
+// A document's digest as the table above writes it.
+inline std::string hexDigest(const hostapp::Document& doc) {
+    char text[19];
+    std::snprintf(text, sizeof text, "0x%016llx", static_cast<unsigned long long>(digestOf(doc)));
+    return text;
 }
 
 }  // namespace pinned

@@ -8,20 +8,13 @@ namespace {
 
 using namespace clitest;
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(Cli, BatchReportsABadFileAndWritesTheOthers) {
     writeJpeg(path("a.jpg"), texture(40, 30, 3));
     writePng(path("c.png"), texture(40, 30, 4));
     const std::string jpeg = readFile(path("a.jpg"));
     std::ofstream(path("b.jpg"), std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
 
-    auto [code, errors] = run({"--quiet", "--format", "webp", path("a.jpg"), path("b.jpg"), path("c.png"), "-o", path("out")});
+    auto [code, errors, peak] = run({"--quiet", "--format", "webp", path("a.jpg"), path("b.jpg"), path("c.png"), "-o", path("out")});
     EXPECT_EQ(code, 2);
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     EXPECT_NE(errors.find("b.jpg: "), std::string::npos) << errors;
@@ -30,25 +23,17 @@ TEST_F(Cli, BatchReportsABadFileAndWritesTheOthers) {
     EXPECT_EQ(load(path("out/c.webp")).channels, 4);
 
     // Each keeps its own type without --format; outputs that exist are refused, one by one.
-    EXPECT_EQ(run({"--quiet", path("a.jpg"), path("c.png"), "-o", path("out")}).first, 0);
+    EXPECT_EQ(run({"--quiet", path("a.jpg"), path("c.png"), "-o", path("out")}).exitCode, 0);
     EXPECT_EQ(namesIn(path("out")), (std::vector<std::string>{"a.jpg", "a.webp", "c.png", "c.webp"}));
-    std::tie(code, errors) = run({"--quiet", path("a.jpg"), path("c.png"), "-o", path("out")});
-    EXPECT_EQ(code, 2);
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
+    Ran again = run({"--quiet", path("a.jpg"), path("c.png"), "-o", path("out")});
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_EQ(std::count(again.errors.begin(), again.errors.end(), '\n'), 2) << again.errors;
 }
 
 // Runs the tool, sends it the signal once a temporary file starting with prefix appears in
 // folder, and returns its exit code.
 int stopWhileWriting(std::vector<std::string> args, const std::string& folder, const std::string& prefix, int signal) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen("/dev/null", "w", stderr)) _exit(127);
-        std::vector<char*> argv{const_cast<char*>(VELORUND_EXECUTABLE)};
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(VELORUND_EXECUTABLE, argv.data());
-        _exit(127);
-    }
+    pid_t pid = startTool(std::move(args), "/dev/null");
     for (bool sent = false; !sent && waitpid(pid, nullptr, WNOHANG) == 0; usleep(1000))
         if (fs::is_directory(folder))
             for (const auto& entry : fs::directory_iterator(folder))

@@ -1,6 +1,7 @@
 // What the tests of the velorund executable share: a fixture that runs the tool as a user does
 // (its exit code, its messages and the peak memory it took) in a folder of its own, constant
-// images, and PNG, TIFF and JPEG files written as any program would, independently of the tool.
+// images, and PNG, TIFF, JPEG and WebP files written as any program would, independently of the
+// tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,6 +35,30 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Starts the tool with the arguments, its standard error going to the file.
+inline pid_t startTool(std::vector<std::string> args, const std::string& errors) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen(errors.c_str(), "w", stderr)) _exit(127);
+        std::vector<char*> argv{const_cast<char*>(VELORUND_EXECUTABLE)};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(VELORUND_EXECUTABLE, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The names in a folder, sorted, less the given ones.
+inline std::vector<std::string> namesIn(const std::string& folder, const std::vector<std::string>& except = {}) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (std::find(except.begin(), except.end(), entry.path().filename()) == except.end())
+            names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -50,22 +75,9 @@ protected:
         std::string errors;  // what it wrote to standard error
         long peakKilobytes;  // its largest resident size
     };
-    // Runs the tool; returns its exit code and what it wrote to standard error.
-    std::pair<int, std::string> run(std::vector<std::string> args) const {
-        Ran ran = runMeasured(std::move(args));
-        return {ran.exitCode, ran.errors};
-    }
-    Ran runMeasured(std::vector<std::string> args) const {
+    Ran run(std::vector<std::string> args) const {
         std::string errors = path("stderr.txt");
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (!freopen(errors.c_str(), "w", stderr)) _exit(127);
-            std::vector<char*> argv{const_cast<char*>(VELORUND_EXECUTABLE)};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(VELORUND_EXECUTABLE, argv.data());
-            _exit(127);
-        }
+        pid_t pid = startTool(std::move(args), errors);
         int status = 0;
         struct rusage usage {};
         wait4(pid, &status, 0, &usage);
@@ -76,20 +88,28 @@ protected:
     int warp(const std::vector<std::string>& options, const std::string& in, const std::string& out) const {
         std::vector<std::string> args = options;
         args.insert(args.end(), {"--quiet", "--force", path(in), path(out)});
-        return run(args).first;
+        return run(args).exitCode;
     }
 
     // Names in the folder other than the given inputs: outputs and any temporary file left.
-    std::vector<std::string> leftovers(const std::vector<std::string>& inputs) const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            if (std::find(inputs.begin(), inputs.end(), entry.path().filename()) == inputs.end())
-                names.push_back(entry.path().filename());
-        return names;
-    }
+    std::vector<std::string> leftovers(const std::vector<std::string>& inputs) const { return namesIn(dir_, inputs); }
 
     std::string dir_;
 };
+
+// A little-endian TIFF header, and a directory of entries (tag, type, count, value) with the
+// offset of the next, as TIFF files and EXIF blocks hold them.
+inline const std::string kTiffHeader("II*\0\x08\0\0\0", 8);
+inline std::string tiffDirectory(const std::vector<std::array<uint32_t, 4>>& entries, uint32_t next) {
+    std::string b;
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++) b += static_cast<char>(v >> (8 * i));
+    };
+    put(static_cast<uint32_t>(entries.size()), 2);
+    for (const auto& [tag, type, count, value] : entries) put(tag, 2), put(type, 2), put(count, 4), put(value, 4);
+    put(next, 4);
+    return b;
+}
 
 // A constant image: every pixel holds the given channel values (fractions of full scale), 0 for
 // channels past them.

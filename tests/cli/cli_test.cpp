@@ -122,6 +122,7 @@ double throughHostScale(double fraction) {
 TEST_F(Cli, OnlyTheSelectedRectangleChanges) {
     // An 8-bit RGB ramp comes through exactly outside the rectangle; a 16-bit gray ramp over the
     // whole range within one step, exactly as the conversions to the host's scale and back give.
+    // The rectangle's numbers mean the same with signs and spaces around them.
     for (int32_t bits : {8, 16}) {
         int32_t channels = bits == 8 ? 3 : 1;
         Image in = constantImage(64, 48, channels, bits, {});
@@ -132,7 +133,7 @@ TEST_F(Cli, OnlyTheSelectedRectangleChanges) {
             else memcpy(&in.samples[2 * i], &v, 2);
         }
         writePng(path("ramp.png"), in);
-        ASSERT_EQ(warp({"--rect", "16,8,32,24"}, "ramp.png", "out.png"), 0);
+        ASSERT_EQ(warp({"--rect", bits == 8 ? "16,8,32,24" : " +16, 8 ,+32,24 "}, "ramp.png", "out.png"), 0);
         Image out = load(path("out.png"));
         int32_t changed = 0;
         for (int32_t y = 0; y < in.height; y++)

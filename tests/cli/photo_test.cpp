@@ -59,17 +59,8 @@ uint8_t quarterColour(int32_t x, int32_t y, int32_t c) {
 // A little-endian EXIF block: orientation and maker in the first directory, then a thumbnail
 // directory with 100 bytes of thumbnail behind it.
 std::string exifBlock(uint16_t orientation) {
-    std::string b("II*\0\x08\0\0\0", 8);
-    auto put = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; i++) b += static_cast<char>(v >> (8 * i));
-    };
-    auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
-        put(tag, 2), put(type, 2), put(count, 4), put(value, 4);
-    };
-    put(2, 2), entry(0x0112, 3, 1, orientation), entry(0x010F, 2, 7, 38), put(46, 4);
-    b += std::string("Tester\0\0", 8);
-    put(2, 2), entry(0x0201, 4, 1, 76), entry(0x0202, 4, 1, 100), put(0, 4);
-    return b + std::string(100, '\xff');
+    return kTiffHeader + tiffDirectory({{0x0112, 3, 1, orientation}, {0x010F, 2, 7, 38}}, 46) + std::string("Tester\0\0", 8) +
+           tiffDirectory({{0x0201, 4, 1, 76}, {0x0202, 4, 1, 100}}, 0) + std::string(100, '\xff');
 }
 
 TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {

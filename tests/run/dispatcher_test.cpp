@@ -1,25 +1,14 @@
 // The entry point and selector dispatch, driven through the in-process host: result codes per
-// selector, the globals' lock across calls, and the refusals of memory.
+// selector, the globals' lock across calls, and the refusals of memory. About, which needs no
+// globals, and whole runs on handles of global memory are checked under every host profile.
 #include <gtest/gtest.h>
 
 #include "run/dispatcher.h"
-#include "host/handles.h"
-#include "run/parameters.h"
 #include "hostapp/host.h"
-#include "support/global_memory_hooks.h"
 
 using namespace hostapp;
 
 static Handle globalsHandle(const InProcessHost& host) { return reinterpret_cast<Handle>(host.dataSlot()); }
-
-TEST(Dispatcher, AboutNeedsNoGlobalsAndLeavesTheResultAsTheHostSetIt) {
-    HostSettings settings;
-    settings.resultBeforeCall = 77;
-    InProcessHost host(PluginMain, settings);
-    EXPECT_EQ(host.about(), 77);
-    EXPECT_EQ(host.dataSlot(), 0);
-    EXPECT_EQ(host.handleMemory().requests, 0);
-}
 
 TEST(Dispatcher, SelectorsGetTheirResultCodesAndTheGlobalsAreAlwaysUnlocked) {
     Document doc = makeDocument(40, 30, 8, ColourModel::Rgb, false);
@@ -68,30 +57,4 @@ TEST(Dispatcher, MissingMemoryForGlobalsOrParametersGivesOutOfMemory) {
     // The next call creates the block and runs normally.
     EXPECT_EQ(second.call(kSelectorPrepare), kNoErr);
     EXPECT_NE(second.record().parameters, nullptr);
-}
-
-TEST(Dispatcher, UnusableHandleSuitesFallBackToTaggedGlobalMemory) {
-    Document doc = makeDocument(8, 8, 8, ColourModel::Gray, false);
-    SuiteSettings unusable[] = {{false, 1, 8}, {true, 2, 8}, {true, 1, 7}, {true, 1, 8, 2}, {true, 1, 8, 3}};
-    for (const SuiteSettings& suite : unusable) {
-        HostSettings settings;
-        settings.handles = suite;
-        InProcessHost host(PluginMain, settings);
-        int32_t liveBefore = globalMemoryLiveBlocks();
-        RunOutcome run = host.runFilter(doc);
-        EXPECT_EQ(run.result, kNoErr);
-        EXPECT_EQ(host.handleMemory().requests, 0);
-
-        // Globals and parameter block each hold a 12-byte handle block and a data block.
-        EXPECT_EQ(globalMemoryLiveBlocks(), liveBefore + 4);
-        Handle parameters = host.record().parameters;
-        EXPECT_EQ(memcmp(reinterpret_cast<char*>(parameters) + 8, "OTOF", 4), 0);
-        EXPECT_EQ(lockHandle(nullptr, parameters, true), *parameters);
-        EXPECT_EQ(reinterpret_cast<FilterParameters*>(*parameters)->version, 1);
-
-        // The host cannot free what it did not make; the fallback's own dispose releases both.
-        disposeHandle(nullptr, parameters);
-        disposeHandle(nullptr, globalsHandle(host));
-        EXPECT_EQ(globalMemoryLiveBlocks(), liveBefore);
-    }
 }

@@ -1,29 +1,17 @@
-// The run driver's conversation with the host: the order and shape of its requests, its
-// progress reports and cancel polls, and how each kind of failure ends the run and what it
-// leaves behind.
+// The run driver's conversation with the host: the order and shape of its requests (the source
+// tile by tile, the whole area, every row with the mask rows around it), its progress reports and
+// cancel polls, and how each kind of failure ends the run and what it leaves behind.
 #include <gtest/gtest.h>
 
 #include "run/dispatcher.h"
 #include "run/parameters.h"
 #include "hostapp/host.h"
 #include "support/global_memory_hooks.h"
+#include "support/rects.h"
 
 using namespace hostapp;
 
-static bool operator==(const Rect16& a, const Rect16& b) {
-    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-}
-
-static std::ostream& operator<<(std::ostream& out, const Rect16& r) {
-    return out << "(" << r.top << ", " << r.left << ", " << r.bottom << ", " << r.right << ")";
-}
-
 namespace {
-
-// A width x height rectangle with its top-left corner at (left, top).
-Rect16 area(int16_t left, int16_t top, int16_t width, int16_t height) {
-    return Rect16{top, left, static_cast<int16_t>(top + height), static_cast<int16_t>(left + width)};
-}
 
 Document grayDocument(int32_t width, int32_t height, uint8_t value) {
     Document doc = makeDocument(width, height, 8, ColourModel::Gray, false);
@@ -82,24 +70,33 @@ TEST(RunDriver, StartImportsTheSourceTileByTileThenAsksForRowZero) {
     EXPECT_EQ(r.maskPadding, kPaddingEdgeReplication);
 }
 
-TEST(RunDriver, OneRowOrOnePixelAreasFinishInTheFirstContinue) {
-    for (Rect16 selection : {area(1, 2, 37, 1), area(4, 4, 1, 1), area(0, 0, 1, 9)}) {
+// Each row is asked for with the mask rows around it, two above and one below, kept inside the
+// selection; without a selection the mask is empty at the filter rectangle's top-left. Areas of
+// one row, one pixel, one column and a whole small document finish in the first Continue.
+TEST(RunDriver, EveryRowComesWithTheMaskRowsAroundItInsideTheSelection) {
+    for (Rect16 selection : {area(1, 2, 37, 1), area(4, 4, 1, 1), area(3, 0, 1, 9), area(0, 0, 40, 9)}) {
         Document doc = grayDocument(40, 9, 90);
-        doc.hasSelection = true;
+        doc.hasSelection = selection.right - selection.left < 40;
         doc.selection = selection;
         InProcessHost host(PluginMain);
         RunOutcome run = host.runFilter(doc);
         EXPECT_EQ(run.result, kNoErr);
-        int32_t rows = selection.bottom - selection.top;
         EXPECT_EQ(run.continueCalls, 1);
-        EXPECT_EQ(run.advanceCalls, 2 + rows);  // one tile, the whole area, every row
         EXPECT_EQ(run.buffersLeftBehind, 0);
-        // A one-row area's mask request is one row too.
-        if (rows == 1) {
-            EXPECT_EQ(host.eventsOf(HostCall::AdvanceState).back().maskRect, selection);
-        }
-        for (int32_t y = selection.top; y < selection.bottom; y++)
+        // One tile, the whole area, then every row.
+        std::vector<HostEvent> advances = host.eventsOf(HostCall::AdvanceState);
+        ASSERT_EQ(advances.size(), 2u + (selection.bottom - selection.top)) << selection;
+        const int32_t width = selection.right - selection.left;
+        for (int32_t y = selection.top; y < selection.bottom; y++) {
+            const HostEvent& e = advances[2 + y - selection.top];
+            const int32_t maskTop = std::max<int32_t>(y - 2, selection.top);
+            const int32_t maskBottom = std::min<int32_t>(y + 2, selection.bottom);
+            EXPECT_EQ(e.inRect, area(selection.left, y, width, 1)) << selection;
+            EXPECT_EQ(e.outRect, e.inRect);
+            EXPECT_EQ(e.maskRect, doc.hasSelection ? area(selection.left, maskTop, width, maskBottom - maskTop) : area(0, 0, 0, 0))
+                << selection << " row " << y;
             for (int32_t x = selection.left; x < selection.right; x++) EXPECT_FALSE(isPoison(doc, x, y, 0));
+        }
     }
 }
 
@@ -143,10 +140,7 @@ TEST(RunDriver, CancelIsNoticedOnThe32ndRowWithTheRowsBeforeItHandedOver) {
 
     // The module released everything and emptied its rectangles itself.
     EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
-    const Rect16 empty{0, 0, 0, 0};
-    EXPECT_EQ(host.record().inRect, empty);
-    EXPECT_EQ(host.record().outRect, empty);
-    EXPECT_EQ(host.record().maskRect, empty);
+    EXPECT_TRUE(requestsEmptied(host.record()));
 }
 
 TEST(RunDriver, HostErrorsFromAdvanceStateEndTheRunAndLeaveTheBuffersToTheHost) {
@@ -234,8 +228,7 @@ TEST(RunBuffers, StartRefusesWithResultOneWhenAnyRunBufferIsMissing) {
         EXPECT_EQ(host.call(kSelectorStart), 1);
         globalMemoryLimitAllocations(-1);
         EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
-        const Rect16& in = host.record().inRect;
-        EXPECT_EQ(in.top | in.left | in.bottom | in.right, 0);
+        EXPECT_TRUE(requestsEmptied(host.record()));
     }
 }
 
@@ -250,8 +243,7 @@ TEST(RunBuffers, MultichannelAndHostsWithoutAdvanceStateAreRefused) {
     EXPECT_EQ(host.call(kSelectorStart), 1);
     EXPECT_GT(host.bufferMemory().requests, 0);
     EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
-    for (const Rect16* r : {&host.record().inRect, &host.record().outRect, &host.record().maskRect})
-        EXPECT_EQ(r->top | r->left | r->bottom | r->right, 0);
+    EXPECT_TRUE(requestsEmptied(host.record()));
 
     HostSettings settings;
     settings.offerAdvanceState = false;

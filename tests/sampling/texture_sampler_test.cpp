@@ -8,21 +8,12 @@
 #include <cmath>
 
 #include "sampling/kernels.h"
-#include "test_images.h"
+#include "support/test_image.h"
 
 namespace {
 
 constexpr int32_t kSize = 256;  // levels 0..8
 constexpr float kTexel = 1.0f / kSize;
-
-// Level L holds the value L everywhere.
-struct LevelImage : TestImage {
-    LevelImage() : TestImage(kSize, kSize, kImageRgbaFloat) {
-        for (int32_t level = 0; level <= b.lastLevel; level++) {
-            fill(level, [&](int32_t, int32_t) { return level; });
-        }
-    }
-};
 
 // Samples at the centre with neighbours P - d1 and P - d2, d1 and d2 in level-0 texels.
 struct Sample {
@@ -38,43 +29,32 @@ Sample sampleAt(const ImageBuffer& b, float d1x, float d1y, float d2x, float d2y
     return {out[0], slot.cachedLod};
 }
 
-TEST(TextureSampler, FastSquareRootIsSlightlyLowAndExactAtZero) {
-    EXPECT_EQ(fastSqrt(0.0f), 0.0f);
-    EXPECT_NEAR(fastSqrt(4.0f), 1.99999f, 5e-6f);
-    EXPECT_LT(fastSqrt(4.0f), 2.0f);
-    EXPECT_NEAR(fastSqrt(2e6f), std::sqrt(2e6f), 0.02f);
-}
-
 TEST(TextureSampler, LevelOfDetailFollowsTheMinorRadiusOrTheSlot) {
-    LevelImage image;
-    ASSERT_TRUE(image.created);
+    TestImage image(kSize, kSize, kImageRgbaFloat);  // level L holds the value L everywhere
+    for (int32_t level = 0; level <= image.b.lastLevel; level++) image.fill(level, [&](int32_t, int32_t) { return level; });
 
-    // A round footprint of two texels reads just below level 1: the square root is low.
-    Sample two = sampleAt(image.b, 2, 0, 0, 2);
-    EXPECT_LT(two.lod, 1.0f);
-    EXPECT_GT(two.lod, 0.9999f);
-    EXPECT_NEAR(two.value, two.lod, 1e-5f);
-
-    // Eight texels, shrunk by the renderer's reduction of 0.3: radius 6.8.
-    Sample shrunk = sampleAt(image.b, 8, 0, 0, 8, 0.3f);
-    EXPECT_NEAR(shrunk.lod, std::log2(6.8f), 1e-4f);
-    EXPECT_NEAR(shrunk.value, shrunk.lod, 1e-5f);
-
-    // A footprint below a texel still counts as one: level 0, the slot keeps the raw value.
-    Sample tiny = sampleAt(image.b, 0.1f, 0, 0, 0.1f);
-    EXPECT_NEAR(tiny.lod, 0.0f, 1e-4f);
-    EXPECT_NEAR(tiny.value, 0.0f, 1e-6f);
-
-    // Far beyond the last level: the conic's guard caps the radius at sqrt(2e6), the slot keeps
-    // its level of 10.47 and the read is level 8, whose pair starts at level 7, unblended.
-    Sample huge = sampleAt(image.b, 2000, 0, 0, 2000);
-    EXPECT_NEAR(huge.lod, std::log2(std::sqrt(2e6)), 1e-4);
-    EXPECT_NEAR(huge.value, 7.0f, 1e-5f);
-
-    // A sheared footprint, (8, 8) and (8, 0): the conic's minor radius is
-    // sqrt(128 / (3 + sqrt 5)), shorter than either vector.
-    Sample sheared = sampleAt(image.b, 8, 8, 8, 0);
-    EXPECT_NEAR(sheared.lod, std::log2(std::sqrt(128.0 / (3.0 + std::sqrt(5.0)))), 1e-4);
+    // Footprints in level-0 texels, the level of detail they take and the value they read,
+    // which is that level unless given: a round one of two texels just below level 1, as the
+    // square root is low; eight texels shrunk by the renderer's reduction of 0.3 to 6.8; below a
+    // texel, level 0, the slot keeping the raw value; far beyond the last level, the conic's
+    // guard capping the radius at sqrt(2e6), the read at level 8, whose pair starts at level 7,
+    // unblended; and sheared, (8, 8) and (8, 0), whose minor radius sqrt(128 / (3 + sqrt 5)) is
+    // shorter than either vector.
+    const struct {
+        float d1x, d1y, d2x, d2y, reduction;
+        double lod, lodTolerance, value;
+    } cases[] = {
+        {2, 0, 0, 2, 0.0f, 0.99995, 4.9e-5, NAN},
+        {8, 0, 0, 8, 0.3f, std::log2(6.8), 1e-4, NAN},
+        {0.1f, 0, 0, 0.1f, 0.0f, 0.0, 1e-4, 0.0},
+        {2000, 0, 0, 2000, 0.0f, std::log2(std::sqrt(2e6)), 1e-4, 7.0},
+        {8, 8, 8, 0, 0.0f, std::log2(std::sqrt(128.0 / (3.0 + std::sqrt(5.0)))), 1e-4, NAN},
+    };
+    for (const auto& c : cases) {
+        Sample s = sampleAt(image.b, c.d1x, c.d1y, c.d2x, c.d2y, c.reduction);
+        EXPECT_NEAR(s.lod, c.lod, c.lodTolerance) << c.d1x << ", " << c.d1y;
+        EXPECT_NEAR(s.value, std::isnan(c.value) ? s.lod : c.value, 1e-5) << c.d1x << ", " << c.d1y;
+    }
 
     // Both neighbours missing: the cached level, blended, and the slot left as it was.
     float out[4];
@@ -101,22 +81,9 @@ TEST(TextureSampler, LevelOfDetailFollowsTheMinorRadiusOrTheSlot) {
     EXPECT_FLOAT_EQ(single.cachedLod, -1.0f);
 }
 
-TEST(TextureSampler, ProbeCountAndSpreadFollowTheAnisotropy) {
-    struct Case { float ratio; int32_t count; float spread; };
-    const Case cases[] = {{1.0f, 1, 1.0f},  {1.25f, 1, 1.0f}, {1.3f, 2, 0.2f},   {1.5f, 2, 1.0f},
-                          {2.49f, 2, 1.0f}, {2.5f, 3, 1.0f},  {19.4f, 19, 1.0f}, {30.0f, 20, 1.0f},
-                          {NAN, 1, 1.0f}};
-    for (const Case& c : cases) {
-        ProbeLayout layout = probeLayout(c.ratio);
-        EXPECT_EQ(layout.count, c.count) << c.ratio;
-        EXPECT_NEAR(layout.spread, c.spread, 1e-6f) << c.ratio;
-    }
-}
-
 TEST(TextureSampler, ProbesSpreadAlongTheMajorAxisUnlessTheMappingJumps) {
     // A bright column one texel wide through the sample position, on a black level 0.
     TestImage image(kSize, kSize, kImageRgbaFloat);
-    ASSERT_TRUE(image.created);
     image.fill(0, [](int32_t x, int32_t) { return x == 128 ? 1.0f : 0.0f; });
     for (int32_t level = 1; level <= image.b.lastLevel; level++) {
         image.fill(level, [](int32_t, int32_t) { return 0.0f; });
@@ -142,7 +109,6 @@ TEST(TextureSampler, ProbesSpreadAlongTheMajorAxisUnlessTheMappingJumps) {
 
 TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
     TestImage image(kSize, kSize, kImageRgbaFloat);
-    ASSERT_TRUE(image.created);
     image.fill(0, [](int32_t x, int32_t) { return static_cast<float>(x); });
     auto read = [&](float x) {
         float out[4];
@@ -160,23 +126,6 @@ TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, 1.05f).value, read(1.05f));
     EXPECT_NE(read(1.05f), read(1.0f));
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
-}
-
-TEST(TextureSampler, NearestReadsOneTexelOfTheFootprintsLevel) {
-    TestImage image(kSize, kSize, kImageRgba8);
-    image.fill(0, [](int32_t x, int32_t) { return x; });
-    for (int32_t level = 1; level <= image.b.lastLevel; level++) {
-        image.fill(level, [&](int32_t, int32_t) { return 10 * level; });
-    }
-    auto nearest = [&](float d, float x) {
-        LodSlot slot = {0, 0};
-        float out[4];
-        sampleNearest(0.5f - d * kTexel, 0.5f, 0.5f, 0.5f - d * kTexel, 0.5f, 0.5f, x, 0.5f,
-                      &image.b, out, 0.3f, &slot);
-        return out[0] * 255.0f;
-    };
-    EXPECT_NEAR(nearest(1, 1.0f), 255, 1e-4);  // level 0, column 256 clamps to the last
-    EXPECT_NEAR(nearest(5, 0.5f), 20, 1e-4);   // quick log2(5) = 2.325: level 2, unblended
 }
 
 // A digest of the weight table, then of a sweep of filtered samples with random footprints

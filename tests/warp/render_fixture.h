@@ -1,20 +1,18 @@
 // A render lane without the host: a source image with its pyramid, an unbuilt MapGrid, column
-// records whose corner slots start at the missing position, a queue of one job, and the rows
-// written out as an 8-bit RGB layer, set up the way a run's Start leaves them.
+// records whose corner slots start at the missing position, and the rows written out as an
+// 8-bit RGB layer, set up the way a run's Start leaves them.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "../sampling/test_images.h"
-#include "image/pyramid.h"
+#include "support/test_image.h"
 #include "warp/renderer.h"
 
 struct RenderFixture {
-    JobRecord job{};
-    WorkQueue queue{&job, 0, 1, nullptr};
-    ImageBuffer source{};
-    ImageBuffer mapGrid{};
+    TestImage sourceImage, mapGridImage{50, 50, kImageRgbaFloat};
+    ImageBuffer& source = sourceImage.b;
+    ImageBuffer& mapGrid = mapGridImage.b;
     std::vector<ColumnRecord> columns;
     RenderLane lane{};
     OutputFormat format = {kOutputInt8, 255, 255.0f, 255, 4, 3, false, 3, false};
@@ -23,11 +21,7 @@ struct RenderFixture {
     int32_t width, height;
     int32_t lastRow = -1;
 
-    RenderFixture(int32_t w, int32_t h, uint32_t sourceMode) : width(w), height(h) {
-        resetImageBuffer(&source, nullptr, sharedWeightTable());
-        resetImageBuffer(&mapGrid, nullptr, sharedWeightTable());
-        createImageBuffer(&source, w, h, sourceMode, kWrapClamp, false);
-        createImageBuffer(&mapGrid, 50, 50, kImageRgbaFloat, kWrapClamp, false);
+    RenderFixture(int32_t w, int32_t h, uint32_t sourceMode) : sourceImage(w, h, sourceMode), width(w), height(h) {
         columns.resize(static_cast<size_t>(w) + 4);
         for (ColumnRecord& c : columns) {
             for (MapResult& slot : c.mapSlot) slot = {kMapOutsideDisc, 0, -1.0f, -1.0f};
@@ -35,12 +29,6 @@ struct RenderFixture {
         setupRenderLane(&lane, &source, &mapGrid, columns.data(), w, 1, 0, 0);
         row.assign(static_cast<size_t>(w) * 4, 0xEE);
     }
-    ~RenderFixture() {
-        freeImageBuffer(&source);
-        freeImageBuffer(&mapGrid);
-    }
-    RenderFixture(const RenderFixture&) = delete;
-    RenderFixture& operator=(const RenderFixture&) = delete;
 
     // Sets every level-0 pixel from value(x, y, channel) and builds the pyramid.
     template <typename Value>
@@ -50,7 +38,7 @@ struct RenderFixture {
                 setPixel(x, y, &source, 0, value(x, y, 0), value(x, y, 1), value(x, y, 2), value(x, y, 3));
             }
         }
-        buildPyramid(&source, &queue);
+        sourceImage.reduce();
     }
 
     void renderRowAt(int32_t y) {

@@ -1,6 +1,7 @@
 // Tests of the output renderer on real source images and pyramids: how each pixel is sampled
-// (once, not at all, 41 or 49 times) and the footprints of sub-samples. Whole images through the
-// host are the filter-run tests' part.
+// (once, not at all, 41 or 49 times) and a supersampled pixel's colour from its sub-samples. The
+// sub-samples' footprints show in the pinned runs' bits; whole images through the host, with
+// their interiors and outsides, are the filter-run tests' part.
 #include "warp/renderer.h"
 
 #include <gtest/gtest.h>
@@ -41,33 +42,6 @@ TEST(Renderer, OnePixelAreaIsSampledOnTheSevenBySevenGrid) {
     EXPECT_EQ(p[3], static_cast<int>(29.0 / 49.0 * 255.0 * 1.007));
 }
 
-TEST(Renderer, InteriorPixelsSampleOnceAndOutsidePixelsNotAtAll) {
-    RenderFixture f(64, 64, kImageRgba8);
-    f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t { return c == 3 ? 255 : (x * 3 + y) & 255; });
-    for (int32_t y = 0; y <= 32; y++) {
-        f.renderRowAt(y);
-        float colour[4];
-
-        // A pixel in the top-left corner: transparent, and the sampler never asked.
-        if (y == 2) {
-            f.lane.lod.cachedLod = -42.0f;
-            EXPECT_EQ(patternOf(f, 1, colour), 0);
-            EXPECT_EQ(colour[3], 0.0f);
-            EXPECT_EQ(colour[0], 0.0f);
-            EXPECT_EQ(f.lane.lod.cachedLod, -42.0f);
-        }
-    }
-
-    // The centre: one filtered sample whose level of detail the sampler computed.
-    f.lane.lod.cachedLod = -42.0f;
-    float colour[4];
-    EXPECT_EQ(patternOf(f, 32, colour), 0);
-    EXPECT_NE(f.lane.lod.cachedLod, -42.0f);
-    EXPECT_EQ(colour[3], 1.0f);
-    EXPECT_EQ(f.pixel(32, 32)[3], 255);
-    EXPECT_EQ(f.pixel(0, 0)[3], 0);
-}
-
 TEST(Renderer, RimPixelsSupersampleAlongTheAxisTheCornersDisagreeIn) {
     const int32_t n = 64;
     RenderFixture f(n, n, kImageRgba8);
@@ -100,44 +74,6 @@ TEST(Renderer, RimPixelsSupersampleAlongTheAxisTheCornersDisagreeIn) {
     EXPECT_GT(counts[1], 8);
     EXPECT_GT(counts[2], 8);
     EXPECT_GT(counts[3], 8);
-}
-
-TEST(Renderer, SubSampleFootprintsMirrorNeighboursAcrossTheRim) {
-    RenderFixture f(64, 64, kImageRgba8);
-    f.fillSource(opaque);
-    f.renderRowAt(0);
-    const ImageBuffer* source = &f.source;
-    auto footprintAt = [&](float px, float py, MapResult* c, MapResult* e, MapResult* g) {
-        SampleFootprint fp;
-        mapSampleFootprint(px, py, source, &f.lane, c, &fp);
-        mapOutputPosition(px + 0.5f, py - 0.5f, 1, 0, 0, source, &f.mapGrid, e);
-        mapOutputPosition(px - 0.5f, py - 0.5f, 1, 0, 0, source, &f.mapGrid, g);
-        return fp;
-    };
-    MapResult c, e, g;
-
-    // Inside: top-right and bottom-right neighbours, bottom-left mirrored from top-right.
-    SampleFootprint inside = footprintAt(20.0f, 30.0f, &c, &e, &g);
-    EXPECT_EQ(inside.topRight.x, e.s);
-    EXPECT_EQ(inside.bottomLeft.x, c.s - (e.s - c.s));
-    EXPECT_EQ(inside.bottomLeft.y, c.t - (e.t - c.t));
-
-    // On the bottom-right rim the bottom-right neighbour is mirrored from the top-left one.
-    SampleFootprint rim = footprintAt(53.4f, 53.4f, &c, &e, &g);
-    ASSERT_EQ(c.status, kMapMapped);
-    ASSERT_EQ(g.status, kMapMapped);
-    EXPECT_EQ(rim.bottomRight.x, c.s - (g.s - c.s));
-    EXPECT_EQ(rim.bottomRight.y, c.t - (g.t - c.t));
-
-    // A sample alone on its side of the rim has no footprint.
-    RenderFixture tiny(1, 1, kImageRgba8);
-    tiny.fillSource(opaque);
-    tiny.renderRowAt(0);
-    SampleFootprint none;
-    mapSampleFootprint(-0.5f, -0.5f, &tiny.source, &tiny.lane, &c, &none);
-    EXPECT_EQ(c.status, kMapMapped);
-    EXPECT_EQ(none.topRight.x, kMissingPosition);
-    EXPECT_EQ(none.bottomRight.y, kMissingPosition);
 }
 
 // A supersampled pixel's colour worked out from its sub-samples: colours weighted by alpha and

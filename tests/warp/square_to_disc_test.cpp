@@ -6,18 +6,13 @@
 
 #include <bit>
 
+#include "support/test_image.h"
+
 namespace {
 
-// A MapGrid as a run starts it, created small and unbuilt on the global-memory route, then
-// built before the first lookup.
-struct Grid {
-    ImageBuffer b{};
-    Grid() {
-        resetImageBuffer(&b, nullptr, nullptr);
-        createImageBuffer(&b, 50, 50, kImageRgbaFloat, kWrapClamp, false);
-        ensureMapGrid(&b);
-    }
-    ~Grid() { freeImageBuffer(&b); }
+// A MapGrid as a run starts it, created small and unbuilt, then built before the first lookup.
+struct Grid : TestImage {
+    Grid() : TestImage(50, 50, kImageRgbaFloat) { ensureMapGrid(&b); }
 
     Vec2d square(double x, double y, uint8_t* outside = nullptr) {
         uint8_t flag = 0;
@@ -27,41 +22,34 @@ struct Grid {
     }
 };
 
-TEST(SquareToDisc, KnownPointsOfTheMap) {
+// Known points of the map, inside the disc and on the rim, where (0.6, 0.8) lies just beyond the
+// square's edge and (0.8, 0.6) is exactly 1 from the centre in double; points beyond the rim are
+// outside and map to the origin.
+TEST(SquareToDisc, KnownPointsOfTheMapAndOnlyPointsBeyondTheUnitCircleAreOutside) {
     Grid grid;
     struct Case {
         double x, y, X, Y, tolerance;
+        uint8_t outside;
     };
     const Case cases[] = {
-        {0.0, 0.0, 0.0, 0.0, 0.0},
-        {1.0, 0.0, 1.0, 0.0, 1e-6},
-        {0.3, 0.2, 0.32426, 0.21561, 1e-4},
-        {0.5, 0.5, 0.55446, 0.55446, 1e-4},
-        {0.7071067, 0.7071067, 0.99438, 0.99438, 1e-4},
-        {0.6, 0.8, 0.59316, 1.00002, 1e-4},  // on the rim: just beyond the square's edge
+        {0.0, 0.0, 0.0, 0.0, 0.0, 0},
+        {1.0, 0.0, 1.0, 0.0, 1e-6, 0},
+        {0.3, 0.2, 0.32426, 0.21561, 1e-4, 0},
+        {0.5, 0.5, 0.55446, 0.55446, 1e-4, 0},
+        {0.7071067, 0.7071067, 0.99438, 0.99438, 1e-4, 0},
+        {0.6, 0.8, 0.59316, 1.00002, 1e-4, 0},
+        {0.8, 0.6, 1.00002, 0.59316, 1e-4, 0},
+        {0.8, 0.61, 0.0, 0.0, 0.0, 1},
+        {0.7071068, 0.7071068, 0.0, 0.0, 0.0, 1},
     };
     for (const Case& c : cases) {
-        uint8_t outside = 1;
+        uint8_t outside = 2;
         Vec2d s = grid.square(c.x, c.y, &outside);
-        EXPECT_EQ(outside, 0) << c.x << ", " << c.y;
+        EXPECT_EQ(outside, c.outside) << c.x << ", " << c.y;
         EXPECT_NEAR(s.x, c.X, c.tolerance) << c.x << ", " << c.y;
         EXPECT_NEAR(s.y, c.Y, c.tolerance) << c.x << ", " << c.y;
     }
     EXPECT_GT(grid.square(0.6, 0.8).y, 1.0);
-    EXPECT_EQ(grid.b.contentTag, kMapGridBuilt);
-    EXPECT_EQ(grid.b.levelWidth[0], 100);
-}
-
-TEST(SquareToDisc, OnlyPointsBeyondTheUnitCircleAreOutside) {
-    Grid grid;
-    uint8_t outside = 0;
-    grid.square(0.8, 0.6, &outside);  // r2 is exactly 1 in double
-    EXPECT_EQ(outside, 0);
-    Vec2d beyond = grid.square(0.8, 0.61, &outside);
-    EXPECT_EQ(outside, 1);
-    EXPECT_EQ(beyond.x, 0.0);
-    grid.square(0.7071068, 0.7071068, &outside);
-    EXPECT_EQ(outside, 1);
 }
 
 TEST(SquareToDisc, QuadrantsMirrorAndTheDiagonalSwaps) {
@@ -90,9 +78,8 @@ TEST(SquareToDisc, QuadrantsMirrorAndTheDiagonalSwaps) {
 }
 
 TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
-    ImageBuffer source{};
-    resetImageBuffer(&source, nullptr, nullptr);
-    ASSERT_TRUE(createImageBuffer(&source, 200, 100, kImageRgba8, kWrapClamp, false));
+    TestImage image(200, 100, kImageRgba8);
+    const ImageBuffer& source = image.b;
 
     // Position -1 is the left edge, W - 1 the right edge, x - 0.5 the centre of pixel x.
     EXPECT_EQ(normalisePosition(-1.0f, -1.0f, 1, 0, 0, &source).x, 0.0f);
@@ -128,7 +115,6 @@ TEST(SquareToDisc, OutputPositionsNormaliseOverTheFilterRectangle) {
     EXPECT_EQ(r.status, kMapMapped);
     EXPECT_EQ(r.s, 0.5f);
     EXPECT_EQ(r.t, 0.5f);
-    freeImageBuffer(&source);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Images for the sampling tests: buffers on the global-memory route that share one weight
-// table, filled level by level from a function of the pixel position.
+// Image buffers for the tests of the image, sampling and warp layers: on the global-memory route,
+// sharing one weight table, created at once when given a size, released when the test ends, and
+// filled level by level from a function of the pixel position.
 #pragma once
 
 #include <bit>
@@ -7,6 +8,8 @@
 #include <memory>
 
 #include "image/image_buffer.h"
+#include "image/pyramid.h"
+#include "image/work_queue.h"
 #include "sampling/weight_table.h"
 
 inline const WeightTable* sharedWeightTable() {
@@ -20,9 +23,11 @@ inline const WeightTable* sharedWeightTable() {
 
 struct TestImage {
     ImageBuffer b{};
-    TestImage(int32_t width, int32_t height, uint32_t mode) {
-        resetImageBuffer(&b, nullptr, sharedWeightTable());
-        created = createImageBuffer(&b, width, height, mode, 0, false);
+    bool created = false;
+
+    TestImage() { resetImageBuffer(&b, nullptr, sharedWeightTable()); }
+    TestImage(int32_t width, int32_t height, uint32_t mode) : TestImage() {
+        created = createImageBuffer(&b, width, height, mode, kWrapClamp, false);
     }
     ~TestImage() { freeImageBuffer(&b); }
     TestImage(const TestImage&) = delete;
@@ -36,12 +41,16 @@ struct TestImage {
         for (int32_t y = 0; y < b.levelHeight[level]; y++) {
             for (int32_t x = 0; x < b.levelWidth[level]; x++) {
                 auto v = value(x, y);
-                uint32_t s = isFloat ? std::bit_cast<uint32_t>(static_cast<float>(v))
-                                     : static_cast<uint32_t>(v);
+                uint32_t s = isFloat ? std::bit_cast<uint32_t>(static_cast<float>(v)) : static_cast<uint32_t>(v);
                 setPixel(x, y, &b, level, s, s, s, s);
             }
         }
     }
 
-    bool created = false;
+    // Reduces level 0 into the levels above it on a queue of one job, as a run does.
+    void reduce() {
+        JobRecord job{};
+        WorkQueue queue{&job, 0, 1, nullptr};
+        buildPyramid(&b, &queue);
+    }
 };
