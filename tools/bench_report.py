@@ -60,6 +60,13 @@ def rate_text(counters):
     return ", ".join(parts)
 
 
+def duration_text(ns):
+    for unit, scale in (("ms", 1e6), ("us", 1e3)):
+        if ns >= scale:
+            return f"{ns / scale:.1f} {unit}"
+    return f"{ns:.1f} ns"
+
+
 def markdown(context, runs, rows):
     lines = [f"Benchmarks of {context['date']} on {context['num_cpus']} CPUs at {context['mhz_per_cpu']} MHz "
              f"(load average {', '.join(f'{x:.2f}' for x in context.get('load_avg', []))}).", ""]
@@ -75,7 +82,7 @@ def markdown(context, runs, rows):
     if rows:
         lines += ["| microbenchmark | time | rate |", "|---|---|---|"]
         for r in rows:
-            lines.append(f"| {r['name']} | {r['time_ns']:.1f} ns | {rate_text(r['counters'])} |")
+            lines.append(f"| {r['name']} | {duration_text(r['time_ns'])} | {rate_text(r['counters'])} |")
         lines.append("")
     return "\n".join(lines)
 
