@@ -1,58 +1,40 @@
-// Worker threads on Windows threads: one critical section, a condition variable the workers
-// sleep on for a batch and one the caller sleeps on for its end. Tasks are handed out one index
-// at a time.
+// Worker threads on Windows threads: the shared pool (platform/worker_pool.h) over a critical
+// section, two condition variables and CreateThread.
 #include <windows.h>
 
-#include <cstring>
-#include <new>
-
+#include "platform/worker_pool.h"
 #include "platform/workers.h"
 
 namespace {
 
-struct State {
-    int32_t initialised;  // the critical section and conditions exist
-    CRITICAL_SECTION lock;
-    CONDITION_VARIABLE wake;  // a batch has come, or the workers are to stop
-    CONDITION_VARIABLE done;  // the last task of the batch has returned
-    HANDLE threads[kMaxThreads];
-    int32_t workerCount;      // threads started besides the caller
-    int32_t batch;            // counts the batches handed out
-    int32_t stopping;
-    WorkerTask task;
-    void* context;
-    int32_t tasks;
-    int32_t next;             // the next task index to hand out
-    int32_t unfinished;       // tasks of the batch not yet returned
+struct Win32 {
+    using Lock = CRITICAL_SECTION;
+    using Condition = CONDITION_VARIABLE;
+    using Thread = HANDLE;
+    static void create(WorkerPool<Win32>* p) {
+        InitializeCriticalSection(&p->lock);
+        InitializeConditionVariable(&p->wake);
+        InitializeConditionVariable(&p->done);
+    }
+    static void destroy(WorkerPool<Win32>* p) { DeleteCriticalSection(&p->lock); }
+    static void lock(Lock* l) { EnterCriticalSection(l); }
+    static void unlock(Lock* l) { LeaveCriticalSection(l); }
+    static void wait(Condition* c, Lock* l) { SleepConditionVariableCS(c, l, INFINITE); }
+    static void signal(Condition* c) { WakeConditionVariable(c); }
+    static void broadcast(Condition* c) { WakeAllConditionVariable(c); }
+    static DWORD WINAPI entry(LPVOID pool) {
+        runWorker(static_cast<WorkerPool<Win32>*>(pool));
+        return 0;
+    }
+    static bool startThread(Thread* thread, WorkerPool<Win32>* p) {
+        *thread = CreateThread(nullptr, 0, entry, p, 0, nullptr);
+        return *thread != nullptr;
+    }
+    static void join(Thread thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
 };
-static_assert(sizeof(State) <= kWorkersStateBytes && alignof(State) <= 16);
-
-State* stateOf(Workers* workers) { return reinterpret_cast<State*>(workers->state); }
-
-// Takes tasks of the current batch until none is left; called and returns inside the lock.
-void runTasks(State* s) {
-    while (s->next < s->tasks) {
-        int32_t index = s->next++;
-        LeaveCriticalSection(&s->lock);
-        s->task(s->context, index);
-        EnterCriticalSection(&s->lock);
-        if (--s->unfinished == 0) WakeConditionVariable(&s->done);
-    }
-}
-
-DWORD WINAPI workerLoop(LPVOID argument) {
-    State* s = static_cast<State*>(argument);
-    EnterCriticalSection(&s->lock);
-    int32_t seen = s->batch;
-    for (;;) {
-        while (!s->stopping && s->batch == seen) SleepConditionVariableCS(&s->wake, &s->lock, INFINITE);
-        if (s->stopping) break;
-        seen = s->batch;
-        runTasks(s);
-    }
-    LeaveCriticalSection(&s->lock);
-    return 0;
-}
 
 }  // namespace
 
@@ -65,56 +47,10 @@ int32_t hardwareThreads(void) {
     return count < 1 ? 1 : count > kMaxThreads ? kMaxThreads : count;
 }
 
-int32_t startWorkers(Workers* workers, int32_t threads) {
-    State* s = stateOf(workers);
-    if (!s->initialised) {
-        s = new (workers->state) State{};
-        InitializeCriticalSection(&s->lock);
-        InitializeConditionVariable(&s->wake);
-        InitializeConditionVariable(&s->done);
-        s->initialised = 1;
-    }
-    if (threads > kMaxThreads) threads = kMaxThreads;
-    while (s->workerCount + 1 < threads) {
-        HANDLE thread = CreateThread(nullptr, 0, workerLoop, s, 0, nullptr);
-        if (!thread) break;
-        s->threads[s->workerCount++] = thread;
-    }
-    if (s->workerCount == 0) stopWorkers(workers);
-    return s->workerCount + 1;
-}
+int32_t startWorkers(Workers* workers, int32_t threads) { return startPool<Win32>(workers, threads); }
 
 void runOnWorkers(Workers* workers, WorkerTask task, void* context, int32_t tasks) {
-    State* s = stateOf(workers);
-    if (s->workerCount == 0 || tasks <= 1) {
-        for (int32_t i = 0; i < tasks; i++) task(context, i);
-        return;
-    }
-    EnterCriticalSection(&s->lock);
-    s->task = task;
-    s->context = context;
-    s->tasks = tasks;
-    s->next = 0;
-    s->unfinished = tasks;
-    s->batch++;
-    WakeAllConditionVariable(&s->wake);
-    runTasks(s);
-    while (s->unfinished > 0) SleepConditionVariableCS(&s->done, &s->lock, INFINITE);
-    LeaveCriticalSection(&s->lock);
+    runOnPool<Win32>(workers, task, context, tasks);
 }
 
-void stopWorkers(Workers* workers) {
-    State* s = stateOf(workers);
-    if (s->workerCount > 0) {
-        EnterCriticalSection(&s->lock);
-        s->stopping = 1;
-        WakeAllConditionVariable(&s->wake);
-        LeaveCriticalSection(&s->lock);
-        for (int32_t i = 0; i < s->workerCount; i++) {
-            WaitForSingleObject(s->threads[i], INFINITE);
-            CloseHandle(s->threads[i]);
-        }
-    }
-    if (s->initialised) DeleteCriticalSection(&s->lock);
-    std::memset(workers->state, 0, sizeof workers->state);
-}
+void stopWorkers(Workers* workers) { stopPool<Win32>(workers); }
