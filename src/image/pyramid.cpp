@@ -10,8 +10,10 @@
 // source rows are clamped once and turned into row starts inside every tile column's block, and
 // for each run of up to kColumnRun destination pixels the window's source columns are clamped
 // once and turned into a tile column and a byte offset. A tap's address is then one table
-// lookup and one addition, which also handles windows that straddle a tile seam. The work
-// arrays are fixed-size on the stack (about 11 KiB); nothing is allocated.
+// lookup and one addition, which also handles windows that straddle a tile seam. A window of a
+// four-channel format whose columns lie side by side in one tile, the common case, is summed
+// with SSE2 instead, to the same bits. The work arrays are fixed-size on the stack (about
+// 11 KiB); nothing is allocated.
 #include "image/pyramid.h"
 
 #include <algorithm>
