@@ -38,6 +38,9 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         std::string whole = readFile(path(name));
         std::ofstream(path(std::string("truncated") + strchr(name, '.')), std::ios::binary) << whole.substr(0, whole.size() * 3 / 5);
     }
+    // Image data that ends at a marker, the file itself complete.
+    std::string jpeg = readFile(path("good.jpg"));
+    std::ofstream(path("cut.jpg"), std::ios::binary) << jpeg.substr(0, jpeg.size() / 2) << "\xFF\xD9";
     ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0600), 0);
     std::vector<std::string> inputs = leftovers({});
 
@@ -60,6 +63,7 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         {{"good.png", "out.gif"}, "out.gif", "unknown file type"},
         {{"cmyk.jpg", "out.jpg"}, "cmyk.jpg", "CMYK JPEG images are not supported"},
         {{"truncated.jpg", "out.jpg"}, "truncated.jpg", "truncated"},
+        {{"cut.jpg", "out.jpg"}, "cut.jpg", "truncated"},
         {{"truncated.webp", "out.webp"}, "truncated.webp", "truncated"},
         {{"pipe.png", "out.png"}, "pipe.png", "is not a regular file"},
         {{"float.tif", "out.jpg"}, "out.jpg", "JPEG cannot hold 32-bit float"},

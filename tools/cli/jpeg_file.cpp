@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 #include <jerror.h>
@@ -27,6 +29,12 @@ namespace cli {
 constexpr int kScanlinesAtOnce = 16;
 constexpr size_t kMaxMarkerBytes = 65533;  // what a marker segment can carry
 constexpr int kFullChromaQuality = 95;
+// A block of 64 coefficients (128 bytes in the decoder's whole-image buffers, which progressive
+// and multi-scan files need) costs the file at least one bit, so the buffers of a real file are
+// less than 1024 times its size. libjpeg's memory is held to that, with room for small files: a
+// small file that claims a huge picture is refused before its buffers are allocated.
+constexpr long kMaxDecoderMemoryPerByte = 1100;
+constexpr long kMinDecoderMemory = 64L << 20;
 
 // The error manager with the way back and libjpeg's message.
 struct JpegError {
@@ -37,15 +45,20 @@ struct JpegError {
 
 [[noreturn]] static void jpegFail(j_common_ptr info) {
     JpegError* error = reinterpret_cast<JpegError*>(info->err);
-    info->err->format_message(info, error->message);
+    if (info->err->msg_code == JERR_NO_BACKING_STORE)
+        snprintf(error->message, sizeof error->message, "the picture it declares is too large for the data it holds");
+    else
+        info->err->format_message(info, error->message);
     longjmp(error->jump, 1);
 }
 
-// Warnings pass, except the one that says the data ended early: libjpeg would pad the rest.
+// Warnings pass, except those that say the image data ended early, at the end of the file or
+// at a marker: libjpeg would pad the rest of the picture, however large it claims to be.
 static void jpegMessage(j_common_ptr info, int level) {
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
+    int code = info->err->msg_code;
+    if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) {
         JpegError* error = reinterpret_cast<JpegError*>(info->err);
-        snprintf(error->message, sizeof error->message, "the file is truncated");
+        snprintf(error->message, sizeof error->message, "the image data is truncated");
         longjmp(error->jump, 1);
     }
 }
@@ -90,6 +103,9 @@ static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file,
         return false;
     }
     jpeg_stdio_src(&info, file);
+    struct stat status;
+    if (fstat(fileno(file), &status) == 0)
+        info.mem->max_memory_to_use = std::max<long>(kMinDecoderMemory, status.st_size * kMaxDecoderMemoryPerByte);
     jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&info, TRUE);

@@ -8,6 +8,7 @@
 // A file may declare strips or tiles of any size: reading decodes only the rows of each block
 // that lie in the image, into a buffer bounded by the image, and the image grows band by band as
 // blocks arrive, so a file that lies about its size fails before it costs memory.
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -118,10 +119,47 @@ static uint32_t blockIndex(TIFF* tif, const Blocks& b, uint32_t x, uint32_t y, i
     return b.tiled ? TIFFComputeTile(tif, x, y, 0, sample) : TIFFComputeStrip(tif, y, sample);
 }
 
+// Blocks up to this size decode whole into one buffer. A larger strip is read row by row, so
+// memory grows with the rows the file really holds. A larger tile must carry data enough for
+// it inside the file: deflate and LZW expand data at most about 1400 times, so a tile that
+// claims more than 2048 times the bytes it has stored is a lying file, refused before its
+// buffer is allocated.
+constexpr uint64_t kWholeBlockBytes = 16u << 20;
+constexpr uint64_t kMaxExpansion = 2048;
+
+static bool tilesHoldData(TIFF* tif, uint64_t tileBytes) {
+    struct stat status;
+    if (fstat(TIFFFileno(tif), &status) != 0) return false;
+    const uint64_t fileBytes = static_cast<uint64_t>(status.st_size);
+    for (uint32_t t = 0; t < TIFFNumberOfTiles(tif); t++) {
+        const uint64_t offset = TIFFGetStrileOffset(tif, t), stored = TIFFGetStrileByteCount(tif, t);
+        if (offset > fileBytes || stored > fileBytes - offset || stored * kMaxExpansion < tileBytes) return false;
+    }
+    return true;
+}
+
+// A large strip image, row by row through libtiff's scanline interface (each plane from the top).
+static bool readScanlines(TIFF* tif, const Blocks& b, Image& image) {
+    const Blocks row = {false, b.width, 1, b.planes, b.perPixel, b.rowBytes};
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[static_cast<size_t>(b.rowBytes)]);
+    for (int32_t plane = 0; plane < b.planes; plane++)
+        for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y++) {
+            uint8_t* samples = growRows(image, static_cast<int32_t>(y + 1));
+            if (TIFFReadScanline(tif, buffer.get(), y, static_cast<uint16_t>(plane)) < 0) return false;
+            copyBlock(row, buffer.get(), samples, image, 0, y, plane, false);
+        }
+    return true;
+}
+
 // Reads every block, decoding only its rows inside the image; the image grows band by band.
-// False on the first libtiff failure.
+// False on the first libtiff failure, or a tile that claims more than its data can hold.
 static bool readBlocks(TIFF* tif, const Blocks& b, Image& image) {
-    std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(b.rowBytes * rowsIn(b, image, 0))]);
+    const uint64_t blockBytes = b.rowBytes * rowsIn(b, image, 0);
+    if (blockBytes > kWholeBlockBytes) {
+        if (!b.tiled) return readScanlines(tif, b, image);
+        if (!tilesHoldData(tif, blockBytes)) return false;
+    }
+    std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(blockBytes)]);
     for (int32_t plane = 0; plane < b.planes; plane++)
         for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height) {
             const tmsize_t size = static_cast<tmsize_t>(b.rowBytes * rowsIn(b, image, y));
