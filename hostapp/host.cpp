@@ -174,7 +174,16 @@ InProcessHost::Block* InProcessHost::newBlock(Pool& pool, const SuiteSettings& s
         count.refused++;
         return nullptr;
     }
-    memset(data, kFreshMemoryFill, static_cast<size_t>(size));
+    if (settings_.profile.garbageMemory) {
+        // Bytes of an xorshift sequence that starts anew from every request's number.
+        uint64_t state = 0x9E3779B97F4A7C15ull * static_cast<uint64_t>(count.requests);
+        for (int32_t i = 0; i < size; i++) {
+            state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+            data[i] = static_cast<char>(state >> 56);
+        }
+    } else {
+        memset(data, kFreshMemoryFill, static_cast<size_t>(size));
+    }
     Block* block = new Block{data, size, 0};
     pool.blocks.push_back(block);
     count.liveBlocks++;
