@@ -88,3 +88,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_ENHANCES gimp)
 include(CPack)
+
+# The package built and checked as it is shipped: from the native build, not the sanitizers'.
+find_program(LINTIAN lintian)
+if(LINTIAN AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  if(TARGET velorund-gimp)
+    set(with_gimp_plugin 1)
+  else()
+    set(with_gimp_plugin 0)
+  endif()
+  add_test(NAME debian_package
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/deb_package_test.sh ${CMAKE_CPACK_COMMAND}
+            ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${PROJECT_VERSION} ${with_gimp_plugin})
+endif()
