@@ -1,10 +1,10 @@
 // velorund-gimp: the GIMP 2.10 plug-in. It registers plug-in-velorund under Filters > Distorts
-// and hosts the module as the command-line tool does: the active drawable becomes a document of
-// the in-process host, the module runs through its entry point with its progress on GIMP's
-// progress bar (in a run from the menus, in a window whose Cancel the module's abortProc answers),
-// and its result goes back through the shadow buffer as one undo step. A refusal, error or
-// cancel of the module leaves the image unchanged; a refusal or error comes back as the
-// procedure's error message.
+// and hosts the module as the command-line tool does: the drawable, once GIMP's answers about it
+// show the filter can take and write it, becomes a document of the in-process host, the module
+// runs through its entry point with its progress on GIMP's progress bar (in a run from the menus,
+// in a window whose Cancel the module's abortProc answers), and its result goes back through the
+// shadow buffer as one undo step. A refusal, error or cancel leaves the image unchanged; a
+// refusal or error comes back as the procedure's error message.
 #include <libgimp/gimp.h>
 
 #include <optional>
@@ -59,6 +59,13 @@ void startGegl() {
 
 // Filters the drawable; returns the procedure's status, with the reason in error on failure.
 GimpPDBStatusType filterDrawable(GimpRunMode mode, int32_t image, int32_t drawable, std::string& error) {
+    switch (gimp_plugin::examineDrawable(image, drawable, error)) {
+        case gimp_plugin::Verdict::BadArgument: return GIMP_PDB_CALLING_ERROR;
+        case gimp_plugin::Verdict::Refused: return GIMP_PDB_EXECUTION_ERROR;
+        case gimp_plugin::Verdict::NothingToDo: return GIMP_PDB_SUCCESS;
+        case gimp_plugin::Verdict::Filter: break;
+    }
+    startGegl();
     gimp_plugin::DrawableDocument target;
     if (!gimp_plugin::loadDrawable(image, drawable, target, error)) return GIMP_PDB_EXECUTION_ERROR;
 
@@ -98,7 +105,6 @@ void run(const gchar* name, gint parameterCount, const GimpParam* parameters, gi
     values[0].data.d_status = GIMP_PDB_CALLING_ERROR;
     if (parameterCount != 3 || std::string(name) != kProcedure) return;
 
-    startGegl();
     const GimpRunMode mode = static_cast<GimpRunMode>(parameters[0].data.d_int32);
     const int32_t image = parameters[1].data.d_image;
     const int32_t drawable = parameters[2].data.d_drawable;
@@ -112,7 +118,7 @@ void run(const gchar* name, gint parameterCount, const GimpParam* parameters, gi
         error = "not enough memory for a copy of the layer";
     }
     values[0].data.d_status = status;
-    if (status == GIMP_PDB_EXECUTION_ERROR) {
+    if (status == GIMP_PDB_EXECUTION_ERROR || status == GIMP_PDB_CALLING_ERROR) {
         error = "Velorund: " + error;
         values[1].type = GIMP_PDB_STRING;
         values[1].data.d_string = error.data();
