@@ -44,6 +44,10 @@ void showProgress(void*, int32_t done, int32_t total) {
 
 bool cancelRequested(void* window) { return static_cast<gimp_plugin::ProgressWindow*>(window)->cancelRequested(); }
 
+// Batch mode has no window to press Cancel in: tests stand in for a Cancel pressed after the
+// module's last poll by setting this in the plug-in's environment.
+constexpr char kCancelBeforeStoring[] = "VELORUND_GIMP_CANCEL_BEFORE_STORING";
+
 // GEGL for a process that only moves pixels between GIMP and the document, set up to take little
 // memory. babl would load the cache of conversions GIMP keeps and rebuild each one, timing its
 // lookup tables on scratch buffers of over 300 MB; the plug-in reads and writes the drawable's
@@ -90,6 +94,9 @@ GimpPDBStatusType filterDrawable(GimpRunMode mode, int32_t image, int32_t drawab
     if (outcome.result == kUserCanceledErr) return GIMP_PDB_CANCEL;
     error = hostapp::runFailure(outcome);
     if (!error.empty()) return GIMP_PDB_EXECUTION_ERROR;
+    // A Cancel pressed after the module's last poll still counts up to here; from here on, while
+    // the result is stored, the window offers none.
+    if ((window && !window->startStoring()) || g_getenv(kCancelBeforeStoring)) return GIMP_PDB_CANCEL;
     gimp_plugin::storeDrawable(target);
     gimp_progress_update(1.0);
     return GIMP_PDB_SUCCESS;

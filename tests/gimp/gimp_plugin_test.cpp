@@ -2,8 +2,8 @@
 // plug-in-velorund non-interactively through the Script-Fu procedures of velorund_cases.scm and
 // exports the results, which must equal the command-line tool's output on the same values sample
 // for sample, or the input where the filter must leave it; the calls it must refuse fail with
-// their reasons. GIMP runs once for all cases, with a private configuration folder in the build
-// tree that holds the plug-in.
+// their reasons. GIMP runs once for all cases, and once more for a run cancelled at the last
+// moment, with a private configuration folder in the build tree that holds the plug-in.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -87,9 +87,12 @@ const Case kCases[] = {{"rgb8", "rgb8.png"},
                        {"mask16", "rgba16.png", "", "velorund-warp-mask", "alpha16.png"}};
 const char kEllipse[] = "17 11 70 55";
 
-// Runs on rgb8.png after which the layer must equal it: a selection outside the layer.
+// Runs on rgb8.png after which the layer must equal it: a selection outside the layer, and a
+// Cancel after the module's last poll, which the test stands in for through the plug-in's
+// environment, in a GIMP run of its own.
 struct Unchanged { const char *procedure, *output, *environment; };
-const Unchanged kUnchanged[] = {{"velorund-warp-outside", "gimp-outside.png", ""}};
+const Unchanged kUnchanged[] = {{"velorund-warp-outside", "gimp-outside.png", ""},
+                                {"velorund-warp", "gimp-cancelled.png", "VELORUND_GIMP_CANCEL_BEFORE_STORING=1 "}};
 
 // Calls the plug-in must refuse before any work, with the reason each must give.
 const std::pair<std::string, const char*> kRefusals[] = {
