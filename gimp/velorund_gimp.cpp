@@ -76,17 +76,17 @@ GimpPDBStatusType filterDrawable(GimpRunMode mode, int32_t image, int32_t drawab
     // Progress, and in a run from the menus the window whose Cancel abortProc answers (a GIMP
     // without a display, as in batch mode, names none).
     std::optional<gimp_plugin::ProgressWindow> window;
-    hostapp::HostSettings settings;
+    hostapp::FrontEndCallbacks callbacks;
     if (mode != GIMP_RUN_NONINTERACTIVE && gimp_display_name() != nullptr) {
         window.emplace();
-        settings.cancelRequested = cancelRequested;
-        settings.cancelContext = &*window;
+        callbacks.context = &*window;
+        callbacks.cancelRequested = cancelRequested;
     }
     gimp_progress_init("Velorund: warping");
-    settings.onProgress = showProgress;
+    callbacks.progress = showProgress;
     hostapp::RunOutcome outcome;
     {
-        hostapp::InProcessHost host(PluginMain, settings);
+        hostapp::InProcessHost host(PluginMain, callbacks);
         outcome = host.runFilter(target.doc);
     }
 
