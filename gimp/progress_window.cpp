@@ -21,9 +21,12 @@ ProgressWindow::ProgressWindow() {
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog_))), box, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(box), gimp_progress_bar_new(), FALSE, FALSE, 0);
 
-    // Cancel, and closing the window, ask the run to stop.
-    auto onResponse = +[](GtkDialog*, gint, gpointer cancelled) { *static_cast<bool*>(cancelled) = true; };
-    g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), &cancelled_);
+    // Cancel, and closing the window, ask the run to stop, until the result is being stored.
+    auto onResponse = +[](GtkDialog*, gint, gpointer window) {
+        auto* self = static_cast<ProgressWindow*>(window);
+        self->cancelled_ = !self->storing_;
+    };
+    g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
     gtk_widget_show_all(dialog_);
     cancelRequested();
 }
@@ -33,6 +36,15 @@ ProgressWindow::~ProgressWindow() { gtk_widget_destroy(dialog_); }
 bool ProgressWindow::cancelRequested() {
     while (gtk_events_pending()) gtk_main_iteration();
     return cancelled_;
+}
+
+bool ProgressWindow::startStoring() {
+    if (cancelRequested()) return false;
+    storing_ = true;
+    gtk_dialog_set_response_sensitive(GTK_DIALOG(dialog_), GTK_RESPONSE_CANCEL, FALSE);
+    gtk_window_set_deletable(GTK_WINDOW(dialog_), FALSE);
+    cancelRequested();  // shows the change before storing keeps the process busy
+    return true;
 }
 
 }  // namespace gimp_plugin

@@ -19,9 +19,15 @@ public:
     // the window closed.
     bool cancelRequested();
 
+    // For the result to be stored: handles pending events once more and, unless Cancel was
+    // pressed, takes Cancel away (the button greyed out, the window no longer closed by its
+    // frame) and returns true; returns false when Cancel was pressed.
+    bool startStoring();
+
 private:
     GtkWidget* dialog_;
     bool cancelled_ = false;
+    bool storing_ = false;
 };
 
 }  // namespace gimp_plugin

@@ -11,13 +11,19 @@
 // forgets shows in the document. By default the data slot and the parameter handle are kept
 // across runs, as by a host that keeps the module loaded; a HostProfile describes hosts that
 // hand the filter less, or hand it over differently.
+//
+// A front end follows and steers a run through FrontEndCallbacks. HostSettings are what tests
+// vary: the suites, the procedures offered, the profile and scripted failures; a front end keeps
+// their defaults.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "host/host_api.h"
+#include "hostapp/delivery.h"
 #include "hostapp/document.h"
+#include "hostapp/memory_pool.h"
 
 namespace hostapp {
 
@@ -72,14 +78,20 @@ enum class HostCall : uint8_t {
     FreeBuffer,
 };
 
-// A call made to fail the way that call can: the `at`-th call of its kind in a run (1 = the
-// first). A new handle or a lock gives null, a buffer allocation is refused, advanceState returns
-// the settings' advanceError and abortProc answers cancel; calls of other kinds cannot fail.
-struct InjectedFault {
-    HostCall call = HostCall::Selector;
-    int32_t at = 0;  // 0: nothing fails
+// How a front end follows and steers a run; every callback is optional and gets `context`.
+struct FrontEndCallbacks {
+    void* context = nullptr;
+    // Progress as the module reports it, e.g. for a progress bar.
+    void (*progress)(void* context, int32_t done, int32_t total) = nullptr;
+    // Consulted by abortProc, e.g. a cancel button or a signal flag.
+    bool (*cancelRequested)(void* context) = nullptr;
+    // The host has stored an output buffer the module filled into the document; `rows` is the
+    // rectangle it covered. Nothing stops the module from asking for those rows again.
+    void (*rowsCommitted)(void* context, const Rect16& rows) = nullptr;
 };
 
+// How the host behaves where hosts differ, and the failures a test scripts. The defaults are
+// the host described above.
 struct HostSettings {
     SuiteSettings handles{true, kHandleProcsVersion, kHandleProcsCount};
     SuiteSettings buffers{true, kBufferProcsVersion, kBufferProcsCount};
@@ -92,21 +104,18 @@ struct HostSettings {
     int32_t failAdvanceAt = 0;       // this advanceState call (1 = the first) returns advanceError
     int16_t advanceError = kParamErr;
     int16_t resultBeforeCall = 0;    // stored in the result code before every selector call
-    InjectedFault fault{};
     int32_t maxContinueCalls = 1 << 20;
     HostProfile profile{};
-    // Optional observer of progress, e.g. a progress bar.
-    void (*onProgress)(void* context, int32_t done, int32_t total) = nullptr;
-    void* progressContext = nullptr;
+    // Optional: asked at every call that can fail whether this one is to. A new handle or a lock
+    // then gives null, a buffer allocation is refused, advanceState returns advanceError and
+    // abortProc answers cancel.
+    bool (*failsCall)(void* context, HostCall call) = nullptr;
+    void* failContext = nullptr;
     // Optional: called when the host has filled the FilterRecord for a document, to describe
     // the document another way, as some host does.
     void (*onBind)(FilterRecord& record, void* context) = nullptr;
     void* bindContext = nullptr;
-    // Optional cancel source consulted by abortProc, e.g. a signal flag.
-    bool (*cancelRequested)(void* context) = nullptr;
-    void* cancelContext = nullptr;
 };
-
 
 // One logged call, with the module's request as it stood when the call was made.
 struct HostEvent {
@@ -116,15 +125,6 @@ struct HostEvent {
     Rect16 inRect;
     Rect16 outRect;
     Rect16 maskRect;
-};
-
-struct MemoryCount {
-    int32_t liveBlocks = 0;
-    int64_t liveBytes = 0;
-    int64_t peakBytes = 0;  // the most liveBytes has been
-
-    int32_t requests = 0;
-    int32_t refused = 0;
 };
 
 // Where a run's time went as the host sees it, in seconds: reading the source (from the start
@@ -150,8 +150,10 @@ struct RunOutcome {
 
 class InProcessHost {
 public:
-    explicit InProcessHost(PluginEntryProc entry, HostSettings settings = {});
-    ~InProcessHost();
+    // The default host, as a front end runs it.
+    explicit InProcessHost(PluginEntryProc entry, const FrontEndCallbacks& frontEnd = {});
+    // A host with a test's settings.
+    InProcessHost(PluginEntryProc entry, const HostSettings& settings, const FrontEndCallbacks& frontEnd = {});
     InProcessHost(const InProcessHost&) = delete;
     InProcessHost& operator=(const InProcessHost&) = delete;
 
@@ -176,65 +178,27 @@ public:
     FilterRecord& record() { return *record_; }
     HostSettings& settings() { return settings_; }
     intptr_t dataSlot() const { return data_; }
-    const MemoryCount& handleMemory() const { return handles_.count; }
-    const MemoryCount& bufferMemory() const { return buffers_.count; }
-    int32_t protocolErrors() const { return protocolErrors_; }  // unknown or doubly freed blocks
-    int32_t lockDepth(Handle handle) const;                      // -1 for an unknown handle
+    const MemoryCount& handleMemory() const { return handles_.count(); }
+    const MemoryCount& bufferMemory() const { return buffers_.count(); }
+    // Unknown or doubly freed blocks.
+    int32_t protocolErrors() const { return handles_.protocolErrors() + buffers_.protocolErrors(); }
+    int32_t lockDepth(Handle handle) const { return handles_.lockDepth(handle); }  // -1 for an unknown handle
     const std::vector<HostEvent>& log() const { return log_; }
     std::vector<HostEvent> eventsOf(HostCall call) const;
     void clearLog() { log_.clear(); }
 
 private:
     friend struct HostProcedures;
-    struct Block {  // a handle's data (its first field is the master pointer) or a buffer
-        char* data;
-        int32_t size;
-        int32_t lockDepth;
-    };
-    struct Delivery {
-        std::vector<uint8_t> bytes;  // kept from one delivery to the next, so rows reuse it
-        size_t topRow = 0;     // where the rectangle's top row starts in `bytes`
-        int32_t rowBytes = 0;  // from one row to the next, negative for rows stored bottom-up
-        Rect16 rect{};
-        int16_t loPlane = 0;
-        int16_t hiPlane = -1;
-        bool pending = false;
-        void restart() {  // a new delivery in the same buffer
-            topRow = 0;
-            rowBytes = 0;
-            rect = Rect16{};
-            loPlane = 0;
-            hiPlane = -1;
-            pending = false;
-        }
-    };
 
-    struct Pool {  // the live blocks of one suite and their count
-        std::vector<Block*> blocks;
-        MemoryCount count;
-    };
-
-    void buildSuites();
     void logEvent(HostCall call, int32_t a = 0, int32_t b = 0);
-    Block* newBlock(Pool& pool, const SuiteSettings& suite, int32_t size);
-    void freeBlock(Pool& pool, Block* block);
-    Block* findHandle(Handle handle);
-    Block* findBuffer(BufferID id);
-    int16_t moduleAdvanceState();
     int16_t handOver();
-    Boolean testAbort();
-    bool injectsFault(HostCall call);
     void commitOutput();
-    int16_t deliverInput();
-    int16_t deliverOutput();
-    int16_t deliverMask();
-    void* layOutRows(Delivery& delivery, int32_t rows);
-    void clipToFilter(Rect16& rect) const;
     void endFilter(RunOutcome& outcome);
     void forgetBetweenRuns();
 
     PluginEntryProc entry_;
     HostSettings settings_;
+    FrontEndCallbacks frontEnd_;
     std::vector<uint8_t> recordBytes_;
     FilterRecord* record_;
     HandleProcs handleProcs_{};
@@ -242,9 +206,8 @@ private:
     Document* doc_ = nullptr;
     intptr_t data_ = 0;
     int16_t result_ = 0;
-    Pool handles_;
-    Pool buffers_;
-    int32_t protocolErrors_ = 0;
+    MemoryPool handles_;
+    MemoryPool buffers_;
     int32_t advanceCalls_ = 0;
     int32_t abortPolls_ = 0;
     struct Clock {  // the moments RunTimes is made from, in seconds since the run began
@@ -253,7 +216,6 @@ private:
         double firstOutput = -1.0;
         double output = 0.0;
     } clock_;
-    int32_t faultCalls_ = 0;  // calls of the injected fault's kind in this run
     Delivery input_;
     Delivery output_;
     Delivery mask_;

@@ -37,7 +37,7 @@ wrote this file on $(date -u +%Y-%m-%d) ($(nproc) cores).
 
 \`tests/run/fault_injection_test.cpp\` records every host call of a normal run, then repeats the
 run once for each call that can fail, with that call failing, in a freshly loaded module
-(\`hostapp/fault_walk.h\`), and after each a normal run in the same loaded module. Documents:
+(\`hostapp/testing/fault_walk.h\`), and after each a normal run in the same loaded module. Documents:
 8, 16 and 32-bit, gray and RGB, flat and layer, with and without a selection, one tile and two
 tiles across (600 x 36), and one host without a buffer suite; each at 1 and 2 threads.
 
@@ -71,8 +71,8 @@ ran each for $seconds s: $fuzz_status.
 - $(fuzz_line host)
 - $(fuzz_line file)
 
-The host fuzzer (\`tests/fuzz/host_fuzzer.cpp\`, \`hostapp/byte_host.h\`) makes a document of
-1 to 4096 pixels a side (at most $(sed -n 's/.*kByteHostMaxPixels = 1 << \([0-9]*\).*/2^\1/p' hostapp/byte_host.h) pixels, so that a run takes milliseconds), every
+The host fuzzer (\`tests/fuzz/host_fuzzer.cpp\`, \`hostapp/testing/byte_host.h\`) makes a document of
+1 to 4096 pixels a side (at most $(sed -n 's/.*kByteHostMaxPixels = 1 << \([0-9]*\).*/2^\1/p' hostapp/testing/byte_host.h) pixels, so that a run takes milliseconds), every
 \`imageMode\`, depth, \`planes\`, \`filterCase\`, \`haveMask\`, layer plane counts, row order
 and padding, suites offered or not, of other versions and counts, with a null procedure or a
 refused request, missing procedures, scripted host errors and cancels, and selector calls in

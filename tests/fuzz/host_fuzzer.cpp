@@ -1,12 +1,12 @@
-// Fuzz bytes become a document, a FilterRecord and a host (see hostapp/byte_host.h), and the
-// module runs through the in-process host in one loaded module: the selector calls in the bytes'
-// order, then a whole run. The sanitizers catch memory faults and undefined behaviour; a run
-// that gives up, a protocol error, or global memory beyond the module's two kept blocks after a
-// completed run in a host that keeps them are findings too.
+// Fuzz bytes become a document, a FilterRecord and a host (see hostapp/testing/byte_host.h),
+// and the module runs through the in-process host in one loaded module: the selector calls in
+// the bytes' order, then a whole run. The sanitizers catch memory faults and undefined
+// behaviour; a run that gives up, a protocol error, or global memory beyond the module's two
+// kept blocks after a completed run in a host that keeps them are findings too.
 #include <cstdlib>
 
 #include "fuzz_global_memory.h"
-#include "hostapp/byte_host.h"
+#include "hostapp/testing/byte_host.h"
 #include "run/dispatcher.h"
 
 using namespace hostapp;

@@ -1,8 +1,9 @@
 // The GIMP plug-in in real GIMP: gimp-console-2.10 loads images in batch mode, runs
 // plug-in-velorund non-interactively through the Script-Fu procedures of velorund_cases.scm and
-// exports the results, which must equal the command-line tool's output on the same files sample
-// for sample. GIMP runs once for all cases, with a private configuration folder in the build
-// tree that holds the plug-in.
+// exports the results, which must equal the command-line tool's output on the same values sample
+// for sample, or the input where the filter must leave it; the calls it must refuse fail with
+// their reasons. GIMP runs once for all cases, and once more for a run cancelled at the last
+// moment, with a private configuration folder in the build tree that holds the plug-in.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -53,6 +54,17 @@ Image load(const std::string& name) {
     return image;
 }
 
+// The alpha channel of an RGBA input as a gray image: the values of a layer mask copied from it.
+void writeAlpha(const std::string& rgba, const std::string& name) {
+    Image image = load(rgba);
+    const size_t bytes = image.bits / 8, pixels = cli::sampleCount(image) / 4;
+    for (size_t p = 0; p < pixels; p++) memmove(&image.samples[p * bytes], &image.samples[(p * 4 + 3) * bytes], bytes);
+    image.channels = 1;
+    image.samples.resize(pixels * bytes);
+    std::string error;
+    ASSERT_TRUE(cli::saveImage(image, path(name), cli::formatOf(name), cli::SaveSettings{}, error)) << error;
+}
+
 // The command-line tool's output for an input.
 Image toolResult(const std::string& input, const std::string& options, const std::string& output) {
     const auto [status, log] = run(VELORUND_EXECUTABLE " --quiet --force " + options + " " + path(input) + " " + path(output));
@@ -60,38 +72,80 @@ Image toolResult(const std::string& input, const std::string& options, const std
     return load(output);
 }
 
-struct Case { const char *name, *input, *rect; };  // rect: x y w h of a rectangular selection, or empty
+// rect: x y w h of a rectangular selection, or empty. procedure: the Script-Fu procedure that
+// filters the input; toolInput: the file with the same values for the tool, if not the input.
+struct Case {
+    const char *name, *input, *rect = "", *procedure = "velorund-warp", *toolInput = nullptr;
+};
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
-const Case kCases[] = {{"rgb8", "rgb8.png", ""},     {"rgba8", "rgba8.png", ""},         {"rgb16", "rgb16.png", ""},
-                       {"gray32f", "gray32f.tif", ""}, {"rectangle", "rgba8.png", "23 9 61 50"}};
+const Case kCases[] = {{"rgb8", "rgb8.png"},
+                       {"rgba8", "rgba8.png"},
+                       {"rgb16", "rgb16.png"},
+                       {"gray32f", "gray32f.tif"},
+                       {"rectangle", "rgba8.png", "23 9 61 50"},
+                       {"mask8", "rgba8.png", "", "velorund-warp-mask", "alpha8.png"},
+                       {"mask16", "rgba16.png", "", "velorund-warp-mask", "alpha16.png"}};
 const char kEllipse[] = "17 11 70 55";
+
+// Runs on rgb8.png after which the layer must equal it: a selection outside the layer, and a
+// Cancel after the module's last poll, which the test stands in for through the plug-in's
+// environment, in a GIMP run of its own.
+struct Unchanged { const char *procedure, *output, *environment; };
+const Unchanged kUnchanged[] = {{"velorund-warp-outside", "gimp-outside.png", ""},
+                                {"velorund-warp", "gimp-cancelled.png", "VELORUND_GIMP_CANCEL_BEFORE_STORING=1 "}};
+
+// Calls the plug-in must refuse before any work, with the reason each must give.
+const std::pair<std::string, const char*> kRefusals[] = {
+    {"(plug-in-velorund RUN-NONINTERACTIVE -1 -1)", "no image has the id -1"},
+    {"(plug-in-velorund RUN-NONINTERACTIVE (car (gimp-image-new 8 8 RGB)) -1)", "no layer, layer mask or channel has the id -1"},
+    {"(velorund-refuse \"" + path("rgb8.png") + "\" \"foreign\")", "the drawable belongs to another image"},
+    {"(velorund-refuse \"" + path("rgb8.png") + "\" \"group\")", "a layer group cannot be filtered"},
+    {"(velorund-refuse \"" + path("rgb8.png") + "\" \"locked\")", "the drawable's pixels are locked"},
+    {"(velorund-warp-too-wide)", "the layer is 40000 x 2 pixels; the filter takes at most 32767 pixels on a side"}};
 
 std::string commas(std::string text) { return std::replace(text.begin(), text.end(), ' ', ','), text; }
 std::string output(const Case& c) { return std::string("gimp-") + c.name + std::filesystem::path(c.input).extension().string(); }
 
 std::string batchLog;  // what GIMP printed
 
-// The inputs, the plug-in installed as a user installs it, and one GIMP run with a batch command
-// per case, so that a failing case does not stop the others.
+// A call of a procedure of velorund_cases.scm on an input and an output file of the work folder.
+std::string scriptCall(const std::string& procedure, const std::string& input, const std::string& output,
+                       const std::string& more = "") {
+    return "(" + procedure + " \"" + path(input) + "\" \"" + path(output) + "\" " + more + ")";
+}
+
+// The inputs, the plug-in installed as a user installs it, and the GIMP runs.
 class GimpBatch : public ::testing::Environment {
     void SetUp() override {
         std::filesystem::remove_all(kWork);
         std::filesystem::create_directories(path("home/gradients"));
         writeInput("rgb8.png", 3, 8), writeInput("rgba8.png", 4, 8), writeInput("rgb16.png", 3, 16), writeInput("gray32f.tif", 1, 32);
+        writeInput("rgba16.png", 4, 16), writeAlpha("rgba8.png", "alpha8.png"), writeAlpha("rgba16.png", "alpha16.png");
         const auto [installed, log] = run(GIMPTOOL " --install-bin " VELORUND_GIMP_PLUGIN);
         ASSERT_EQ(installed, 0) << log;
 
-        // In the sanitize build a fault in the plug-in ends it and fails its case; its leak check is
-        // off, as the libraries GIMP's own libraries load and unload leave allocations behind.
-        std::string command = "ASAN_OPTIONS=detect_leaks=0 " GIMP_CONSOLE " -i -d -f --batch-interpreter plug-in-script-fu-eval";
-        auto batch = [&](const std::string& call) { command += " -b '(begin (load \"" VELORUND_GIMP_SCRIPT "\") " + call + ")'"; };
-        for (const Case& c : kCases) batch("(velorund-warp \"" + path(c.input) + "\" \"" + path(output(c)) + "\" " + c.rect + ")");
-        batch("(velorund-warp-ellipse \"" + path("rgb8.png") + "\" \"" + path("gimp-ellipse.png") + "\" \"" +
-              path("gimp-ellipse-mask.png") + "\" " + kEllipse + ")");
-        batch("(velorund-warp-too-wide)");
-        int status;
-        std::tie(status, batchLog) = run(command + " -b '(gimp-quit 0)'");
-        ASSERT_EQ(status, 0) << batchLog;
+        std::vector<std::string> calls;
+        for (const Case& c : kCases) calls.push_back(scriptCall(c.procedure, c.input, output(c), c.rect));
+        calls.push_back(scriptCall("velorund-warp-ellipse", "rgb8.png", "gimp-ellipse.png",
+                                   "\"" + path("gimp-ellipse-mask.png") + "\" " + kEllipse));
+        for (const auto& [call, reason] : kRefusals) calls.push_back(call);
+        for (const Unchanged& u : kUnchanged)
+            if (!*u.environment) calls.push_back(scriptCall(u.procedure, "rgb8.png", u.output));
+        batchLog = gimpBatch("", calls);
+        for (const Unchanged& u : kUnchanged)
+            if (*u.environment) batchLog += gimpBatch(u.environment, {scriptCall(u.procedure, "rgb8.png", u.output)});
+    }
+
+    // One GIMP run with a batch command per call, so that a failing call does not stop the others;
+    // returns what GIMP printed. In the sanitize build a fault in the plug-in ends it and fails its
+    // case; its leak check is off, as the libraries GIMP's own libraries load and unload leave
+    // allocations behind.
+    static std::string gimpBatch(const std::string& environment, const std::vector<std::string>& calls) {
+        std::string command = "ASAN_OPTIONS=detect_leaks=0 " + environment + GIMP_CONSOLE " -i -d -f --batch-interpreter plug-in-script-fu-eval";
+        for (const std::string& call : calls) command += " -b '(begin (load \"" VELORUND_GIMP_SCRIPT "\") " + call + ")'";
+        const auto [status, log] = run(command + " -b '(gimp-quit 0)'");
+        EXPECT_EQ(status, 0) << log;
+        return log;
     }
 };
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new GimpBatch);
@@ -100,7 +154,7 @@ class SameAsTool : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SameAsTool, SampleForSample) {
     const Case& c = GetParam();
-    const Image expected = toolResult(c.input, *c.rect ? "--rect " + commas(c.rect) : "", std::string("tool-") + output(c));
+    const Image expected = toolResult(c.toolInput ? c.toolInput : c.input, *c.rect ? "--rect " + commas(c.rect) : "", std::string("tool-") + output(c));
     const Image actual = load(output(c));
     ASSERT_TRUE(actual.width == expected.width && actual.channels == expected.channels && actual.bits == expected.bits &&
                 actual.samples.size() == expected.samples.size()) << batchLog;
@@ -131,9 +185,14 @@ TEST(GimpPlugin, EllipticalSelectionBlendsThroughTheMask) {
     EXPECT_GT(edge, 300);  // the edge is anti-aliased
 }
 
-TEST(GimpPlugin, OversizedLayerFailsWithTheReason) {
-    EXPECT_NE(batchLog.find("Velorund: the layer is 40000 x 2 pixels; the filter takes at most 32767 pixels on a side"),
-              std::string::npos) << batchLog;
+TEST(GimpPlugin, LayerLeftUnchanged) {
+    const Image input = load("rgb8.png");
+    for (const Unchanged& u : kUnchanged) EXPECT_TRUE(load(u.output).samples == input.samples) << u.output << "\n" << batchLog;
+}
+
+TEST(GimpPlugin, RefusalsFailWithTheirReasons) {
+    for (const auto& [call, reason] : kRefusals)
+        EXPECT_NE(batchLog.find("Velorund: " + std::string(reason)), std::string::npos) << call << "\n" << batchLog;
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// The in-process host itself, driven by small scripted modules: the poison of unwritten output,
-// the host profiles' row layouts, the selector sequence and the reclaiming of what a module leaves
-// behind. Later tests trust the host, so it is pinned here; the hand-over of output rows shows in
-// every whole filter run, and what the module never asks for (padding outside the image, input
-// plane subsets, the mask's data) is left alone.
+// The in-process host itself, driven by small scripted modules: the poison of unwritten output and
+// the stored rows the front end hears of, the host profiles' row layouts, the selector sequence
+// and the reclaiming of what a module leaves behind. Later tests trust the host, so it is pinned
+// here; the hand-over of output rows shows in every whole filter run, and what the module never
+// asks for (padding outside the image, input plane subsets, the mask's data) is left alone.
 #include <gtest/gtest.h>
 
 #include "hostapp/host.h"
+#include "support/rects.h"
 
 using namespace hostapp;
 
@@ -18,21 +19,26 @@ static void scriptedModule(int16_t selector, FilterRecord* record, intptr_t*, in
     script(selector, record, result);
 }
 
-TEST(InProcessHost, ForgottenOutputShowsAsPoison) {
+TEST(InProcessHost, ForgottenOutputShowsAsPoisonAndStoredRowsAreReported) {
     for (int32_t depth : {8, 16, 32}) {
         Document doc = makeDocument(3, 2, depth, ColourModel::Gray, true);
-        InProcessHost host(scriptedModule);
+        std::vector<Rect16> stored;
+        InProcessHost host(scriptedModule, {.context = &stored, .rowsCommitted = [](void* context, const Rect16& rows) {
+                                                static_cast<std::vector<Rect16>*>(context)->push_back(rows);
+                                            }});
+        continues = 0;
         script = [](int16_t selector, FilterRecord* r, int16_t*) {
             if (selector == kSelectorStart) {
                 r->outLoPlane = 0;
                 r->outHiPlane = 0;  // the colour plane only
-                r->outRect = Rect16{0, 0, 2, 3};
+                r->outRect = Rect16{0, 0, 1, 3};
             }
-            if (selector == kSelectorContinue) r->outRect = Rect16{0, 0, 0, 0};
+            if (selector == kSelectorContinue) r->outRect = continues == 1 ? Rect16{1, 0, 2, 3} : Rect16{0, 0, 0, 0};
         };
         host.runFilter(doc);
         EXPECT_TRUE(isPoison(doc, 2, 1, 0)) << depth;
         EXPECT_FALSE(isPoison(doc, 2, 1, 1)) << depth;
+        EXPECT_EQ(stored, (std::vector<Rect16>{{0, 0, 1, 3}, {1, 0, 2, 3}})) << depth;
     }
 }
 

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "hostapp/fault_walk.h"
+#include "hostapp/testing/fault_walk.h"
 #include "image/image_buffer.h"
 #include "run/dispatcher.h"
 #include "support/global_memory_hooks.h"

@@ -1,7 +1,7 @@
 // The run of one file. The writer thread starts with the filter: the module renders rows from
-// top to bottom, and once it asks the host for output at row r the rows above r are final, so
-// the writer encodes them while the rest is rendered. A failed or cancelled run, a failed write
-// or a stop asked for by a signal removes the temporary file.
+// top to bottom, and once the host has stored its output from row r down the rows above r are
+// final, so the writer encodes them while the rest is rendered. A failed or cancelled run, a
+// failed write or a stop asked for by a signal removes the temporary file.
 #include "warp_file.h"
 
 #include <fcntl.h>
@@ -53,20 +53,22 @@ std::string makeTemporary(const std::string& output, std::string& error) {
     return temp;
 }
 
-// What the progress reports of a run feed: the bar, and the rows the writer may take.
+// What a run feeds: the bar, the rows the writer may take; and what cancels it: a stop asked
+// for by a signal, or a failed write.
 struct RunWatch {
     ProgressBar* bar;
     RowHandOver* rows;
-    hostapp::InProcessHost* host;
+    std::atomic<bool>* writeFailed;
 };
 
 void onProgress(void* context, int32_t done, int32_t total) {
-    RunWatch* watch = static_cast<RunWatch*>(context);
-    drawProgress(*watch->bar, done, total);
-    // Output is requested top to bottom: the rows above the current request are final.
-    const Rect16& out = watch->host->record().outRect;
-    if (out.bottom > out.top) watch->rows->publish(out.top);
+    drawProgress(*static_cast<RunWatch*>(context)->bar, done, total);
 }
+
+bool onCancelPoll(void* context) { return stopSignal != 0 || static_cast<RunWatch*>(context)->writeFailed->load(); }
+
+// Output is stored top to bottom: the rows above stored ones are final.
+void onRowsCommitted(void* context, const Rect16& rows) { static_cast<RunWatch*>(context)->rows->publish(rows.top); }
 
 }  // namespace
 
@@ -139,15 +141,11 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
     const double start = secondsNow();
     hostapp::RunOutcome outcome;
     {
-        hostapp::HostSettings hostSettings;
-        hostSettings.cancelRequested = [](void* failed) {
-            return stopSignal != 0 || static_cast<std::atomic<bool>*>(failed)->load();
-        };
-        hostSettings.cancelContext = &writeFailed;
-        hostapp::InProcessHost host(PluginMain, hostSettings);
-        RunWatch watch{&bar, &rows, &host};
-        host.settings().onProgress = onProgress;
-        host.settings().progressContext = &watch;
+        RunWatch watch{&bar, &rows, &writeFailed};
+        hostapp::InProcessHost host(PluginMain, {.context = &watch,
+                                                 .progress = onProgress,
+                                                 .cancelRequested = onCancelPoll,
+                                                 .rowsCommitted = onRowsCommitted});
         outcome = host.runFilter(doc);
     }
     const double filterEnd = secondsNow();

@@ -1,6 +1,6 @@
 // The fault walk: the recorded run, then one faulty run per call that can fail, each followed by
 // a normal run in the same loaded module.
-#include "hostapp/fault_walk.h"
+#include "hostapp/testing/fault_walk.h"
 
 #include <array>
 
@@ -44,6 +44,17 @@ std::vector<CallPlace> placesOf(const std::vector<HostEvent>& calls) {
         places[i].selector = selector;
     }
     return places;
+}
+
+// The host's failure hook for one injected fault: counts the calls of the fault's kind.
+struct FaultCounter {
+    InjectedFault fault;
+    int32_t calls = 0;
+};
+
+bool failsInjected(void* context, HostCall call) {
+    FaultCounter& counter = *static_cast<FaultCounter*>(context);
+    return counter.fault.call == call && ++counter.calls == counter.fault.at;
 }
 
 class Fallback {
@@ -97,8 +108,10 @@ FaultWalk walkFaults(PluginEntryProc entry, const Document& source, const HostSe
         run.allocation = places[i].allocation;
 
         // The faulty run; a refused buffer finds the fallback out of memory too.
+        FaultCounter counter{run.fault};
         HostSettings faulty = settings;
-        faulty.fault = run.fault;
+        faulty.failsCall = failsInjected;
+        faulty.failContext = &counter;
         InProcessHost host(entry, faulty);
         const int32_t fallbackBefore = fallback.live();
         const bool refusesMemory = call == HostCall::AllocateBuffer || call == HostCall::LockBuffer;
@@ -113,7 +126,7 @@ FaultWalk walkFaults(PluginEntryProc entry, const Document& source, const HostSe
         run.fallbackHeld = fallback.live() - fallbackBefore;
 
         // The next normal run in the same loaded module.
-        host.settings().fault = InjectedFault{};
+        host.settings().failsCall = nullptr;
         Document next = source;
         RunOutcome again = host.runFilter(next);
         run.nextResult = again.result;

@@ -1,6 +1,6 @@
 // A host and its document made from a string of bytes. Bytes past the end read as 0, so every
 // string is a host, and a short one is the default host with a small document.
-#include "hostapp/byte_host.h"
+#include "hostapp/testing/byte_host.h"
 
 #include <algorithm>
 #include <limits>

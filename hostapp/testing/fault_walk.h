@@ -12,6 +12,15 @@
 
 namespace hostapp {
 
+// A call made to fail, through the host's failsCall hook, the way that call can: the `at`-th
+// call of its kind in a run (1 = the first). A new handle or a lock gives null, a buffer
+// allocation is refused, advanceState returns the settings' advanceError and abortProc answers
+// cancel; calls of other kinds cannot fail.
+struct InjectedFault {
+    HostCall call = HostCall::Selector;
+    int32_t at = 0;  // 0: nothing fails
+};
+
 // The system memory the module falls back on when the host refuses: how many blocks are live,
 // and a limit that makes the next allocations fail (a negative limit lifts it). Without it a
 // refused host buffer is not a failure at all, since the fallback serves it.
