@@ -12,7 +12,7 @@ namespace {
 
 constexpr int32_t kSide = 1024;
 
-void convertTileOf(benchmark::State& state, uint32_t imageMode, int32_t sampleBytes, int32_t planes) {
+void convertTileOf(benchmark::State& state, ImageMode imageMode, int32_t sampleBytes, int32_t planes) {
     BenchImage image(kSide, imageMode);
     if (!image.created) return state.SkipWithError("no memory for the image");
     const TileEntry& tile = image.buffer.tiles[0];
@@ -39,9 +39,9 @@ void convertTileOf(benchmark::State& state, uint32_t imageMode, int32_t sampleBy
 
 }  // namespace
 
-BENCHMARK_CAPTURE(convertTileOf, rgb8, kImageRgba8, 1, 3);
-BENCHMARK_CAPTURE(convertTileOf, rgba8, kImageRgba8, 1, 4);
-BENCHMARK_CAPTURE(convertTileOf, rgb16, kImageRgba16, 2, 3);
-BENCHMARK_CAPTURE(convertTileOf, rgba16, kImageRgba16, 2, 4);
-BENCHMARK_CAPTURE(convertTileOf, rgb_float, kImageRgbaFloat, 4, 3);
-BENCHMARK_CAPTURE(convertTileOf, rgba_float, kImageRgbaFloat, 4, 4);
+BENCHMARK_CAPTURE(convertTileOf, rgb8, ImageMode::Rgba8, 1, 3);
+BENCHMARK_CAPTURE(convertTileOf, rgba8, ImageMode::Rgba8, 1, 4);
+BENCHMARK_CAPTURE(convertTileOf, rgb16, ImageMode::Rgba16, 2, 3);
+BENCHMARK_CAPTURE(convertTileOf, rgba16, ImageMode::Rgba16, 2, 4);
+BENCHMARK_CAPTURE(convertTileOf, rgb_float, ImageMode::RgbaFloat, 4, 3);
+BENCHMARK_CAPTURE(convertTileOf, rgba_float, ImageMode::RgbaFloat, 4, 4);

@@ -9,7 +9,7 @@ namespace {
 
 constexpr int32_t kSide = 2048;
 
-void buildPyramidOf(benchmark::State& state, uint32_t imageMode) {
+void buildPyramidOf(benchmark::State& state, ImageMode imageMode) {
     BenchImage image(kSide, imageMode);
     if (!image.created) {
         state.SkipWithError("no memory for the image");
@@ -22,6 +22,6 @@ void buildPyramidOf(benchmark::State& state, uint32_t imageMode) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(buildPyramidOf, rgba8, kImageRgba8)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(buildPyramidOf, rgba16, kImageRgba16)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(buildPyramidOf, rgba_float, kImageRgbaFloat)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(buildPyramidOf, rgba8, ImageMode::Rgba8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(buildPyramidOf, rgba16, ImageMode::Rgba16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(buildPyramidOf, rgba_float, ImageMode::RgbaFloat)->Unit(benchmark::kMillisecond);

@@ -21,7 +21,7 @@ struct SamplingSetup {
     std::unique_ptr<BenchImage> image;
     float x[kPositions], y[kPositions];
 
-    explicit SamplingSetup(uint32_t imageMode) {
+    explicit SamplingSetup(ImageMode imageMode) {
         buildWeightTable(weights.get());
         image = std::make_unique<BenchImage>(kSide, imageMode, weights.get());
         if (image->created) buildPyramid(&image->buffer, &image->queue);
@@ -40,7 +40,7 @@ void countRate(benchmark::State& state, const char* name) {
 
 // A kernel read at a position of level 1 (512 texels across), so most reads lie inside a tile.
 template <typename Read>
-void kernelOf(benchmark::State& state, uint32_t imageMode, Read read) {
+void kernelOf(benchmark::State& state, ImageMode imageMode, Read read) {
     SamplingSetup setup(imageMode);
     if (!setup.image->created) return state.SkipWithError("no memory for the image");
     float out[4];
@@ -54,24 +54,17 @@ void kernelOf(benchmark::State& state, uint32_t imageMode, Read read) {
 }
 
 void kernelRgba8(benchmark::State& s) {
-    kernelOf(s, kImageRgba8, [](const ImageBuffer* b, float u, float v, float* o) { filterRgba8(b, 1, u, v, o); });
+    kernelOf(s, ImageMode::Rgba8, [](const ImageBuffer* b, float u, float v, float* o) { filterRgba8(b, 1, u, v, o); });
 }
 void kernelRgba16(benchmark::State& s) {
-    kernelOf(s, kImageRgba16, [](const ImageBuffer* b, float u, float v, float* o) { filterRgba16(b, 1, u, v, o); });
+    kernelOf(s, ImageMode::Rgba16, [](const ImageBuffer* b, float u, float v, float* o) { filterRgba16(b, 1, u, v, o); });
 }
 void kernelRgbaFloat(benchmark::State& s) {
-    kernelOf(s, kImageRgbaFloat,
+    kernelOf(s, ImageMode::RgbaFloat,
              [](const ImageBuffer* b, float u, float v, float* o) { filterRgbaFloat(b, 1, u, v, o); });
 }
-void kernelGray8(benchmark::State& s) {
-    kernelOf(s, kImageGray8, [](const ImageBuffer* b, float u, float v, float* o) { o[0] = filterGray8(b, 1, u, v); });
-}
-void kernelGray16(benchmark::State& s) {
-    kernelOf(s, kImageGray16,
-             [](const ImageBuffer* b, float u, float v, float* o) { o[0] = filterGray16(b, 1, u, v); });
-}
 
-void readLevelPairOf(benchmark::State& state, uint32_t imageMode) {
+void readLevelPairOf(benchmark::State& state, ImageMode imageMode) {
     SamplingSetup setup(imageMode);
     if (!setup.image->created) return state.SkipWithError("no memory for the image");
     float out[4];
@@ -86,7 +79,7 @@ void readLevelPairOf(benchmark::State& state, uint32_t imageMode) {
 
 // stretch: the footprint's long axis in level-0 texels against a short axis of 1.5 texels, which
 // sets the number of probes (reported as the `probes` counter).
-void sampleFilteredOf(benchmark::State& state, uint32_t imageMode, float stretch) {
+void sampleFilteredOf(benchmark::State& state, ImageMode imageMode, float stretch) {
     SamplingSetup setup(imageMode);
     if (!setup.image->created) return state.SkipWithError("no memory for the image");
     const float texel = 1.0f / kSide;
@@ -94,7 +87,7 @@ void sampleFilteredOf(benchmark::State& state, uint32_t imageMode, float stretch
     int32_t i = 0;
     for (auto _ : state) {
         float px = setup.x[i], py = setup.y[i];
-        LodSlot slot = {0.0f, 0};
+        LodSlot slot = {0.0f, 0, 0};
         sampleFiltered(px - stretch * texel, py, px, py - 1.5f * texel, px, py, px, py, &setup.image->buffer, out,
                        0.3f, &slot);
         benchmark::DoNotOptimize(out);
@@ -109,13 +102,11 @@ void sampleFilteredOf(benchmark::State& state, uint32_t imageMode, float stretch
 BENCHMARK(kernelRgba8);
 BENCHMARK(kernelRgba16);
 BENCHMARK(kernelRgbaFloat);
-BENCHMARK(kernelGray8);
-BENCHMARK(kernelGray16);
-BENCHMARK_CAPTURE(readLevelPairOf, rgba8, kImageRgba8);
-BENCHMARK_CAPTURE(readLevelPairOf, rgba16, kImageRgba16);
-BENCHMARK_CAPTURE(readLevelPairOf, rgba_float, kImageRgbaFloat);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_1_probe, kImageRgba8, 1.5f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_2_probes, kImageRgba8, 2.0f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_20_probes, kImageRgba8, 32.0f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba16_1_probe, kImageRgba16, 1.5f);
-BENCHMARK_CAPTURE(sampleFilteredOf, rgba_float_1_probe, kImageRgbaFloat, 1.5f);
+BENCHMARK_CAPTURE(readLevelPairOf, rgba8, ImageMode::Rgba8);
+BENCHMARK_CAPTURE(readLevelPairOf, rgba16, ImageMode::Rgba16);
+BENCHMARK_CAPTURE(readLevelPairOf, rgba_float, ImageMode::RgbaFloat);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_1_probe, ImageMode::Rgba8, 1.5f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_2_probes, ImageMode::Rgba8, 2.0f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba8_20_probes, ImageMode::Rgba8, 32.0f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba16_1_probe, ImageMode::Rgba16, 1.5f);
+BENCHMARK_CAPTURE(sampleFilteredOf, rgba_float_1_probe, ImageMode::RgbaFloat, 1.5f);

@@ -5,6 +5,7 @@
 // second.
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <vector>
 
 #include "bench_images.h"
@@ -18,27 +19,21 @@ constexpr int32_t kSide = 1024;
 constexpr int32_t kBand = 32;
 
 // A render lane as a run's Start leaves it: the source with its pyramid, the built map grid and
-// column records whose corner slots start at the missing position.
+// the lane's column records.
 struct BenchLane {
     WeightTable weights;
-    BenchImage image{kSide, kImageRgba8, (buildWeightTable(&weights), &weights)};
-    ImageBuffer mapGrid{};
+    BenchImage image{kSide, ImageMode::Rgba8, (buildWeightTable(&weights), &weights)};
+    std::unique_ptr<MapGrid> mapGrid = std::make_unique<MapGrid>();
     std::vector<ColumnRecord> columns = std::vector<ColumnRecord>(kSide + 4);
     RenderLane lane{};
     std::vector<uint8_t> row = std::vector<uint8_t>(kSide * 4);
-    OutputRow output{row.data(), kSide, 0, {kOutputInt8, 255, 255.0f, 255, 4, 3, false, 3, false}};
+    OutputRow output{row.data(), kSide, {OutputSample::Int8, 255, 255.0f, 255, 4, 3, false, 3}};
 
     BenchLane() {
         buildPyramid(&image.buffer, &image.queue);
-        resetImageBuffer(&mapGrid, nullptr, &weights);
-        createImageBuffer(&mapGrid, 50, 50, kImageRgbaFloat, kWrapClamp, false);
-        for (ColumnRecord& c : columns) {
-            for (MapResult& slot : c.mapSlot) slot = {kMapOutsideDisc, 0, -1.0f, -1.0f};
-        }
-        setupRenderLane(&lane, &image.buffer, &mapGrid, columns.data(), kSide, 1, 0, 0);
-        readyRenderLane(&lane);
+        buildMapGrid(mapGrid.get());
+        setupRenderLane(&lane, &image.buffer, mapFrameOf(mapGrid.get(), kSide, kSide), columns.data(), kSide);
     }
-    ~BenchLane() { freeImageBuffer(&mapGrid); }
 };
 
 void mapCornerLineOf(benchmark::State& state) {
@@ -56,7 +51,6 @@ void renderBand(benchmark::State& state, int32_t first) {
     BenchLane bench;
     for (auto _ : state) {
         for (int32_t y = first; y < first + kBand; y++) {
-            bench.output.y = y;
             renderRow(&bench.lane, y, &bench.output);
         }
         benchmark::DoNotOptimize(bench.row.data());
@@ -72,7 +66,7 @@ void writeOutputRowOf(benchmark::State& state, OutputFormat format) {
         colours[4 * x] = v, colours[4 * x + 1] = 1.0f - v, colours[4 * x + 2] = 0.5f, colours[4 * x + 3] = 0.75f + v / 4;
     }
     std::vector<uint8_t> row(kSide * 4 * 4);
-    OutputRow output = {row.data(), kSide, 0, format};
+    OutputRow output = {row.data(), kSide, format};
     for (auto _ : state) {
         for (int32_t x = 0; x < kSide; x++) writeOutputPixel(&output, x, &colours[4 * x]);
         benchmark::DoNotOptimize(row.data());
@@ -86,8 +80,8 @@ void writeOutputRowOf(benchmark::State& state, OutputFormat format) {
 BENCHMARK(mapCornerLineOf);
 BENCHMARK_CAPTURE(renderBand, interior, kSide / 2 - kBand / 2);
 BENCHMARK_CAPTURE(renderBand, rim, 0);
-BENCHMARK_CAPTURE(writeOutputRowOf, rgb8, OutputFormat{kOutputInt8, 255, 255.0f, 255, 3, 3, false, -1, false});
-BENCHMARK_CAPTURE(writeOutputRowOf, rgba8, OutputFormat{kOutputInt8, 255, 255.0f, 255, 4, 3, false, 3, false});
+BENCHMARK_CAPTURE(writeOutputRowOf, rgb8, OutputFormat{OutputSample::Int8, 255, 255.0f, 255, 3, 3, false, -1});
+BENCHMARK_CAPTURE(writeOutputRowOf, rgba8, OutputFormat{OutputSample::Int8, 255, 255.0f, 255, 4, 3, false, 3});
 BENCHMARK_CAPTURE(writeOutputRowOf, rgba16,
-                  OutputFormat{kOutputInt16, 32768, 32768.0f, 32768, 4, 3, false, 3, false});
-BENCHMARK_CAPTURE(writeOutputRowOf, rgba_float, OutputFormat{kOutputFloat, 65535, 1.0f, 1, 4, 3, false, 3, false});
+                  OutputFormat{OutputSample::Int16, 32768, 32768.0f, 32768, 4, 3, false, 3});
+BENCHMARK_CAPTURE(writeOutputRowOf, rgba_float, OutputFormat{OutputSample::Float, 65535, 1.0f, 1, 4, 3, false, 3});

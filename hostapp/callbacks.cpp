@@ -25,7 +25,8 @@ struct HostProcedures {
         InProcessHost& h = host();
         h.logEvent(HostCall::NewHandle, size);
         if (fails(h, HostCall::NewHandle)) return nullptr;
-        MemoryBlock* block = h.handles_.allocate(size, h.settings_.handles.refuseRequest);
+        MemoryBlock* block =
+            h.handles_.allocate(size, h.settings_.handles.refuseRequest, h.settings_.profile.garbageMemory);
         return block ? &block->data : nullptr;
     }
     static void disposeHandle(Handle handle) {
@@ -58,8 +59,10 @@ struct HostProcedures {
 
     static OSErr allocateBuffer(int32_t size, BufferID* id) {
         InProcessHost& h = host();
-        MemoryBlock* block =
-            fails(h, HostCall::AllocateBuffer) ? nullptr : h.buffers_.allocate(size, h.settings_.buffers.refuseRequest);
+        MemoryBlock* block = fails(h, HostCall::AllocateBuffer)
+                                 ? nullptr
+                                 : h.buffers_.allocate(size, h.settings_.buffers.refuseRequest,
+                                                       h.settings_.profile.garbageMemory);
         h.logEvent(HostCall::AllocateBuffer, size, block ? kNoErr : kMemFullErr);
         if (!block) return kMemFullErr;
         *id = reinterpret_cast<BufferID>(block);

@@ -59,6 +59,7 @@ struct HostProfile {
     RowOrder rowOrder = RowOrder::TopDown;
     bool clipToFilterRect = false;  // requests are cut to the filter rectangle, not only to the image
     int32_t rowPadding = 0;         // spare bytes after every row of a buffer handed out
+    bool garbageMemory = false;     // new handles and buffers hold varying bytes, not one repeated byte
 };
 
 enum class HostCall : uint8_t {

@@ -39,8 +39,9 @@ public:
     MemoryPool& operator=(const MemoryPool&) = delete;
 
     // A new block of `size` bytes, or null when refused: a negative size, the request numbered
-    // `refuseRequest` (1 = the first; 0 refuses none), or no memory.
-    MemoryBlock* allocate(int32_t size, int32_t refuseRequest);
+    // `refuseRequest` (1 = the first; 0 refuses none), or no memory. It holds kFreshMemoryFill,
+    // or with `garbage` bytes that vary from block to block.
+    MemoryBlock* allocate(int32_t size, int32_t refuseRequest, bool garbage = false);
     OSErr resize(MemoryBlock* block, int32_t size);
     void release(MemoryBlock* block);
     void releaseAll();

@@ -1,11 +1,13 @@
 // The hosts users really have, as settings of the in-process host: each profile differs from the
 // default host in what it hands the filter or how. Every pinned run of pinned_runs.h, run twice
 // on one host under each profile, must give the default host's bits, leave no buffer behind, hold
-// no more memory after the second run than after the first and end with the rectangles empty;
-// the native tests run the profiles on the module built into them, the Windows test runner on the
-// built modules under wine.
+// no more memory after the second run than after the first and end with the rectangles empty; a
+// host that differs only in what its new memory holds must also get the default host's calls,
+// one for one. The native tests run the profiles on the module built into them, the Windows test
+// runner on the built modules under wine.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ namespace profiles {
 struct NamedProfile {
     const char* name;
     hostapp::HostSettings settings;
+    bool defaultCalls = false;  // the module's calls must be the default host's
 };
 
 inline const NamedProfile kHostProfiles[] = {
@@ -38,11 +41,23 @@ inline const NamedProfile kHostProfiles[] = {
     {"rows stored bottom-up", {.profile = {.rowOrder = hostapp::RowOrder::BottomUp}}},
     {"requests clipped to the filter rectangle", {.profile = {.clipToFilterRect = true}}},
     {"padded rows", {.profile = {.rowPadding = 36}}},
+    {"new memory holding garbage", {.profile = {.garbageMemory = true}}, true},
 };
 
+// Whether two hosts' logs hold the same calls with the same values and requests.
+inline bool sameCalls(const std::vector<hostapp::HostEvent>& a, const std::vector<hostapp::HostEvent>& b) {
+    auto same = [](const hostapp::HostEvent& x, const hostapp::HostEvent& y) {
+        return x.call == y.call && x.a == y.a && x.b == y.b && x.inRect == y.inRect && x.outRect == y.outRect &&
+               x.maskRect == y.maskRect;
+    };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
+}
+
 // Runs every pinned run twice on `host` and says what went wrong, one line per fault.
-// `globalBlocks` counts the module's live global memory blocks.
-inline std::vector<std::string> runPinnedRuns(hostapp::InProcessHost& host, int32_t (*globalBlocks)()) {
+// `globalBlocks` counts the module's live global memory blocks. Each run is repeated on the
+// default host `reference` when one is given, whose calls the host's must match.
+inline std::vector<std::string> runPinnedRuns(hostapp::InProcessHost& host, int32_t (*globalBlocks)(),
+                                              hostapp::InProcessHost* reference = nullptr) {
     using namespace hostapp;
     std::vector<std::string> faults;
     const HostProfile& kept = host.settings().profile;
@@ -52,7 +67,14 @@ inline std::vector<std::string> runPinnedRuns(hostapp::InProcessHost& host, int3
         int32_t handles = 0, blocks = 0;
         for (int32_t pass = 1; pass <= 2; pass++) {
             Document doc = pinned::pinnedSource(kind);
+            host.clearLog();
             RunOutcome outcome = host.runFilter(doc);
+            if (reference) {
+                Document same = pinned::pinnedSource(kind);
+                reference->clearLog();
+                reference->runFilter(same);
+                if (!sameCalls(host.log(), reference->log())) faults.push_back(run + ": other calls than the default host's");
+            }
             const FilterRecord& r = host.record();
             if (outcome.result != kNoErr || pinned::digestOf(doc) != kind.digest)
                 faults.push_back(run + ": result " + std::to_string(outcome.result) + ", digest " + pinned::hexDigest(doc));

@@ -19,25 +19,9 @@ inline void setRect(Rect16* rect, int64_t top, int64_t left, int64_t bottom, int
                    toRectCoordinate(right)};
 }
 
-// Moves a rectangle by (dx, dy); a missing rectangle is left alone.
+// Moves a rectangle by (dx, dy).
 inline void offsetRect(Rect16* rect, int32_t dx, int32_t dy) {
-    if (!rect) return;
     setRect(rect, rect->top + dy, rect->left + dx, rect->bottom + dy, rect->right + dx);
-}
-
-// Narrows a rectangle to its overlap with `limit`.
-inline void intersectRect(Rect16* rect, const Rect16& limit) {
-    rect->top = std::max(rect->top, limit.top);
-    rect->left = std::max(rect->left, limit.left);
-    rect->bottom = std::min(rect->bottom, limit.bottom);
-    rect->right = std::min(rect->right, limit.right);
-}
-
-// Scales every coordinate by n / d in integer arithmetic; d = 0 counts as 1.
-inline void scaleRect(Rect16* rect, int32_t n, int32_t d) {
-    int64_t divisor = d == 0 ? 1 : d;
-    setRect(rect, rect->top * int64_t{n} / divisor, rect->left * int64_t{n} / divisor,
-            rect->bottom * int64_t{n} / divisor, rect->right * int64_t{n} / divisor);
 }
 
 inline int32_t rectWidth(const Rect16& rect) { return rect.right - rect.left; }

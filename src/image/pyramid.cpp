@@ -1,10 +1,10 @@
 // The pyramid reduction. Destination pixel (X, Y) of level L+1 is a weighted sum of the 6 x 6
-// window of level-L pixels at columns 2X-2 .. 2X+3 and rows 2Y-2 .. 2Y+3 (a 2 x 2 box at 2X, 2Y
-// for three-channel vector images), with source coordinates clamped to the level's edges.
+// window of level-L pixels at columns 2X-2 .. 2X+3 and rows 2Y-2 .. 2Y+3, with source
+// coordinates clamped to the level's edges.
 //
 // Every format runs the same loop shape, instantiated from one template over a small per-format
-// record (how a pixel is read into per-channel sums and how the sums become a stored pixel) and
-// a kernel record (window offset, size and weights). The taps are unrolled at compile time and
+// record (how a pixel is read into per-channel sums and how the sums become a stored pixel). The
+// window's weights come from the smoothing kernel's record. The taps are unrolled at compile time and
 // zero weights drop out; integer formats sum in int32, float formats in float, tap by tap with
 // rows outer and columns inner. No tap clamps or divides: for each destination row the window's
 // source rows are clamped once and turned into row starts inside every tile column's block, and
@@ -49,13 +49,6 @@ struct SmoothingKernel {
     }
 };
 
-// The 2 x 2 box of the vector format.
-struct BoxKernel {
-    static constexpr int32_t kFirst = 0;
-    static constexpr int32_t kSize = 2;
-    static constexpr int32_t weight(int32_t, int32_t) { return 1; }
-};
-
 constexpr int32_t kernelSum() {
     int32_t sum = 0;
     for (int32_t r = 0; r < SmoothingKernel::kSize; r++)
@@ -86,11 +79,6 @@ float floatFromSum(float sum, int) {
     return v;
 }
 
-// Box sums: halved for the first two channels, quartered for the third, truncated toward zero.
-int16_t vectorFromSum(int32_t sum, int channel) {
-    return static_cast<int16_t>(std::clamp(sum / (channel < 2 ? 2 : 4), -32767, 32767));
-}
-
 // Calls f(0) .. f(Channels - 1) unrolled, so that per-channel sums can live in registers.
 template <int Channels, typename F>
 inline void forEachChannel(F&& f) {
@@ -117,12 +105,8 @@ struct SampleFormat {
     }
 };
 
-using Gray8 = SampleFormat<uint8_t, 1, int32_t, byteFromSum>;
-using Gray16 = SampleFormat<uint16_t, 1, int32_t, wordFromSum>;
 using Rgba16 = SampleFormat<uint16_t, 4, int32_t, wordFromSum>;
-using GrayFloat = SampleFormat<float, 1, float, floatFromSum>;
 using RgbaFloat = SampleFormat<float, 4, float, floatFromSum>;
-using Vector16 = SampleFormat<int16_t, 3, int32_t, vectorFromSum>;
 
 // Four 8-bit channels packed in one word, channel 0 in the top byte.
 struct Rgba8 {
@@ -179,9 +163,9 @@ void locateColumns(SourceColumn* columns, int32_t first, int32_t count, int32_t 
 }
 
 // One tap of the window, or nothing where the kernel's weight is zero.
-template <typename Format, typename Kernel, int32_t Row, int32_t Column>
+template <typename Format, int32_t Row, int32_t Column>
 inline void addTap(typename Format::Sum* sum, const RowStarts* rows, const SourceColumn* window) {
-    constexpr int32_t weight = Kernel::weight(Row, Column);
+    constexpr int32_t weight = SmoothingKernel::weight(Row, Column);
     if constexpr (weight != 0) {
         SourceColumn column = window[Column];
         Format::add(sum, rows[Row][column.tileColumn] + column.byteOffset,
@@ -190,26 +174,18 @@ inline void addTap(typename Format::Sum* sum, const RowStarts* rows, const Sourc
 }
 
 // The window's weighted sum, tap by tap: rows top to bottom, each row left to right.
-template <typename Format, typename Kernel, size_t... Tap>
+template <typename Format, size_t... Tap>
 inline void sumWindow(typename Format::Sum* sum, const RowStarts* rows, const SourceColumn* window,
                       std::index_sequence<Tap...>) {
-    (addTap<Format, Kernel, Tap / Kernel::kSize, Tap % Kernel::kSize>(sum, rows, window), ...);
+    (addTap<Format, Tap / SmoothingKernel::kSize, Tap % SmoothingKernel::kSize>(sum, rows, window), ...);
 }
 
 // Straight windows: the smoothing window of a four-channel pixel whose six source columns lie
 // side by side in one tile, summed with SSE2 and stored. Integer sums are exact, so the order in
 // which their products are added does not matter; the float window adds its taps in the order
 // of the loop above, each channel in its own lane, so every lane repeats the scalar arithmetic.
-template <typename Format, typename Kernel>
-constexpr bool HasStraightWindow = false;
-
 #if defined(__SSE2__)
-template <>
-constexpr bool HasStraightWindow<Rgba8, SmoothingKernel> = true;
-template <>
-constexpr bool HasStraightWindow<Rgba16, SmoothingKernel> = true;
-template <>
-constexpr bool HasStraightWindow<RgbaFloat, SmoothingKernel> = true;
+constexpr bool kStraightWindows = true;
 
 // The weights of one window row as pairs for a multiply-add: lanes 2k and 2k+1 weigh columns
 // Pair*2 and Pair*2+1.
@@ -295,14 +271,16 @@ inline void reduceStraightWindow<RgbaFloat>(uint8_t* out, const RowStarts* rows,
     _mm_storeu_ps(reinterpret_cast<float*>(out), v);
 }
 #else
+constexpr bool kStraightWindows = false;
 template <typename Format>
 inline void reduceStraightWindow(uint8_t*, const RowStarts*, SourceColumn) {}
 #endif
 
-// Reduces the pixels of level + 1 inside the (clamped) rectangle, rows top to bottom and each
-// row left to right.
-template <typename Format, typename Kernel>
+// Reduces the pixels of level + 1 inside the rectangle, rows top to bottom and each row left to
+// right.
+template <typename Format>
 void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
+    using Kernel = SmoothingKernel;
     RowStarts rows[Kernel::kSize];
     RowStarts target[1];
     SourceColumn columns[2 * kColumnRun + Kernel::kSize - 2];
@@ -324,7 +302,7 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
             for (int32_t x = runStart; x < runEnd; x++) {
                 const SourceColumn* window = columns + 2 * (x - runStart);
                 uint8_t* out = target[0][x >> kTileShift] + static_cast<uint32_t>(x & kTileMask) * bytesPerPixel;
-                if constexpr (HasStraightWindow<Format, Kernel>) {
+                if constexpr (kStraightWindows) {
                     // A window inside one tile whose columns were not clamped reads straight.
                     const SourceColumn first = window[0];
                     const SourceColumn last = window[Kernel::kSize - 1];
@@ -335,7 +313,7 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
                     }
                 }
                 typename Format::Sum sum[Format::kChannels] = {};
-                sumWindow<Format, Kernel>(sum, rows, window, taps);
+                sumWindow<Format>(sum, rows, window, taps);
                 Format::store(out, sum);
             }
         }
@@ -344,61 +322,33 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
 
 // What a reduction job reduces: source level `level` of `buffer` into level + 1.
 struct PyramidJobContext {
-    ImageBuffer* buffer;
+    const ImageBuffer* buffer;
     int32_t level;
 };
 
+// One job's strip of a level: the strip lies inside the destination level, as the job was cut
+// from it. No level of a created buffer is wider than the row tables' tile columns.
 void reduceLevelJob(const JobRecord* job) {
     const PyramidJobContext* context = static_cast<const PyramidJobContext*>(job->context);
-    Rect16 rect = job->rect;
-    reduceLevel(context->buffer, context->level, &rect);
+    const ImageBuffer* buffer = context->buffer;
+    int32_t level = context->level;
+    VELORUND_CHECK(buffer->tiles && level >= 0 && level < buffer->lastLevel &&
+                   buffer->levelTilesAcross[level] <= static_cast<uint32_t>(kMaxTilesAcross));
+    switch (buffer->imageMode) {
+        case ImageMode::Rgba8: reduceRect<Rgba8>(buffer, level, job->rect); break;
+        case ImageMode::Rgba16: reduceRect<Rgba16>(buffer, level, job->rect); break;
+        case ImageMode::RgbaFloat: reduceRect<RgbaFloat>(buffer, level, job->rect); break;
+    }
 }
 
 }  // namespace
 
 void buildPyramid(ImageBuffer* buffer, WorkQueue* queue) {
-    if (buffer->wrapMode == kWrapNoPyramid) return;
-    buildLevelsFrom(buffer, 0, queue);
-}
-
-void buildLevelsFrom(ImageBuffer* buffer, int32_t startLevel, WorkQueue* queue) {
-    for (int32_t level = std::max(startLevel, 0); level < buffer->lastLevel; level++) {
+    for (int32_t level = 0; level < buffer->lastLevel; level++) {
         PyramidJobContext context = {buffer, level};
         Rect16 whole = {0, 0, static_cast<int16_t>(buffer->levelHeight[level + 1]),
                         static_cast<int16_t>(buffer->levelWidth[level + 1])};
         enqueueRectJobs(queue, whole, reduceLevelJob, &context);
         runJobs(queue);
-    }
-}
-
-void reduceLevel(ImageBuffer* buffer, int32_t level, Rect16* rect) {
-    // A level with nothing above it has nothing to reduce into. No level of a created buffer is
-    // wider than the row tables' tile columns.
-    VELORUND_CHECK(buffer->tiles && level >= 0);
-    if (level >= buffer->lastLevel) return;
-    VELORUND_CHECK(buffer->levelTilesAcross[level] <= static_cast<uint32_t>(kMaxTilesAcross));
-
-    // Clamp the job's rectangle to the destination level.
-    int32_t width = buffer->levelWidth[level + 1];
-    int32_t height = buffer->levelHeight[level + 1];
-    if (rect->left < 0) rect->left = 0;
-    if (rect->top < 0) rect->top = 0;
-    if (rect->right > width) rect->right = static_cast<int16_t>(width);
-    if (rect->bottom > height) rect->bottom = static_cast<int16_t>(height);
-
-    // Each format's own loop. One byte per pixel is 8-bit gray; the 16-bit half layout, and
-    // modes without a layout, are left as they are.
-    if (buffer->bytesPerPixel == 1) {
-        reduceRect<Gray8, SmoothingKernel>(buffer, level, *rect);
-        return;
-    }
-    switch (buffer->imageMode) {
-        case kImageGray16: reduceRect<Gray16, SmoothingKernel>(buffer, level, *rect); break;
-        case kImageRgba8: reduceRect<Rgba8, SmoothingKernel>(buffer, level, *rect); break;
-        case kImageRgba16: reduceRect<Rgba16, SmoothingKernel>(buffer, level, *rect); break;
-        case kImageRgbaFloat: reduceRect<RgbaFloat, SmoothingKernel>(buffer, level, *rect); break;
-        case kImageGrayFloat: reduceRect<GrayFloat, SmoothingKernel>(buffer, level, *rect); break;
-        case kImageVector16: reduceRect<Vector16, BoxKernel>(buffer, level, *rect); break;
-        default: break;
     }
 }

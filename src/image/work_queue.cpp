@@ -49,15 +49,13 @@ void enqueueRectJobs(WorkQueue* queue, Rect16 rect, JobHandler handler, void* co
     }
 }
 
-void enqueueRangeJobs(WorkQueue* queue, int32_t first, int32_t last, JobHandler handler, void* context,
-                      uint32_t parameter) {
+void enqueueRangeJobs(WorkQueue* queue, int32_t first, int32_t last, JobHandler handler, void* context) {
     int32_t extent = last - first + 1;
     int32_t n = startJobs(queue, extent);
     for (int32_t i = 0; i < n; i++) {
         JobRecord* job = &queue->jobs[i];
         job->stripFirst = first + stripBoundary(extent, i, n);
         job->stripLast = first - 1 + stripBoundary(extent, i + 1, n);
-        job->parameter = parameter;
         job->jobIndex = i;
         job->handler = handler;
         job->context = context;

@@ -19,15 +19,16 @@ struct JobRecord;
 // Runs one job; the job's strip and context say what to do.
 typedef void (*JobHandler)(const JobRecord* job);
 
-// One job. Rectangle jobs fill rect; range jobs fill the strip and parameter. Fields a kind of
-// job does not use keep whatever an earlier enqueue wrote there.
+// One job, in the job array the run obtains as working memory. Rectangle jobs fill rect; range
+// jobs fill the strip. Fields a kind of job does not use keep whatever an earlier enqueue wrote
+// there.
 struct JobRecord {
     JobHandler handler;
     void* context;       // the caller's record, passed through to the handler
     int32_t jobIndex;    // 0 .. the job count - 1: which strip of the work this is
     int32_t stripFirst;  // this job's indices, inclusive (range jobs)
     int32_t stripLast;
-    uint32_t parameter;  // passed through to the handler
+    uint8_t padding28[4];
     Rect16 rect;         // this job's strip of the rectangle, bottom and right exclusive
     uint8_t reserved[56];
 };
@@ -47,8 +48,7 @@ struct WorkQueue {
 void enqueueRectJobs(WorkQueue* queue, Rect16 rect, JobHandler handler, void* context);
 
 // Replaces the queue's jobs with strips covering the indices first .. last inclusive.
-void enqueueRangeJobs(WorkQueue* queue, int32_t first, int32_t last, JobHandler handler, void* context,
-                      uint32_t parameter);
+void enqueueRangeJobs(WorkQueue* queue, int32_t first, int32_t last, JobHandler handler, void* context);
 
 // Runs jobs 0 .. count - 1, each through its own handler, and returns when all have returned.
 void runJobs(WorkQueue* queue);

@@ -1,10 +1,11 @@
-// Entry point, selector dispatch, the globals block and the Parameters, Prepare and Finish
-// stages. Start and Continue belong to the run driver.
+// Entry point, selector dispatch, the globals block and the Parameters and Prepare stages.
+// Start and Continue belong to the run driver.
 #include "run/dispatcher.h"
 
 #include <cstring>
 
 #include "host/handles.h"
+#include "host/host_rect.h"
 #include "platform/dialogs.h"
 #include "platform/module_state.h"
 #include "run/parameters.h"
@@ -46,6 +47,18 @@ PluginGlobals* allocateGlobals(int16_t* result, FilterRecord* filterRecord, cons
     return globals;
 }
 
+// The stage handler of a selector.
+static int16_t runSelector(int16_t selector, PluginGlobals* globals) {
+    switch (selector) {
+        case kSelectorParameters: return doParameters(globals);
+        case kSelectorPrepare: return doPrepare(globals);
+        case kSelectorStart: return doStart(globals);
+        case kSelectorContinue: return doContinue(globals);
+        case kSelectorFinish: return kNoErr;  // the run is over by the time Finish comes
+        default: return kFilterBadParameters;
+    }
+}
+
 void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result) {
     // The instance handle the system gave the module at load time stays current: hosts pass no
     // plug-in reference from which to refresh it.
@@ -67,53 +80,45 @@ void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* da
 
     if (selector == kSelectorParameters) globals->freshStart = freshStart ? 1 : 0;
 
-    validateParameters(globals);
-    if (*result == kNoErr) {
-        switch (selector) {
-            case kSelectorParameters: doParameters(globals); break;
-            case kSelectorPrepare: doPrepare(globals); break;
-            case kSelectorStart: doStart(globals); break;
-            case kSelectorContinue: doContinue(globals); break;
-            case kSelectorFinish: doFinish(globals); break;
-            default: *result = kFilterBadParameters; break;
-        }
-    }
+    int16_t code = validateParameters(globals);
+    if (code == kNoErr) code = runSelector(selector, globals);
+    *result = code;
 
     // No worker thread outlives the call, and the globals are locked only for its length,
     // errors included.
-    stopRunWorkers(globals);
+    stopRunWorkers(&globals->run);
     // A run that ends in an error leaves its working memory to the host: the module lets go of
     // it at once, so that no later call reaches a buffer the host has freed.
     bool runCall = selector == kSelectorStart || selector == kSelectorContinue;
-    if (runCall && *result != kNoErr) forgetRunBuffers(globals);
+    if (runCall && code != kNoErr) forgetRunBuffers(&globals->run);
     if (*data) unlockHandle(procs, reinterpret_cast<Handle>(*data));
 }
 
-void doParameters(PluginGlobals* globals) {
-    validateParameters(globals);
-    parameterBlock(globals)->parametersRequested = 1;
+int16_t doParameters(PluginGlobals* globals) {
+    parameterBlock(globals->filterRecord)->parametersRequested = 1;
+    return kNoErr;
 }
 
-void doPrepare(PluginGlobals* globals) {
+int16_t doPrepare(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
-    record->bufferSpace = 0;
-    validateParameters(globals);
     record->bufferSpace = 0;
 
     // A new run: what the last one held is gone, released by it or freed by the host it was
     // left to after an error.
-    forgetRunBuffers(globals);
-    globals->savedFilterRect = record->filterRect;
-    setWorkArea(globals, record->filterRect, 1);
+    forgetRunBuffers(&globals->run);
+    globals->run = RunState{};
+    RunPlan& plan = globals->plan;
+    plan.filterRect = record->filterRect;
+    plan.workWidth = rectWidth(plan.filterRect);
+    plan.workHeight = rectHeight(plan.filterRect);
+    FilterParameters* block = parameterBlock(record);
+    block->areaScale = 1;
 
     // Tell the host the memory the run will ask for, with a lane for every thread.
-    globals->threadCount = runThreadCount();
-    record->bufferSpace =
-        bufferSpaceFor(rowRecordsFor(globals->workWidth, globals->workHeight, globals->threadCount));
+    plan.threadCount = runThreadCount();
+    record->bufferSpace = bufferSpaceFor(rowRecordsFor(plan.workWidth, plan.workHeight, plan.threadCount));
 
-    resetRunState(globals);
+    block->frameworkFlagC = 0;
     aboutBoxOpen = 0;
+    return kNoErr;
 }
-
-// The run is over by the time Finish comes; the globals stay for the next run.
-void doFinish(PluginGlobals* globals) { (void)globals; }

@@ -1,6 +1,7 @@
 // The module's entry point and the selector dispatch: every host call passes through here.
 // The dispatcher obtains the globals from the host's data slot, makes sure the parameter block
-// exists, hands the selector to its stage handler and releases its hold on the globals again.
+// exists, hands the selector to its stage handler, stores the code the handler returns as the
+// host's result and releases its hold on the globals again.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,5 @@ void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* da
 PluginGlobals* allocateGlobals(int16_t* result, FilterRecord* filterRecord, const HandleProcs* procs,
                                int32_t size, intptr_t* data);
 
-void doParameters(PluginGlobals* globals);
-void doPrepare(PluginGlobals* globals);
-void doFinish(PluginGlobals* globals);
+int16_t doParameters(PluginGlobals* globals);
+int16_t doPrepare(PluginGlobals* globals);

@@ -1,8 +1,6 @@
 // The document's format from the host's image mode, depth, planes and filter case.
 #include "run/document_format.h"
 
-#include "image/image_buffer.h"
-
 namespace {
 
 bool isRgbMode(int16_t mode) { return mode == kModeRGBColor || mode == kModeRGB48 || mode == kModeRGB96; }
@@ -23,33 +21,33 @@ int32_t transparencyPlane(int16_t layerPlanes, int32_t colourPlanes) {
 
 // The source layout: 32-bit float wins whatever the mode says, 16-bit needs a 16-bit mode, and
 // everything else is read as 8-bit.
-uint32_t sourceImageModeOf(int16_t mode, int32_t depth) {
-    if (mode == kModeRGB96 || mode == kModeGray32 || depth == 32) return kImageRgbaFloat;
-    if ((mode == kModeGray16 || mode == kModeRGB48) && depth == 16) return kImageRgba16;
-    return kImageRgba8;
+ImageMode sourceImageModeOf(int16_t mode, int32_t depth) {
+    if (mode == kModeRGB96 || mode == kModeGray32 || depth == 32) return ImageMode::RgbaFloat;
+    if ((mode == kModeGray16 || mode == kModeRGB48) && depth == 16) return ImageMode::Rgba16;
+    return ImageMode::Rgba8;
 }
 
 // The output's sample type, scale and maxima; a mode and depth that match none write nothing.
 OutputFormat outputSamplesOf(int16_t mode, int32_t depth) {
     if ((mode == kModeGrayScale || mode == kModeRGBColor) && depth < 9) {
-        return {kOutputInt8, 255, 255.0f, 255, 0, 0, false, -1, false};
+        return {OutputSample::Int8, 255, 255.0f, 255, 0, 0, false, -1};
     }
     if ((mode == kModeGray16 || mode == kModeRGB48) && depth == 16) {
-        return {kOutputInt16, 32768, 32768.0f, 32768, 0, 0, false, -1, false};
+        return {OutputSample::Int16, 32768, 32768.0f, 32768, 0, 0, false, -1};
     }
     if (mode == kModeRGB96 || mode == kModeGray32 || depth == 32) {
-        return {kOutputFloat, 65535, 1.0f, 1, 0, 0, false, -1, false};
+        return {OutputSample::Float, 65535, 1.0f, 1, 0, 0, false, -1};
     }
-    return {kOutputNone, 0, 0.0f, 0, 0, 0, false, -1, false};
+    return {OutputSample::None, 0, 0.0f, 0, 0, 0, false, -1};
 }
 
 }  // namespace
 
-DocumentFormat documentFormat(const FilterRecord* record, bool checkerboard) {
+DocumentFormat documentFormat(const FilterRecord* record) {
     DocumentFormat f;
     int16_t mode = record->imageMode;
     f.sourceImageMode = sourceImageModeOf(mode, record->depth);
-    f.sampleBytes = f.sourceImageMode == kImageRgba8 ? 1 : f.sourceImageMode == kImageRgba16 ? 2 : 4;
+    f.sampleBytes = f.sourceImageMode == ImageMode::Rgba8 ? 1 : f.sourceImageMode == ImageMode::Rgba16 ? 2 : 4;
     f.rgb = isRgbMode(mode);
     int32_t colourPlanes = f.rgb ? 3 : 1;
     bool transparency = hasTransparency(record, colourPlanes);
@@ -60,6 +58,5 @@ DocumentFormat documentFormat(const FilterRecord* record, bool checkerboard) {
     f.output.colourPlanes = colourPlanes;
     f.output.luma = record->planes < 3;
     f.output.alphaPlane = transparency ? transparencyPlane(record->outLayerPlanes, colourPlanes) : -1;
-    f.output.checkerboard = checkerboard;
     return f;
 }

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "host/host_rect.h"
-#include "run/parameters.h"
+#include "image/image_buffer.h"
 
 // All planes, interleaved, at rate 1.0, with edge replication.
 static void setPlanesAndSampling(FilterRecord* record) {
@@ -19,8 +19,7 @@ static Rect16 emptyAtFilterOrigin(const Rect16& filter) {
     return Rect16{filter.top, filter.left, filter.top, filter.left};
 }
 
-void requestTile(PluginGlobals* globals, const Rect16& tile) {
-    FilterRecord* record = globals->filterRecord;
+void requestTile(FilterRecord* record, const Rect16& tile) {
     const Rect16& filter = record->filterRect;
     copyRect(&record->inRect, tile);
     offsetRect(&record->inRect, filter.left, filter.top);
@@ -29,11 +28,9 @@ void requestTile(PluginGlobals* globals, const Rect16& tile) {
     setPlanesAndSampling(record);
 }
 
-void requestRow(PluginGlobals* globals) {
-    FilterRecord* record = globals->filterRecord;
+void requestRow(FilterRecord* record, int32_t row, int32_t filterHeight) {
     const Rect16 filter = record->filterRect;
-    int32_t row = std::clamp(globals->currentRow, 0, std::max(globals->filterHeight - 1, 0));
-    int32_t r = row + filter.top;
+    int32_t r = std::clamp(row, 0, std::max(filterHeight - 1, 0)) + filter.top;
     setRect(&record->inRect, r, filter.left, r + 1, filter.right);
     copyRect(&record->outRect, record->inRect);
 
@@ -49,30 +46,17 @@ void requestRow(PluginGlobals* globals) {
     setPlanesAndSampling(record);
 }
 
-void requestWholeArea(PluginGlobals* globals) {
-    FilterRecord* record = globals->filterRecord;
-    FilterParameters* block = parameterBlock(globals);
+void requestWholeArea(FilterRecord* record) {
     const Rect16 filter = record->filterRect;
-
     Rect16 area = filter;
-    offsetRect(&area, block->areaOffsetX, block->areaOffsetY);
-    intersectRect(&area, filter);
-    scaleRect(&area, 1, 1);
-    const Rect16& limit = globals->wholeAreaLimit;
-    if (rectWidth(area) > rectWidth(limit)) area.right = toRectCoordinate(area.left + rectWidth(limit));
-    if (rectHeight(area) > rectHeight(limit)) area.bottom = toRectCoordinate(area.top + rectHeight(limit));
+    if (rectWidth(area) > kTileSize) area.right = toRectCoordinate(area.left + kTileSize);
+    if (rectHeight(area) > kTileSize) area.bottom = toRectCoordinate(area.top + kTileSize);
 
-    record->inRect = area;
-    record->maskRect = area;
-    copyRect(&record->outRect, area);
-    offsetRect(&record->outRect, filter.left - area.left, filter.top - area.top);
-    block->areaScale = 1;
+    record->inRect = record->outRect = record->maskRect = area;
     setPlanesAndSampling(record);
-    if (record->advanceState) setResultCode(globals, record->advanceState());
 }
 
-void clearHostRects(PluginGlobals* globals) {
-    FilterRecord* record = globals->filterRecord;
+void clearHostRects(FilterRecord* record) {
     record->inRect = Rect16{0, 0, 0, 0};
     record->outRect = Rect16{0, 0, 0, 0};
     record->maskRect = Rect16{0, 0, 0, 0};

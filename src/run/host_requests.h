@@ -3,19 +3,20 @@
 // rate, with edge replication where a rectangle reaches outside the image.
 #pragma once
 
-#include "run/globals.h"
+#include <cstdint>
+
+#include "host/host_api.h"
 
 // One tile of the source, `tile` given in filter-area coordinates; the output is a single pixel
 // and the mask is empty.
-void requestTile(PluginGlobals* globals, const Rect16& tile);
+void requestTile(FilterRecord* record, const Rect16& tile);
 
-// The output row globals->currentRow, its input row, and a few mask rows around it when the
-// host has a selection.
-void requestRow(PluginGlobals* globals);
+// Output row `row` of the filter rectangle (kept inside its `filterHeight` rows), its input
+// row, and a few mask rows around it when the host has a selection.
+void requestRow(FilterRecord* record, int32_t row, int32_t filterHeight);
 
-// The filter area, moved by the parameter block's offsets, kept inside the filter rectangle and
-// cut to the globals' size limit; then one advanceState, whose result becomes the result code.
-void requestWholeArea(PluginGlobals* globals);
+// The filter area, cut to the size of one tile from its top-left, for input, output and mask.
+void requestWholeArea(FilterRecord* record);
 
 // Empties inRect, outRect and maskRect, which tells the host that the filter has finished.
-void clearHostRects(PluginGlobals* globals);
+void clearHostRects(FilterRecord* record);

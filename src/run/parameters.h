@@ -1,6 +1,8 @@
-// The parameter block and the run state. FilterParameters is the persistent block the host
-// keeps in its `parameters` handle between runs (what it would record and replay); the run
-// state lives in PluginGlobals and is reset by Prepare and by Start.
+// The parameter block: the persistent block the host keeps in its `parameters` handle between
+// runs, what it would record and replay. The module writes its fields when it creates the block
+// and as a run reaches its steps, so the host sees in it what it always has; the run's own state
+// is kept in the globals, and the only field read back is framework flag I, which the host may
+// set. Also the buffer plan Prepare reports.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +14,7 @@ constexpr int32_t kParameterBlockBytes = 1208;
 constexpr int32_t kTextFieldBytes = 260;
 
 // Fields at fixed byte offsets, little-endian. Bytes that are not named are never written or
-// read. The framework fields carry state that no part of this filter reads.
+// read.
 struct FilterParameters {
     uint32_t parametersRequested;  // 1 after Parameters, cleared by Start
     uint8_t unused4[2];
@@ -30,16 +32,16 @@ struct FilterParameters {
     uint8_t unused104[104];
     uint32_t frameworkWordD;
     uint8_t unused212[80];
-    uint32_t areaScale;            // scale of output coordinates: 1
-    uint32_t outputMode;           // 0: progress, cancel polls and final pixels
+    uint32_t areaScale;            // 1: at creation, at Prepare, at the whole-area request and after it
+    uint32_t outputMode;           // 0 at creation and at every Start: final pixels, with progress
     uint32_t frameworkWordE;
-    int32_t areaOffsetX;           // offsets of the whole-area request and of output positions
+    int32_t areaOffsetX;           // 0 at every Start, before the source is read
     int32_t areaOffsetY;
     int32_t frameworkWordF;
     int32_t frameworkWordG;
     uint8_t unused320[44];
     int32_t persistentSettings[5];
-    uint8_t sourceImported;        // 1 once the source is imported and its pyramid built
+    uint8_t sourceImported;        // 0 at every Start, 1 once the source is in and its pyramid built
     uint8_t unused385[23];
     uint32_t frameworkWordH;
     uint8_t unused412[12];
@@ -59,13 +61,12 @@ static_assert(offsetof(FilterParameters, persistentSettings) == 364 && offsetof(
 static_assert(offsetof(FilterParameters, frameworkWordH) == 408 && offsetof(FilterParameters, textFields) == 424);
 
 // The block behind the host's parameters handle (through its master pointer; not locked).
-FilterParameters* parameterBlock(const PluginGlobals* globals);
+FilterParameters* parameterBlock(const FilterRecord* record);
 
-// Creates the parameter block when the host holds none; -108 when it cannot be had.
-void validateParameters(PluginGlobals* globals);
-
-// Sets the work area from a rectangle, and the parameter block's area scale.
-void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale);
+// Creates the parameter block when the host holds none, with its creation values, and lets go
+// of whatever a run left in the globals, which a host without the block no longer backs;
+// kMemFullErr when the block cannot be had.
+int16_t validateParameters(PluginGlobals* globals);
 
 // The buffer plan: the column records a run obtains for a work area (two lines of the longer
 // side, or three rows and a margin, whichever is more), at least a row's width + 4 for each of
@@ -73,15 +74,9 @@ void setWorkArea(PluginGlobals* globals, const Rect16& rect, uint32_t scale);
 int32_t rowRecordsFor(int32_t workWidth, int32_t workHeight, int32_t lanes);
 int32_t bufferSpaceFor(int32_t rowRecordCount);
 
-// Lets go of the working buffers a run left behind when it ended in an error: what came from
-// global memory is released, the host's buffers are forgotten; both image buffers are reset.
-void forgetRunBuffers(PluginGlobals* globals);
-
-// Prepare's reset of the run state.
-void resetRunState(PluginGlobals* globals);
-
 // Start's flag for hosts that offer both advanceState and displayPixels.
-void setAdvanceAndDisplayFlag(PluginGlobals* globals);
+void setAdvanceAndDisplayFlag(FilterParameters* block, const FilterRecord* record);
 
-// The per-run initialisation at Start, before any host pixels are read.
-void initialiseRun(PluginGlobals* globals);
+// The values every Start writes before it reads the host's pixels; the persistent settings
+// start from their defaults on a fresh start.
+void writeStartValues(FilterParameters* block, bool freshStart);

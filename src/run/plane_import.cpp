@@ -65,15 +65,15 @@ void convertTile(ImageBuffer* source, const DocumentFormat* format, const Filter
     if (std::abs(layout.rowSamples) < tile.width * layout.planes) return;
 
     switch (source->imageMode) {
-        case kImageRgba8:
+        case ImageMode::Rgba8:
             copyTile<uint8_t>(tile, static_cast<const uint8_t*>(record->inData), layout, 255, storeRgba8,
                               source->bytesPerPixel);
             break;
-        case kImageRgba16:
+        case ImageMode::Rgba16:
             copyTile<uint16_t>(tile, static_cast<const uint16_t*>(record->inData), layout, 32768,
                                storeRgba<uint16_t>, source->bytesPerPixel);
             break;
-        default:
+        case ImageMode::RgbaFloat:
             copyTile<float>(tile, static_cast<const float*>(record->inData), layout, 1.0f, storeRgba<float>,
                             source->bytesPerPixel);
             break;

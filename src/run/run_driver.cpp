@@ -1,14 +1,14 @@
-// Start and Continue. Start obtains the run's working buffers, reads the whole source area from
-// the host tile by tile into the source image, builds its pyramid, prepares the render lanes and
-// asks for output row 0. Continue then hands the rows over from top to bottom, each into the
-// host's output row, fetching the next through advanceState, with progress reports and cancel
-// polls on every 32nd row; the rows are rendered ahead in blocks, on every thread the run has.
-// When the rows are done, or on cancel or error, it releases the working memory and empties the
-// rectangles. Worker threads run only inside a Start or Continue call.
+// Start and Continue. Start obtains the run's working memory and its map grid, reads the whole
+// source area from the host tile by tile into the source image, builds its pyramid, prepares
+// the render lanes and asks for output row 0. Continue then hands the rows over from top to
+// bottom, each into the host's output row, fetching the next through advanceState, with
+// progress reports and cancel polls on every 32nd row; the rows are rendered ahead in blocks,
+// on every thread the run has. When the rows are done, or on cancel or error, it releases the
+// working memory and empties the rectangles. Worker threads run only inside a Start or
+// Continue call.
 #include "run/run_driver.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "host/host_rect.h"
 #include "host/work_memory.h"
@@ -21,9 +21,6 @@
 #include "run/run_tables.h"
 #include "sampling/weight_table.h"
 
-constexpr int16_t kRunRefused = 1;
-constexpr int16_t kRunBuffersMissing = 3;
-constexpr int16_t kSourceNotCreated = 999;
 constexpr int32_t kThrottlePeriod = 32;
 constexpr int32_t kProgressJump = 5;
 
@@ -36,291 +33,242 @@ int32_t runThreadCount() {
     return std::clamp(threads, 1, kMaxThreads);
 }
 
-void startRunWorkers(PluginGlobals* globals) {
-    if (!globals->runTables || globals->threadCount < 2) return;
-    Workers* workers = &globals->runTables->workers;
-    globals->queue.workers = startWorkers(workers, globals->threadCount) > 1 ? workers : nullptr;
-}
-
-// Only workers this call started are stopped: between calls the run tables may be gone, left
-// to the host by a run that ended in an error, and the host may have freed them.
-void stopRunWorkers(PluginGlobals* globals) {
-    if (globals->queue.workers) stopWorkers(globals->queue.workers);
-    globals->queue.workers = nullptr;
-}
-
-bool allocateRunBuffers(PluginGlobals* globals) {
-    forgetRunBuffers(globals);
-    const BufferProcs* procs = globals->filterRecord->bufferProcs;
-    int32_t lanes = std::clamp(globals->threadCount, 1, kMaxThreads);
-
-    int32_t rowRecords = rowRecordsFor(globals->workWidth, globals->workHeight, lanes);
-    globals->rowRecords = static_cast<ColumnRecord*>(
-        allocateWorkMemory(rowRecords * kColumnRecordBytes, &globals->rowRecordsBufferId, procs));
-    globals->rowRecordCount = globals->rowRecords ? rowRecords : 0;
-    globals->queue.jobs = static_cast<JobRecord*>(
-        allocateWorkMemory(lanes * kJobRecordBytes, &globals->jobsBufferId, procs));
-    globals->queue.count = 0;
-    globals->queue.capacity = lanes;
-    globals->queue.workers = nullptr;
-    globals->runTables = static_cast<RunTables*>(
-        allocateWorkMemory(kRunTablesBytes, &globals->runTablesBufferId, procs));
-    if (globals->runTables) memset(&globals->runTables->workers, 0, sizeof(Workers));
-
-    if (!globals->rowRecords || !globals->queue.jobs || !globals->runTables) {
-        freeRunBuffers(globals);
-        setResultCode(globals, kRunBuffersMissing);
-        clearHostRects(globals);
-        return false;
-    }
-    return true;
-}
-
-void freeRunBuffers(PluginGlobals* globals) {
-    const BufferProcs* procs = globals->filterRecord->bufferProcs;
-    stopRunWorkers(globals);
-    freeWorkMemory(&globals->blockRows, &globals->blockRowsBufferId, procs);
-    freeWorkMemory(&globals->rowRecords, &globals->rowRecordsBufferId, procs);
-    freeWorkMemory(&globals->queue.jobs, &globals->jobsBufferId, procs);
-    freeWorkMemory(&globals->runTables, &globals->runTablesBufferId, procs);
-    globals->rowRecordCount = 0;
-    globals->queue.count = 0;
-    freeImageBuffer(&globals->sourceImage);
-    freeImageBuffer(&globals->mapGrid);
-}
-
 // Releases everything the run holds and tells the host the filter is done.
 static void endRun(PluginGlobals* globals) {
-    freeRunBuffers(globals);
-    clearHostRects(globals);
+    freeRunBuffers(&globals->run, globals->filterRecord->bufferProcs);
+    clearHostRects(globals->filterRecord);
 }
 
-static int16_t advanceHost(PluginGlobals* globals) {
-    int16_t result = globals->filterRecord->advanceState();
-    setResultCode(globals, result);
-    return result;
-}
-
-void reportProgress(PluginGlobals* globals, int32_t done, int32_t total) {
-    RunTables* tables = globals->runTables;
+void reportProgress(RunTables* tables, const FilterRecord* record, int32_t done, int32_t total) {
     tables->progressCounter %= kThrottlePeriod;
-    // A large jump reports at once; the difference is taken wide, as the last value starts as
-    // whatever the block held.
+    // A large jump reports at once; the difference is taken wide, whatever the last value.
     if (int64_t{done} - tables->lastProgress >= kProgressJump) tables->progressCounter = 0;
-    ProgressProc progress = globals->filterRecord->progressProc;
+    ProgressProc progress = record->progressProc;
     if ((tables->progressCounter == 0 || done == 0) && progress) progress(done, total);
     tables->progressCounter++;
     tables->lastProgress = done;
 }
 
-bool testAbort(PluginGlobals* globals) {
-    RunTables* tables = globals->runTables;
+bool testAbort(RunTables* tables, const FilterRecord* record) {
     tables->cancelPollCounter = (tables->cancelPollCounter % kThrottlePeriod + 1) % kThrottlePeriod;
-    TestAbortProc abortProc = globals->filterRecord->abortProc;
+    TestAbortProc abortProc = record->abortProc;
     return tables->cancelPollCounter == 0 && abortProc && abortProc();
 }
 
-void importSource(PluginGlobals* globals) {
+// Reads the whole source area from the host, one advanceState per 512 x 512 tile, builds its
+// pyramid and asks for the whole area once more; stops at the first host error.
+static int16_t importSource(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
-    ImageBuffer* source = &globals->sourceImage;
-    const Rect16& saved = globals->savedFilterRect;
-    if (!createImageBuffer(source, rectWidth(saved), rectHeight(saved), globals->format.sourceImageMode,
-                           kWrapClamp, false)) {
-        setResultCode(globals, kSourceNotCreated);
-        return;
+    RunState* run = &globals->run;
+    ImageBuffer* source = &run->source;
+    const Rect16& area = globals->plan.filterRect;
+    if (!createImageBuffer(source, rectWidth(area), rectHeight(area), run->format.sourceImageMode)) {
+        return kSourceNotCreated;
     }
 
-    // One request and one advanceState per tile of level 0, row by row; the first host error
-    // ends the import.
+    // One request and one advanceState per tile of level 0, row by row.
     for (uint32_t t = source->levelFirstTile[0]; t <= source->levelLastTile[0]; t++) {
-        requestTile(globals, tileRect(source, static_cast<int32_t>(t)));
-        if (advanceHost(globals) != kNoErr) return;
-        convertTile(source, &globals->format, record, static_cast<int32_t>(t));
+        requestTile(record, tileRect(source, static_cast<int32_t>(t)));
+        int16_t result = record->advanceState();
+        if (result != kNoErr) return result;
+        convertTile(source, &run->format, record, static_cast<int32_t>(t));
     }
-    buildPyramid(source, &globals->queue);
-    reportProgress(globals, 1, 100);
-    parameterBlock(globals)->sourceImported = 1;
-    requestWholeArea(globals);
+    buildPyramid(source, &run->queue);
+    reportProgress(run->runTables, record, 1, 100);
+    run->sourceImported = true;
+    parameterBlock(record)->sourceImported = 1;
+
+    // The whole area, whose pixels nothing reads; the host hears of it as it always has.
+    requestWholeArea(record);
+    parameterBlock(record)->areaScale = 1;
+    return record->advanceState();
 }
 
-void prepareRows(PluginGlobals* globals) {
+// Builds the weight table, sets up the render lanes and the row block, and sets the row state
+// to the top of the work area; kMemFullErr when the row block's own buffer cannot be had.
+static int16_t prepareRows(PluginGlobals* globals) {
+    RunState* run = &globals->run;
+    const RunPlan& plan = globals->plan;
+    RunTables* tables = run->runTables;
+
     // The buffer plan always leaves two column records beyond each side of a row, per lane.
-    int32_t lanes = globals->queue.capacity;
-    int32_t laneRecords = globals->workWidth + 4;
-    VELORUND_CHECK(lanes >= 1 && lanes <= kMaxThreads && globals->rowRecordCount >= lanes * laneRecords);
-    buildWeightTable(&globals->runTables->weightTable);
+    int32_t lanes = run->queue.capacity;
+    int32_t laneRecords = plan.workWidth + 4;
+    VELORUND_CHECK(lanes >= 1 && lanes <= kMaxThreads && run->rowRecordCount >= lanes * laneRecords);
+    buildWeightTable(&tables->weightTable);
 
-    // Both corner-line slots start outside the disc at the missing position.
-    for (int32_t x = 0; x < globals->workWidth + 2; x++) {
-        for (MapResult& slot : globals->rowRecords[x].mapSlot) {
-            slot.status = kMapOutsideDisc;
-            slot.s = kMissingPosition;
-            slot.t = kMissingPosition;
-        }
-    }
-
-    // A lane per thread, each with column records of its own.
-    const FilterParameters* block = parameterBlock(globals);
-    RenderLane* laneRecords0 = globals->runTables->lanes;
+    // A lane per thread, each with column records of its own, all mapping through one frame.
+    MapFrame frame = mapFrameOf(run->mapGrid, run->source.levelWidth[0], run->source.levelHeight[0]);
     for (int32_t i = 0; i < lanes; i++) {
-        setupRenderLane(&laneRecords0[i], &globals->sourceImage, &globals->mapGrid,
-                        globals->rowRecords + i * laneRecords, globals->workWidth,
-                        static_cast<int32_t>(block->areaScale), block->areaOffsetX, block->areaOffsetY);
+        setupRenderLane(&tables->lanes[i], &run->source, frame, run->rowRecords + i * laneRecords, plan.workWidth);
     }
 
-    // The block of rows rendered ahead, in the host's sample layout. Its level of detail is
-    // what the last run left.
-    const OutputFormat& format = globals->format.output;
-    int32_t sampleBytes = format.sample == kOutputInt8 ? 1 : format.sample == kOutputInt16 ? 2 : 4;
-    RowBlock* rows = &globals->rowBlock;
-    rows->lanes = laneRecords0;
+    // The block of rows rendered ahead, in the host's sample layout, going on from the level of
+    // detail the last run left.
+    const OutputFormat& format = run->format.output;
+    int32_t sampleBytes = format.sample == OutputSample::Int8 ? 1 : format.sample == OutputSample::Int16 ? 2 : 4;
+    RowBlock* rows = &run->rowBlock;
+    rows->lanes = tables->lanes;
     rows->laneCount = lanes;
-    rows->queue = &globals->queue;
-    rows->rowBytes = static_cast<size_t>(globals->filterWidth) * std::max<int32_t>(format.planes, 1) * sampleBytes;
-    rows->passHeight = globals->workHeight;
-    rows->output = {nullptr, globals->filterWidth, 0, format};
+    rows->queue = &run->queue;
+    rows->rowBytes = static_cast<size_t>(run->filterWidth) * std::max<int32_t>(format.planes, 1) * sampleBytes;
+    rows->passHeight = plan.workHeight;
+    rows->output = {nullptr, run->filterWidth, format};
     rows->first = 0;
     rows->count = 0;
+    rows->carriedLod = globals->carriedLod;
 
     // The rows live in the row-record buffer past the lanes' records: its plan holds far more
     // records than a lane or two use, so the run needs no more memory than one lane did. Strips
     // are as long as that room allows, up to kRowsPerStrip rows; only lanes that leave no room
     // for a row each get a buffer of their own.
-    size_t spare = static_cast<size_t>(globals->rowRecordCount - lanes * laneRecords) * kColumnRecordBytes;
+    size_t spare = static_cast<size_t>(run->rowRecordCount - lanes * laneRecords) * kColumnRecordBytes;
     size_t fit = spare / (rows->rowBytes * lanes);
     rows->rowsPerStrip = fit >= 1 ? static_cast<int32_t>(std::min<size_t>(fit, kRowsPerStrip)) : kRowsPerStrip;
-    rows->capacity = std::min(globals->workHeight, lanes * rows->rowsPerStrip);
+    rows->capacity = std::min(plan.workHeight, lanes * rows->rowsPerStrip);
     if (fit >= 1) {
-        rows->rows = reinterpret_cast<uint8_t*>(globals->rowRecords + lanes * laneRecords);
+        rows->rows = reinterpret_cast<uint8_t*>(run->rowRecords + lanes * laneRecords);
     } else {
-        globals->blockRows = static_cast<uint8_t*>(allocateWorkMemory(
-            static_cast<int32_t>(rows->rowBytes) * rows->capacity, &globals->blockRowsBufferId,
+        run->blockRows = static_cast<uint8_t*>(allocateWorkMemory(
+            static_cast<int32_t>(rows->rowBytes) * rows->capacity, &run->blockRowsBufferId,
             globals->filterRecord->bufferProcs));
-        rows->rows = globals->blockRows;
-        if (!globals->blockRows) {
-            setResultCode(globals, kMemFullErr);
-            return;
-        }
+        rows->rows = run->blockRows;
+        if (!run->blockRows) return kMemFullErr;
     }
 
     // Every row is still to come.
-    globals->currentRow = 0;
-    globals->progressDone = 0;
-    globals->progressTotal = globals->workHeight;
-    globals->running = 1;
+    run->currentRow = 0;
+    run->progressDone = 0;
+    run->progressTotal = plan.workHeight;
+    run->running = true;
+    return kNoErr;
 }
 
-void startProcessing(PluginGlobals* globals) {
+// Start's work once the run is set up: the import, the row state, and the request for row 0.
+// The area offsets, the restored filter rectangle and the area scale are what the host has
+// always been shown at these steps.
+static int16_t startProcessing(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
-    FilterParameters* block = parameterBlock(globals);
+    FilterParameters* block = parameterBlock(record);
     block->areaOffsetX = 0;
     block->areaOffsetY = 0;
-    setRect(&globals->wholeAreaLimit, 0, 0, kTileSize, kTileSize);
 
-    if (!block->sourceImported) importSource(globals);
-    record->filterRect = globals->savedFilterRect;
-    setWorkArea(globals, record->filterRect, 1);
-    if (resultCode(globals) != kNoErr) return;
+    int16_t result = importSource(globals);
+    record->filterRect = globals->plan.filterRect;
+    block->areaScale = 1;
+    if (result != kNoErr) return result;
 
-    prepareRows(globals);
-    if (resultCode(globals) != kNoErr) return;
-    requestRow(globals);
-    advanceHost(globals);
+    result = prepareRows(globals);
+    if (result != kNoErr) return result;
+    requestRow(record, globals->run.currentRow, globals->run.filterHeight);
+    return record->advanceState();
 }
 
-void doStart(PluginGlobals* globals) {
+int16_t doStart(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
-    validateParameters(globals);
+    RunState* run = &globals->run;
+    FilterParameters* block = parameterBlock(record);
 
     // The source is fetched tile by tile through advanceState: a host without it is refused
     // before anything is allocated.
     if (!record->advanceState) {
-        setResultCode(globals, kRunRefused);
-        clearHostRects(globals);
-        return;
+        clearHostRects(record);
+        return kRunRefused;
     }
 
-    setAdvanceAndDisplayFlag(globals);
-    if (!allocateRunBuffers(globals) || resultCode(globals) != kNoErr) {
-        setResultCode(globals, kRunRefused);
-        return;
+    setAdvanceAndDisplayFlag(block, record);
+    if (!allocateRunBuffers(run, globals->plan, record->bufferProcs)) {
+        clearHostRects(record);
+        return kRunRefused;
     }
 
-    initialiseRun(globals);
-    globals->filterWidth = rectWidth(record->filterRect);
-    globals->filterHeight = rectHeight(record->filterRect);
+    // The run's values in the parameter block; the settings start from their defaults once after
+    // the module was loaded.
+    writeStartValues(block, globals->freshStart);
+    globals->freshStart = 0;
+
+    // The source image reads the run's weight table. The map grid is obtained and built here,
+    // where the run takes the rest of its memory before the import: once Start has returned, a
+    // run asks the host for no more memory.
+    resetImageBuffer(&run->source, record->bufferProcs, &run->runTables->weightTable);
+    run->sourceImported = false;
+    obtainMapGrid(run, record->bufferProcs);
+    run->filterWidth = rectWidth(record->filterRect);
+    run->filterHeight = rectHeight(record->filterRect);
 
     if (record->imageMode == kModeMultichannel) {
         showMessageDialog("REFUSAL3");
-        setResultCode(globals, kRunRefused);
-    }
-    if (resultCode(globals) != kNoErr) {
         endRun(globals);
-        return;
+        return kRunRefused;
     }
 
-    FilterParameters* block = parameterBlock(globals);
     block->parametersRequested = 0;
     block->outputMode = 0;
-    globals->format = documentFormat(record, block->outputMode == 1);
-    startRunWorkers(globals);
-    startProcessing(globals);
+    run->format = documentFormat(record);
+    startRunWorkers(run, globals->plan.threadCount);
+    return startProcessing(globals);
 }
 
 // Hands one row to the host's output row, which the host must have handed over, rendering the
 // block of rows it starts first when the block ahead does not hold it.
-static void handOverRow(PluginGlobals* globals, int32_t row) {
+static int16_t handOverRow(PluginGlobals* globals, int32_t row) {
     const FilterRecord* record = globals->filterRecord;
-    if (!record->inData || !record->outData) {
-        setResultCode(globals, kMemFullErr);
-        return;
-    }
-    RowBlock* block = &globals->rowBlock;
+    if (!record->inData || !record->outData) return kMemFullErr;
+    RowBlock* block = &globals->run.rowBlock;
     if (row < block->first || row >= block->first + block->count) {
-        // The map grid is built here, on this thread, before any lane maps through it.
-        for (int32_t i = 0; i < block->laneCount; i++) readyRenderLane(&block->lanes[i]);
         renderRowBlock(block, row);
+        globals->carriedLod = block->carriedLod;
     }
     copyOutputRow(block->output.format, rowOfBlock(block, row), static_cast<uint8_t*>(record->outData),
-                  globals->filterWidth);
+                  globals->run.filterWidth);
+    return kNoErr;
 }
 
-void processNextRow(PluginGlobals* globals) {
-    reportProgress(globals, globals->progressDone, globals->progressTotal);
-    globals->progressDone++;
+// Reports progress, hands the current row over and moves on to the next; then polls for
+// cancel, whose answer stands over a failed hand-over.
+static int16_t processNextRow(PluginGlobals* globals) {
+    RunState* run = &globals->run;
+    const FilterRecord* record = globals->filterRecord;
+    reportProgress(run->runTables, record, run->progressDone, run->progressTotal);
+    run->progressDone++;
 
-    handOverRow(globals, globals->currentRow);
-    if (globals->currentRow == globals->workHeight - 1) {
-        globals->running = 0;
-        globals->currentRow = 0;
+    int16_t result = handOverRow(globals, run->currentRow);
+    if (run->currentRow == globals->plan.workHeight - 1) {
+        run->running = false;
+        run->currentRow = 0;
     } else {
-        globals->currentRow++;
+        run->currentRow++;
     }
 
-    if (testAbort(globals)) setResultCode(globals, kUserCanceledErr);
+    if (testAbort(run->runTables, record)) result = kUserCanceledErr;
+    return result;
 }
 
-void doContinue(PluginGlobals* globals) {
+int16_t doContinue(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
+    RunState* run = &globals->run;
     // A Continue after the run has ended, or after a Start that failed before the source was in,
     // has nothing to render: it only tells the host again that the filter is done.
-    if (!globals->runTables || !parameterBlock(globals)->sourceImported) {
+    if (!run->runTables || !run->sourceImported) {
         endRun(globals);
-        return;
+        return kNoErr;
     }
     bool canAdvance = record->advanceState != nullptr;
-    startRunWorkers(globals);
+    startRunWorkers(run, globals->plan.threadCount);
     for (;;) {
-        processNextRow(globals);
-        if (resultCode(globals) != kNoErr) {
-            globals->running = 0;
-        } else {
-            requestRow(globals);
+        int16_t result = processNextRow(globals);
+        if (result != kNoErr) {
+            endRun(globals);
+            return result;
         }
-        if (!globals->running) break;
+        requestRow(record, run->currentRow, run->filterHeight);
+        if (!run->running) break;
 
         // Without advanceState the host delivers the requested row and calls again.
-        if (!canAdvance || advanceHost(globals) != kNoErr) return;
+        if (!canAdvance) return kNoErr;
+        result = record->advanceState();
+        if (result != kNoErr) return result;
     }
     endRun(globals);
+    return kNoErr;
 }

@@ -1,7 +1,8 @@
-// RunTables: the working block a run obtains at Start. It carries the throttles that thin out
-// progress reports and cancel polls, the resampling weight table that every image buffer of the
-// run reads, the render lanes, and the worker threads that share the run's jobs. Working memory
-// stays where it is for the whole run, which the workers' synchronisation needs.
+// RunTables: the working block a run obtains at Start, zero-filled whatever the host's memory
+// held. It carries the throttles that thin out progress reports and cancel polls, the resampling
+// weight table that the run's source image reads, the render lanes, and the worker threads that
+// share the run's jobs. Working memory stays where it is for the whole run, which the workers'
+// synchronisation needs.
 #pragma once
 
 #include <cstdint>

@@ -111,11 +111,6 @@ struct Rgba8 {
     static constexpr float kResultScale = 2.3841858e-7f;  // 2^-22
 };
 
-struct Gray8 : Rgba8 {
-    static constexpr int kChannels = 1;
-    static void load(const uint8_t* p, Sum* c) { c[0] = *p; }
-};
-
 struct Rgba16 {
     static constexpr int kChannels = 4;
     using Sum = uint32_t;
@@ -132,11 +127,6 @@ struct Rgba16 {
     // stays within 32 bits.
     static Sum rowScale(Sum rowSum) { return static_cast<Sum>(signedValue(rowSum) / 32768); }
     static constexpr float kResultScale = 3.0517578e-5f;  // 2^-15
-};
-
-struct Gray16 : Rgba16 {
-    static constexpr int kChannels = 1;
-    static void load(const uint8_t* p, Sum* c) { c[0] = loadSample<uint16_t>(p); }
 };
 
 struct RgbaFloat {
@@ -301,34 +291,16 @@ constexpr void (*kRgba16Tile)(const KernelBlock&, const WeightTable&, float*) = 
 constexpr void (*kRgbaFloatTile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
 #endif
 
-template <typename Format>
-float filterOne(const ImageBuffer* buffer, int32_t level, float u, float v) {
-    KernelBlock block;
-    locateBlock(buffer, level, u, v, &block);
-    float value;
-    filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, &value);
-    return value;
-}
-
-// A one-channel kernel as a four-channel read: grey in channels 0..2, full alpha in 3.
-template <float (*Kernel)(const ImageBuffer*, int32_t, float, float), int kFullAlpha>
-void filterGrayAsRgba(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    float grey = Kernel(buffer, level, u, v);
-    out[0] = out[1] = out[2] = grey;
-    out[3] = static_cast<float>(kFullAlpha);
-}
-
 using LevelKernel = void (*)(const ImageBuffer*, int32_t, float, float, float*);
 
-LevelKernel kernelFor(uint32_t imageMode) {
+LevelKernel kernelFor(ImageMode imageMode) {
     switch (imageMode) {
-        case kImageRgba8: return filterRgba8;
-        case kImageRgba16: return filterRgba16;
-        case kImageRgbaFloat: return filterRgbaFloat;
-        case kImageGray8: return filterGrayAsRgba<filterGray8, 255>;
-        case kImageGray16: return filterGrayAsRgba<filterGray16, 32768>;
-        default: return nullptr;
+        case ImageMode::Rgba8: return filterRgba8;
+        case ImageMode::Rgba16: return filterRgba16;
+        case ImageMode::RgbaFloat: return filterRgbaFloat;
     }
+    VELORUND_CHECK(!"an image mode without a kernel");
+    return filterRgbaFloat;
 }
 
 // The kernel position of normalised (x, y) at a level: texel centres fall on whole numbers.
@@ -351,32 +323,22 @@ void filterRgbaFloat(const ImageBuffer* buffer, int32_t level, float u, float v,
     filterRgba<RgbaFloat, kRgbaFloatTile>(buffer, level, u, v, out);
 }
 
-float filterGray8(const ImageBuffer* buffer, int32_t level, float u, float v) {
-    return filterOne<Gray8>(buffer, level, u, v);
-}
-
-float filterGray16(const ImageBuffer* buffer, int32_t level, float u, float v) {
-    return filterOne<Gray16>(buffer, level, u, v);
-}
-
 void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
                    float out[4]) {
-    for (int i = 0; i < 4; i++) out[i] = 0.0f;
     VELORUND_CHECK(buffer->tiles && buffer->weightTable);
     LevelKernel kernel = kernelFor(buffer->imageMode);
-    if (!kernel) return;
 
     // Clamp the level so that its coarser neighbour exists.
     int32_t lastPair = buffer->lastLevel - 1;
     if (level > lastPair) level = lastPair;
     if (level < 0) level = 0;
 
-    kernel(buffer, level, kernelCoordinate(buffer->sampleWidth[level], x),
-           kernelCoordinate(buffer->sampleHeight[level], y), out);
+    kernel(buffer, level, kernelCoordinate(buffer->levelWidth[level], x),
+           kernelCoordinate(buffer->levelHeight[level], y), out);
     if (fraction == 0.0f) return;
 
     float coarse[4];
-    kernel(buffer, level + 1, kernelCoordinate(buffer->sampleWidth[level + 1], x),
-           kernelCoordinate(buffer->sampleHeight[level + 1], y), coarse);
+    kernel(buffer, level + 1, kernelCoordinate(buffer->levelWidth[level + 1], x),
+           kernelCoordinate(buffer->levelHeight[level + 1], y), coarse);
     for (int i = 0; i < 4; i++) out[i] = out[i] + (coarse[i] - out[i]) * fraction;
 }

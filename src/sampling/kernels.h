@@ -11,8 +11,7 @@
 // The four channels at normalised position (x, y), filtered at `level` and blended towards the
 // next coarser level by `fraction` (0 reads one level). The level is clamped to
 // 0..lastLevel - 1 so that its successor exists. Positions below 0 read as 0. The buffer must
-// hold pixels and weights; modes without a kernel give four zeros. One-channel modes return the
-// grey value in channels 0..2 and full alpha in channel 3.
+// hold pixels and weights.
 void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
                    float out[4]);
 
@@ -22,5 +21,3 @@ void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, flo
 void filterRgba8(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]);
 void filterRgba16(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]);
 void filterRgbaFloat(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]);
-float filterGray8(const ImageBuffer* buffer, int32_t level, float u, float v);
-float filterGray16(const ImageBuffer* buffer, int32_t level, float u, float v);

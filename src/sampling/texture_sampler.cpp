@@ -1,8 +1,7 @@
-// The texture sampler. Both front ends start from the same footprint: two derivative vectors
-// from the reference position to its neighbours, in level-0 texels. The filtered front end turns
-// them into an elliptical-weighted-average ellipse, picks the level of detail from its minor
-// radius and probes along its major axis; the nearest front end takes a quick size estimate
-// and reads one texel. A batch of filtered samples forms its ellipses four at a time, lane by
+// The texture sampler. A sample's footprint is two derivative vectors from the reference
+// position to its neighbours, in level-0 texels; the sampler turns them into an
+// elliptical-weighted-average ellipse, picks the level of detail from its minor radius and
+// probes along its major axis. A batch of samples forms its ellipses four at a time, lane by
 // lane the scalar operations, so it gives the bits of one call after another.
 #include "sampling/texture_sampler.h"
 
@@ -13,6 +12,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/check.h"
 #include "sampling/float_math.h"
 #include "sampling/kernels.h"
 
@@ -47,9 +47,8 @@ Footprint footprintOf(float n1x, float n1y, float n2x, float n2y, float px, floa
     if (missing2 && !missing1) f.d2x = f.d1x, f.d2y = f.d1y;
     f.none = missing1 && missing2;
 
-    f.jump = buffer->edgeMode == kEdgeClamp &&
-             (std::fabs(f.d1x) > kJumpDistance || std::fabs(f.d1y) > kJumpDistance ||
-              std::fabs(f.d2x) > kJumpDistance || std::fabs(f.d2y) > kJumpDistance);
+    f.jump = std::fabs(f.d1x) > kJumpDistance || std::fabs(f.d1y) > kJumpDistance ||
+             std::fabs(f.d2x) > kJumpDistance || std::fabs(f.d2y) > kJumpDistance;
 
     float width = static_cast<float>(buffer->levelWidth[0]);
     float height = static_cast<float>(buffer->levelHeight[0]);
@@ -170,16 +169,6 @@ void probe(const ImageBuffer* buffer, int32_t level, float fraction, float x, fl
     readScaled(buffer, level, fraction, clampUnit(x), clampUnit(y), out);
 }
 
-// The base-2 logarithm of g >= 1 from its float bits: exponent plus a quadratic in the mantissa.
-float quickLog2(float g) {
-    uint32_t bits;
-    std::memcpy(&bits, &g, sizeof bits);
-    float exponent = static_cast<float>((bits >> 23) & 255);
-    float t = static_cast<float>(bits & 0x7FFFFF) * (1.0f / 8388608.0f);
-    float d = t - 0.5f;
-    return exponent - 126.9f + t - 0.4f * (d * d);
-}
-
 }  // namespace
 
 ProbeLayout probeLayout(float anisotropy) {
@@ -242,8 +231,8 @@ void readEllipse(const Footprint& f, const Ellipse& e, float lod, float sx, floa
     float theta = 0.5f * atanFloat(e.b / (e.a - e.c));
     if (e.a > e.c) theta += kQuarterTurn;
     float n = static_cast<float>(probes);
-    float stepX = cosFloat(theta) * layout.spread * e.major / n * buffer->levelInvWidth[0];
-    float stepY = sinFloat(theta) * layout.spread * e.major / n * buffer->levelInvHeight[0];
+    float stepX = cosFloat(theta) * layout.spread * e.major / n * buffer->invWidth;
+    float stepY = sinFloat(theta) * layout.spread * e.major / n * buffer->invHeight;
 
     // Probes centred on S along the axis, averaged.
     float centre = static_cast<float>(probes - 1) / 2.0f;
@@ -280,7 +269,7 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
                     float sy, const ImageBuffer* buffer, float out[4], float reduction,
                     LodSlot* slot) {
     Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
-    if (f.none || slot->reuseLod == 1) {
+    if (f.none) {
         readCachedLod(sx, sy, buffer, out, slot);
         return;
     }
@@ -297,6 +286,7 @@ void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const Ima
         for (int32_t i = 0; i < n; i++) {
             const SampleRequest& r = requests[first + i];
             f[i] = footprintOf(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, buffer);
+            VELORUND_CHECK(!f[i].none);
         }
         Ellipse e[kSampleBatch];
 #if defined(__SSE2__)
@@ -304,73 +294,11 @@ void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const Ima
 #else
         for (int32_t i = 0; i < n; i++) e[i] = ellipseOf(f[i], reduction);
 #endif
-        // In order, as one call after another: the slot's level is written, or read, at its turn.
+        // In order, as one call after another: the slot's level is written at its turn.
         for (int32_t i = 0; i < n; i++) {
             const SampleRequest& r = requests[first + i];
-            if (f[i].none || slot->reuseLod == 1) {
-                readCachedLod(r.sx, r.sy, buffer, out[first + i], slot);
-                continue;
-            }
             storeLod(slot, e[i].lod);
             readEllipse(f[i], e[i], e[i].lod, r.sx, r.sy, buffer, out[first + i]);
         }
-    }
-}
-
-void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
-                   float sy, const ImageBuffer* buffer, float out[4], float /*reduction*/,
-                   LodSlot* slot) {
-    Footprint f = footprintOf(n1x, n1y, n2x, n2y, px, py, buffer);
-    sx = clampUnit(sx);
-    sy = clampUnit(sy);
-
-    // Level of detail from the larger extent of the two derivative vectors.
-    float lod;
-    if (f.none || slot->reuseLod == 1) {
-        lod = slot->cachedLod;
-        if (!slot->written) slot->readBeforeWritten = 1;
-    } else {
-        float m1 = std::fmax(std::fabs(f.d1x), std::fabs(f.d1y));
-        float m2 = std::fmax(std::fabs(f.d2x), std::fabs(f.d2y));
-        float g = m1 + (m2 - m1) * 0.5f;
-        lod = g <= 1.0f ? 0.0f : quickLog2(g);
-    }
-    int32_t level;
-    float unused;
-    splitLod(lod, buffer, &level, &unused);
-
-    // The texel that holds S at that level.
-    int32_t column = static_cast<int32_t>(static_cast<float>(buffer->sampleWidth[level]) * sx);
-    int32_t row = static_cast<int32_t>(static_cast<float>(buffer->sampleHeight[level]) * sy);
-    float scale = buffer->inverseScale;
-    uint32_t c[4] = {0, 0, 0, 0};
-    out[0] = out[1] = out[2] = out[3] = 0.0f;
-    switch (buffer->imageMode) {
-        case kImageRgba8:
-        case kImageRgba16:
-            getPixel4(column, row, buffer, level, &c[0], &c[1], &c[2], &c[3]);
-            for (int i = 0; i < 4; i++) out[i] = static_cast<float>(c[i]) * scale;
-            break;
-        case kImageRgbaFloat:
-            getPixel4(column, row, buffer, level, &c[0], &c[1], &c[2], &c[3]);
-            std::memcpy(out, c, sizeof c);
-            break;
-        case kImageGray8:
-        case kImageGray16:
-        case kImageHalf:
-        case kImageGrayFloat: {
-            uint32_t sample = getPixel1(column, row, buffer, level);
-            float grey;
-            if (buffer->imageMode == kImageGrayFloat) {
-                std::memcpy(&grey, &sample, sizeof grey);
-            } else {
-                grey = static_cast<float>(sample) * scale;
-            }
-            out[0] = out[1] = out[2] = grey;
-            out[3] = 1.0f;
-            break;
-        }
-        default:
-            break;
     }
 }

@@ -4,7 +4,7 @@
 // and takes several reads along its long axis when it is elongated.
 //
 // Positions are normalised: 0..1 across the source at every level. Results are four floats on a
-// 0..1 scale (red, green, blue, alpha; grey in 0..2 for one-channel images), not clamped.
+// 0..1 scale (red, green, blue, alpha), not clamped.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +14,20 @@
 // The x coordinate of a neighbour that has no mapped position.
 constexpr float kMissingPosition = -1.0f;
 
-// The level of detail a caller keeps per sub-sample: the last one computed, and a flag that
-// makes the sampler take it instead of computing a footprint. The sampler also notes whether it
-// has written the slot and whether it read the slot before writing it, so a caller that renders
-// a strip of rows with a slot whose value it only guessed knows whether the guess mattered.
+// The level of detail a caller keeps from sample to sample: the last one computed, which a
+// sample without a footprint takes. The sampler also notes whether it has written the slot and
+// whether it read the slot before writing it, so a caller that renders a strip of rows with a
+// slot whose value it only guessed knows whether the guess mattered.
 struct LodSlot {
     float cachedLod;
-    uint8_t reuseLod;
-    uint8_t written = 0;            // set whenever cachedLod is written
-    uint8_t readBeforeWritten = 0;  // set when cachedLod is taken while `written` is clear
+    uint8_t written;            // set whenever cachedLod is written
+    uint8_t readBeforeWritten;  // set when cachedLod is taken while `written` is clear
 };
 
 // Samples `buffer` at S = (sx, sy) with the footprint given by the differences P - N1 and
 // P - N2, each ellipse radius scaled by (1 - reduction / 2). Stores the level of detail it
-// computes in the slot; with both neighbours missing or the slot's reuse flag set, it takes the
-// slot's level and reads a single probe.
+// computes in the slot; with both neighbours missing, it takes the slot's level and reads a
+// single probe.
 void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
                     float sy, const ImageBuffer* buffer, float out[4], float reduction,
                     LodSlot* slot);
@@ -39,16 +38,11 @@ struct SampleRequest {
 };
 constexpr int32_t kSampleBatch = 4;
 
-// The samples of `count` requests, the same bits as sampleFiltered for each in turn with the
-// same slot, their ellipses formed kSampleBatch at a time.
+// The samples of `count` requests, each with at least one neighbour, the same bits as
+// sampleFiltered for each in turn with the same slot, their ellipses formed kSampleBatch at a
+// time.
 void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const ImageBuffer* buffer,
                          float reduction, LodSlot* slot, float (*out)[4]);
-
-// The nearest texel of a single level chosen from the footprint's larger extent, without
-// blending; never writes the slot's level. `reduction` is accepted and unused.
-void sampleNearest(float n1x, float n1y, float n2x, float n2y, float px, float py, float sx,
-                   float sy, const ImageBuffer* buffer, float out[4], float reduction,
-                   LodSlot* slot);
 
 // How many reads an ellipse with the given ratio of major to minor radius gets along its major
 // axis, and what share of the major radius they spread over: one below 1.25, two spreading

@@ -48,14 +48,6 @@ void spillExcess(int64_t* r, int64_t* g, int64_t* b, int64_t m) {
     }
 }
 
-// A preview composes the result over a checkerboard of two light grays, 8 pixels a square.
-void composeOverCheckerboard(float colour[4], int32_t x, int32_t y) {
-    float ground = ((x >> 3) + (y >> 3)) & 1 ? 0.8f : 1.0f;
-    float a = std::clamp(colour[3], 0.0f, 1.0f);
-    for (int i = 0; i < 3; i++) colour[i] = colour[i] * a + ground * (1.0f - a);
-    colour[3] = 1.0f;
-}
-
 // A sample of one pixel; a plane the host's pixels do not have is not written.
 template <typename T>
 void storeAt(uint8_t* pixel, int32_t index, int32_t planes, T value) {
@@ -67,13 +59,11 @@ template <OutputSample kSample>
 inline void writePixel(const OutputRow* row, int32_t x, const float colour[4]) {
     const OutputFormat& f = row->format;
     x = std::clamp(x, 0, std::max(row->width - 1, 0));
-    float c[4] = {colour[0], colour[1], colour[2], colour[3]};
-    if (f.checkerboard) composeOverCheckerboard(c, x, row->y);
     const float scale = f.colourScale;
-    float r = c[0] * scale, g = c[1] * scale, b = c[2] * scale, a = c[3] * scale;
+    float r = colour[0] * scale, g = colour[1] * scale, b = colour[2] * scale, a = colour[3] * scale;
 
     // Float samples: colour as it is, alpha limited to 0..1.
-    if constexpr (kSample == kOutputFloat) {
+    if constexpr (kSample == OutputSample::Float) {
         uint8_t* pixel = row->destination + 4 * f.planes * x;
         if (f.luma) {
             float sum = r * kLumaRed + g * kLumaGreen + b * kLumaBlue;
@@ -106,7 +96,7 @@ inline void writePixel(const OutputRow* row, int32_t x, const float colour[4]) {
         for (int64_t& s : v) s = std::min(s, m);
     }
 
-    using Sample = std::conditional_t<kSample == kOutputInt8, uint8_t, uint16_t>;
+    using Sample = std::conditional_t<kSample == OutputSample::Int8, uint8_t, uint16_t>;
     uint8_t* pixel = row->destination + sizeof(Sample) * f.planes * x;
     for (int i = 0; i < f.colourPlanes; i++) storeAt<Sample>(pixel, i, f.planes, static_cast<Sample>(v[i]));
     storeAt<Sample>(pixel, f.alphaPlane, f.planes, static_cast<Sample>(alpha));
@@ -116,16 +106,16 @@ inline void writePixel(const OutputRow* row, int32_t x, const float colour[4]) {
 
 void writeOutputPixel(const OutputRow* row, int32_t x, const float colour[4]) {
     switch (row->format.sample) {
-        case kOutputInt8: writePixel<kOutputInt8>(row, x, colour); break;
-        case kOutputInt16: writePixel<kOutputInt16>(row, x, colour); break;
-        case kOutputFloat: writePixel<kOutputFloat>(row, x, colour); break;
-        case kOutputNone: break;
+        case OutputSample::Int8: writePixel<OutputSample::Int8>(row, x, colour); break;
+        case OutputSample::Int16: writePixel<OutputSample::Int16>(row, x, colour); break;
+        case OutputSample::Float: writePixel<OutputSample::Float>(row, x, colour); break;
+        case OutputSample::None: break;
     }
 }
 
 void copyOutputRow(const OutputFormat& format, const uint8_t* from, uint8_t* to, int32_t width) {
-    if (format.sample == kOutputNone || format.planes < 1) return;
-    const size_t sampleBytes = format.sample == kOutputInt8 ? 1 : format.sample == kOutputInt16 ? 2 : 4;
+    if (format.sample == OutputSample::None || format.planes < 1) return;
+    const size_t sampleBytes = format.sample == OutputSample::Int8 ? 1 : format.sample == OutputSample::Int16 ? 2 : 4;
     const size_t pixelBytes = sampleBytes * static_cast<size_t>(format.planes);
     auto written = [&](int32_t plane) { return plane < format.colourPlanes || plane == format.alphaPlane; };
     bool every = true;

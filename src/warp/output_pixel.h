@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The host's sample type; nothing is written for kOutputNone.
-enum OutputSample : int32_t { kOutputNone, kOutputInt8, kOutputInt16, kOutputFloat };
+// The host's sample type; nothing is written for None, the type of a document whose mode and
+// depth match no other.
+enum class OutputSample : int32_t { None, Int8, Int16, Float };
 
 // How rendered colours become the document's samples, decided once per run.
 struct OutputFormat {
@@ -18,14 +19,12 @@ struct OutputFormat {
     int32_t colourPlanes;  // samples written before the transparency plane: 3 RGB, 1 gray
     bool luma;             // fewer than three planes: the colour is folded into one gray value
     int32_t alphaPlane;    // plane of the transparency sample, -1 when none is written
-    bool checkerboard;     // a preview: compose over a light checkerboard instead
 };
 
 // One of the host's output rows, built by the run for every row it renders.
 struct OutputRow {
     uint8_t* destination;  // the host's samples of the row, pixel after pixel
     int32_t width;         // pixels in the row; columns beyond are written to the last one
-    int32_t y;             // the row within the filter rectangle
     OutputFormat format;
 };
 

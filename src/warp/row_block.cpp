@@ -14,7 +14,6 @@ void renderRows(RowBlock* block, RenderLane* lane, int32_t first, int32_t last, 
     for (int32_t row = first; row <= last; row++) {
         OutputRow output = block->output;
         output.destination = block->rows + static_cast<size_t>(row - block->first) * block->rowBytes;
-        output.y = row;
         renderRow(lane, row, &output);
         if (outcome && outcome->firstWriteRow < 0 && lane->lod.written) outcome->firstWriteRow = row;
     }
@@ -49,7 +48,7 @@ void renderRowBlock(RowBlock* block, int32_t first) {
     int32_t strips = std::min(block->laneCount, (block->count + block->rowsPerStrip - 1) / block->rowsPerStrip);
     WorkQueue queue = *block->queue;
     queue.capacity = strips;
-    enqueueRangeJobs(&queue, first, first + block->count - 1, renderStripJob, block, 0);
+    enqueueRangeJobs(&queue, first, first + block->count - 1, renderStripJob, block);
     runJobs(&queue);
     block->stripCount = queue.count;
 

@@ -47,8 +47,8 @@ struct RowBlock {
     StripOutcome strips[kMaxThreads];
 };
 
-// Renders rows first .. first + capacity - 1 (fewer at the end of the pass) into the buffer.
-// The lanes must be ready (readyRenderLane) and their map grid built.
+// Renders rows first .. first + capacity - 1 (fewer at the end of the pass) into the buffer,
+// with every lane set up for the pass.
 void renderRowBlock(RowBlock* block, int32_t first);
 
 // Row `row` of the buffer, which must hold it.

@@ -1,36 +1,39 @@
 // The square-to-disc mapping: which source position shows at a given output position. The
 // output holds the whole source squeezed into the inscribed ellipse of the filter rectangle by
 // the conformal map of the disc onto the square; positions outside the ellipse map to nothing.
-// The map is read from a 100 x 100 grid of the first quadrant (the MapGrid, filled once per
-// run from the stored table) by triangle interpolation, mirrored into the other quadrants.
+// The map is read from a 100 x 100 grid of the first quadrant (the MapGrid, built once per run
+// from the stored table) by triangle interpolation, mirrored into the other quadrants.
 //
 // Positions are in output pixel units: pixel column x spans x - 1 .. x, its centre is x - 0.5;
 // the same for rows. Results are texture coordinates 0..1 across the source image.
 //
-// The renderer maps through a MapFrame: the scale, offsets, source size and grid nodes that
-// every position needs, gathered once, with the arithmetic inline below. The functions that
-// take the buffers themselves give the same bits; they serve single positions.
+// The renderer maps through a MapFrame: the grid and the source size that every position
+// needs, gathered once per run, with the arithmetic inline below.
 #pragma once
 
 #include <cstdint>
 
-#include "image/image_buffer.h"
+#include "warp/map_grid_table.h"
 
-constexpr int32_t kMapMapped = 1;           // the position lies in the disc
-constexpr int32_t kMapOutsideDisc = -5;     // the position lies outside the disc
-constexpr int32_t kMapNoColour = -10001;    // a position without colour; the map never gives it
-constexpr int32_t kMapKindMapped = 2;       // the kind of a mapped position, 0 otherwise
-constexpr uint32_t kMapGridBuilt = 11;      // the MapGrid's content tag once it holds the map
+// The first quadrant of the map: node (i, j), at nodes[j][i], holds the square point (X, Y) of
+// the plane point (i / 99, j / 99). The run obtains it as working memory.
+struct MapGrid {
+    float nodes[kMapGridNodes][kMapGridNodes][2];
+};
 
-// Status and kind of one mapped position, and its source texture coordinates. The coordinates
-// are written only for a mapped position; otherwise they keep what the record held.
+// Fills the grid from the stored table: the lower triangle (i <= j) as stored, the upper
+// triangle by mirroring, so node (i, j) of the upper triangle holds (Y, X) of node (j, i). The
+// mirror is written second, so a diagonal node holds its stored pair swapped.
+void buildMapGrid(MapGrid* grid);
+
+// One mapped position: whether it lies inside the disc, and there its source texture
+// coordinates. Outside the disc the coordinates keep what the record held.
 struct MapResult {
-    int32_t status;
-    int32_t kind;
+    bool inside;
     float s;
     float t;
 };
-static_assert(sizeof(MapResult) == 16);
+static_assert(sizeof(MapResult) == 12);
 
 struct Vec2f {
     float x, y;
@@ -39,66 +42,29 @@ struct Vec2d {
     double x, y;
 };
 
-// Normalised source coordinates (u, v) of an output position: 0 at the left and top edges of
-// the source image, 1 at the right and bottom edges.
-Vec2f normalisePosition(float positionX, float positionY, float step, float originX, float originY,
-                        const ImageBuffer* source);
-
-// The square point of a plane point; `outside` is set (and (0, 0) returned) when the point lies
-// strictly outside the unit circle.
-Vec2d discToSquare(Vec2d plane, const ImageBuffer* mapGrid, uint8_t* outside);
-
-// The square point of a first-quadrant plane point; (0, 0) when the grid is not built.
-Vec2d lookupMapGrid(Vec2d point, const ImageBuffer* mapGrid);
-
-// Builds the grid unless it is built already or was never created (or its last creation
-// failed: then every point maps to the square's centre). Lookups only read the grid, so this
-// runs before any batch of mapping jobs.
-void ensureMapGrid(ImageBuffer* mapGrid);
-
-// Recreates the grid at 100 x 100 and fills it from the stored table, the upper triangle by
-// mirroring; marks it built. On a failed creation the grid stays unmarked.
-void buildMapGrid(ImageBuffer* mapGrid);
-
-// Triangle interpolation of the built grid's square coordinates at grid position (gx, gy), nodes
-// outside the grid clamped to its edge.
-Vec2f interpolateMapGrid(float gx, float gy, const ImageBuffer* mapGrid);
-
-// Maps one output position through the MapGrid into `out`.
-void mapOutputPosition(float positionX, float positionY, int32_t step, int32_t originX,
-                       int32_t originY, const ImageBuffer* source, const ImageBuffer* mapGrid,
-                       MapResult* out);
-
-// What mapping needs, gathered once: the output scale and offsets and twice the source's size
-// as floats, and the built grid's nodes (four floats each, channel 0 the square X, 1 the Y).
+// What mapping needs, gathered once per run: twice the source's size as floats, and the grid,
+// or null when its memory could not be had: then every point inside the disc maps to the
+// source's centre.
 struct MapFrame {
-    float step, originX, originY;
     float twiceWidth, twiceHeight;
-    double gridScale;     // the grid's last node index as a float: 99
-    const float* nodes;   // null when the grid is not built: every point maps to the centre
-    int32_t nodeStride;   // floats from one grid row to the next
-    int32_t lastNodeX, lastNodeY;
+    const MapGrid* grid;
 };
 
-// The frame of a source and its MapGrid; made again whenever the grid may have been built.
-MapFrame mapFrameOf(int32_t step, int32_t originX, int32_t originY, const ImageBuffer* source,
-                    const ImageBuffer* mapGrid);
+inline MapFrame mapFrameOf(const MapGrid* grid, int32_t sourceWidth, int32_t sourceHeight) {
+    return {2.0f * static_cast<float>(sourceWidth), 2.0f * static_cast<float>(sourceHeight), grid};
+}
 
 // One coordinate of the plane point of an output position, -1 .. 1 across the filter
-// rectangle: into source pixels, then half a pixel on, the addition made in double; then
-// (2 t + 1) / 2W, so position -1 gives 0 and position W - 1 gives 1. x and y are independent,
-// so a renderer can take a column's x or a row's y once.
-inline double planeCoordinate(float position, float step, float origin, float twiceSize) {
-    float t = static_cast<float>(static_cast<double>(position * step + origin) + 0.5);
+// rectangle: half a pixel on, the addition made in double; then (2 t + 1) / 2W, so position -1
+// gives 0 and position W - 1 gives 1. x and y are independent, so a renderer can take a
+// column's x or a row's y once.
+inline double planeCoordinate(float position, float twiceSize) {
+    float t = static_cast<float>(static_cast<double>(position) + 0.5);
     float u = (t + 1.0f + t) / twiceSize;
     return (static_cast<double>(u) - 0.5) * 2.0;
 }
-inline double planeX(const MapFrame& f, float positionX) {
-    return planeCoordinate(positionX, f.step, f.originX, f.twiceWidth);
-}
-inline double planeY(const MapFrame& f, float positionY) {
-    return planeCoordinate(positionY, f.step, f.originY, f.twiceHeight);
-}
+inline double planeX(const MapFrame& f, float positionX) { return planeCoordinate(positionX, f.twiceWidth); }
+inline double planeY(const MapFrame& f, float positionY) { return planeCoordinate(positionY, f.twiceHeight); }
 
 // The plane point of an output position.
 inline Vec2d planePoint(const MapFrame& f, float positionX, float positionY) {
@@ -112,17 +78,17 @@ inline bool outsideDisc(Vec2d plane) { return plane.x * plane.x + plane.y * plan
 // the grid clamped to its edge. The grid cell is the truncation, one lower for negative values
 // (so a negative whole number also lands one cell lower); coordinates far off the grid (and
 // NaN) are pinned so the conversion stays defined.
-inline Vec2f interpolateNodes(const MapFrame& f, float gx, float gy) {
+inline Vec2f interpolateNodes(const MapGrid& grid, float gx, float gy) {
+    constexpr int32_t kLastNode = kMapGridNodes - 1;
     auto cellOf = [](float g) {
         if (!(g > -1024.0f)) g = -1024.0f;
         if (g > 1024.0f) g = 1024.0f;
         return g >= 0.0f ? static_cast<int32_t>(g) : static_cast<int32_t>(g - 1.0f);
     };
     auto node = [&](int32_t i, int32_t j) {
-        i = i < 0 ? 0 : i > f.lastNodeX ? f.lastNodeX : i;
-        j = j < 0 ? 0 : j > f.lastNodeY ? f.lastNodeY : j;
-        const float* n = f.nodes + j * f.nodeStride + 4 * i;
-        return Vec2f{n[0], n[1]};
+        i = i < 0 ? 0 : i > kLastNode ? kLastNode : i;
+        j = j < 0 ? 0 : j > kLastNode ? kLastNode : j;
+        return Vec2f{grid.nodes[j][i][0], grid.nodes[j][i][1]};
     };
     int32_t ix = cellOf(gx);
     int32_t iy = cellOf(gy);
@@ -146,12 +112,14 @@ inline Vec2f interpolateNodes(const MapFrame& f, float gx, float gy) {
     return {p11.x * w + p10.x * wx + p01.x * wy, p11.y * w + p10.y * wx + p01.y * wy};
 }
 
-// The square point of a plane point inside the disc: the first quadrant's grid, mirrored.
+// The square point of a plane point inside the disc: the first quadrant's grid, scaled to its
+// node spacing and mirrored.
 inline Vec2d squarePoint(const MapFrame& f, Vec2d plane) {
-    if (!f.nodes) return {0.0, 0.0};
+    if (!f.grid) return {0.0, 0.0};
+    constexpr double kGridScale = kMapGridNodes - 1;
     double a = plane.x < 0.0 ? -plane.x : plane.x;
     double b = plane.y < 0.0 ? -plane.y : plane.y;
-    Vec2f square = interpolateNodes(f, static_cast<float>(a * f.gridScale), static_cast<float>(b * f.gridScale));
+    Vec2f square = interpolateNodes(*f.grid, static_cast<float>(a * kGridScale), static_cast<float>(b * kGridScale));
     return {static_cast<double>(square.x) * (plane.x < 0.0 ? -1.0 : 1.0),
             static_cast<double>(square.y) * (plane.y < 0.0 ? -1.0 : 1.0)};
 }
@@ -159,14 +127,9 @@ inline Vec2d squarePoint(const MapFrame& f, Vec2d plane) {
 // Maps the output position of a plane point into `out`; the source coordinates are written
 // only inside the disc.
 inline void mapPlanePoint(const MapFrame& f, Vec2d plane, MapResult* out) {
-    out->kind = 0;
-    if (outsideDisc(plane)) {
-        out->status = kMapOutsideDisc;
-        return;
-    }
+    out->inside = !outsideDisc(plane);
+    if (!out->inside) return;
     Vec2d square = squarePoint(f, plane);
-    out->kind = kMapKindMapped;
-    out->status = kMapMapped;
     out->s = static_cast<float>(square.x * 0.5 + 0.5);
     out->t = static_cast<float>(square.y * 0.5 + 0.5);
 }

@@ -31,7 +31,7 @@ Pixel referencePixel(const ImageBuffer* b, int32_t level, int32_t X, int32_t Y) 
         {0, 1, 4, 4, 1, 0},       {1, 16, 64, 64, 16, 1}, {4, 64, 256, 256, 64, 4},
         {4, 64, 256, 256, 64, 4}, {1, 16, 64, 64, 16, 1}, {0, 1, 4, 4, 1, 0}};
     Pixel out{};
-    bool isFloat = b->imageMode == kImageRgbaFloat;
+    bool isFloat = b->imageMode == ImageMode::RgbaFloat;
     for (uint32_t c = 0; c < 4; c++) {
         float floatSum = 0.0f;
         int32_t integerSum = 0;
@@ -60,7 +60,7 @@ TEST(PyramidReduce, EverySourceFormatMatchesASlowReferenceAcrossSeamsAndEdges) {
     // are long enough to be located in more than one run of columns, and a 1 x 1 image has one
     // more 1 x 1 level.
     const int32_t sizes[][2] = {{521, 515}, {2101, 3}, {1, 1}};
-    for (uint32_t mode : {kImageRgba8, kImageRgba16, kImageRgbaFloat}) {
+    for (ImageMode mode : {ImageMode::Rgba8, ImageMode::Rgba16, ImageMode::RgbaFloat}) {
         for (const auto& size : sizes) {
             TestImage buf(size[0], size[1], mode);
             ImageBuffer* b = &buf.b;
@@ -69,7 +69,7 @@ TEST(PyramidReduce, EverySourceFormatMatchesASlowReferenceAcrossSeamsAndEdges) {
                     // Integer samples over their whole range (16-bit beyond full scale), floats
                     // beyond 0..1 and now and then far beyond 65535.
                     Pixel c;
-                    for (uint32_t& v : c) v = mode == kImageRgbaFloat ? bits(x % 97 ? floats(random) : 1e6f) : random() & 0xFFFF;
+                    for (uint32_t& v : c) v = mode == ImageMode::RgbaFloat ? bits(x % 97 ? floats(random) : 1e6f) : random() & 0xFFFF;
                     setPixel(x, y, b, 0, c[0], c[1], c[2], c[3]);
                 }
             buf.reduce();
@@ -77,7 +77,7 @@ TEST(PyramidReduce, EverySourceFormatMatchesASlowReferenceAcrossSeamsAndEdges) {
                 for (int32_t y = 0; y <= b->levelLastY[level + 1]; y++)
                     for (int32_t x = 0; x <= b->levelLastX[level + 1]; x++)
                         ASSERT_EQ(readPixel(b, level + 1, x, y), referencePixel(b, level, x, y))
-                            << "mode " << mode << " width " << size[0] << " level " << level + 1 << " at " << x << "," << y;
+                            << "mode " << static_cast<int>(mode) << " width " << size[0] << " level " << level + 1 << " at " << x << "," << y;
         }
     }
 }

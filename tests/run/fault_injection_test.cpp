@@ -26,17 +26,17 @@ struct Expected {
 };
 
 // Host buffers of an image buffer of this size and layout: its tile table and one per tile.
-int32_t imageBlocks(int32_t width, int32_t height, uint32_t mode) {
+int32_t imageBlocks(int32_t width, int32_t height, ImageMode mode) {
     ImageBuffer image;
     resetImageBuffer(&image, nullptr, nullptr);
-    createImageBuffer(&image, width, height, mode, kWrapClamp, false);
+    createImageBuffer(&image, width, height, mode);
     int32_t blocks = 1 + image.tileCount;
     freeImageBuffer(&image);
     return blocks;
 }
 
-// The failure table. Start obtains the run buffers (3), the map grid placeholder, the source
-// image, and after the import the block of rows rendered ahead; Continue builds the map grid.
+// The failure table. Start obtains the run buffers (3), the map grid, the source image, and
+// after the import the block of rows rendered ahead; Continue obtains no memory.
 Expected expectedOf(const FaultRun& run, const Document& doc) {
     const int16_t selector = run.selector;
     switch (run.fault.call) {
@@ -46,15 +46,14 @@ Expected expectedOf(const FaultRun& run, const Document& doc) {
         case HostCall::Abort: return {kUserCanceledErr, kSelectorContinue, false, true};
         default: break;
     }
-    const Expected gridMissing = {kNoErr, -1, false, true};  // the disc shows the source's centre
-    if (selector != kSelectorStart) return gridMissing;
+    EXPECT_EQ(selector, kSelectorStart);
     const Rect16 filter = filterRectOf(doc);
-    const uint32_t mode = doc.bitDepth == 8 ? kImageRgba8 : doc.bitDepth == 16 ? kImageRgba16 : kImageRgbaFloat;
+    const ImageMode mode = doc.bitDepth == 8 ? ImageMode::Rgba8 : doc.bitDepth == 16 ? ImageMode::Rgba16 : ImageMode::RgbaFloat;
     const int32_t runBuffers = 3;
-    const int32_t grid = runBuffers + imageBlocks(50, 50, kImageRgbaFloat);
+    const int32_t grid = runBuffers + 1;
     const int32_t sourceImage = grid + imageBlocks(filter.right - filter.left, filter.bottom - filter.top, mode);
     if (run.allocation <= runBuffers) return {1, kSelectorStart, false, true};
-    if (run.allocation <= grid) return gridMissing;
+    if (run.allocation <= grid) return {kNoErr, -1, false, true};  // the disc shows the source's centre
     if (run.allocation <= sourceImage) return {999, kSelectorStart, true, false};
     return {kMemFullErr, kSelectorStart, true, false};  // the rows rendered ahead
 }

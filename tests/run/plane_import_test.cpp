@@ -6,6 +6,7 @@
 
 #include "run/document_format.h"
 #include "run/plane_import.h"
+#include "support/test_image.h"
 
 namespace {
 
@@ -29,8 +30,8 @@ struct Conversion {
 
     template <typename Sample>
     void run(std::vector<Sample> samples) {
-        DocumentFormat format = documentFormat(&record, false);
-        createImageBuffer(&source, 2, 2, format.sourceImageMode, kWrapClamp, false);
+        DocumentFormat format = documentFormat(&record);
+        createImageBuffer(&source, 2, 2, format.sourceImageMode);
         std::vector<Sample> host;
         for (int row = 0; row < 2; row++) {
             for (int pixel = 0; pixel < 2; pixel++) host.insert(host.end(), samples.begin(), samples.end());
@@ -58,13 +59,13 @@ TEST(PlaneImport, TheSourceFormatFollowsTheDepthBeforeTheMode) {
     const struct {
         int16_t imageMode;
         int32_t depth;
-        uint32_t want;
-    } cases[] = {{kModeGray16, 8, kImageRgba8}, {kModeGray32, 0, kImageRgbaFloat}, {kModeRGB48, 32, kImageRgbaFloat}};
+        ImageMode want;
+    } cases[] = {{kModeGray16, 8, ImageMode::Rgba8}, {kModeGray32, 0, ImageMode::RgbaFloat}, {kModeRGB48, 32, ImageMode::RgbaFloat}};
     for (const auto& c : cases) {
         FilterRecord record{};
         record.imageMode = c.imageMode;
         record.depth = c.depth;
-        EXPECT_EQ(documentFormat(&record, false).sourceImageMode, c.want) << c.imageMode << "/" << c.depth;
+        EXPECT_EQ(documentFormat(&record).sourceImageMode, c.want) << c.imageMode << "/" << c.depth;
     }
 }
 
@@ -80,9 +81,9 @@ TEST(PlaneImport, ADeliveryThatLacksWhatTheTileNeedsLeavesItAsItWas) {
     // A transparency plane the delivery does not have, and rows too short for the tile.
     Conversion noPlane(kModeRGBColor, 8, kFilterCaseEditableTransparencyNoSelection, 3, 3);
     noPlane.run<uint8_t>({1, 2, 3});
-    EXPECT_EQ(getPixel32(1, 1, &noPlane.source, 0), 0u);
+    EXPECT_EQ(noPlane.pixel(), (std::vector<uint32_t>{0, 0, 0, 0}));
     Conversion shortRows(kModeGrayScale, 8, kFilterCaseFlatImageNoSelection, 1, 0);
     shortRows.record.inRowBytes = 1;
     shortRows.run<uint8_t>({9});
-    EXPECT_EQ(getPixel32(1, 1, &shortRows.source, 0), 0u);
+    EXPECT_EQ(shortRows.pixel(), (std::vector<uint32_t>{0, 0, 0, 0}));
 }

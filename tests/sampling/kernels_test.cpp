@@ -47,7 +47,7 @@ float referenceRead(const ImageBuffer& b, float u, float v, int ch) {
     float a = static_cast<float>(u + 0.5), c = static_cast<float>(v + 0.5);
     int bx = static_cast<int>(a), by = static_cast<int>(c);
     int px = static_cast<int>((a - bx) * 128), py = static_cast<int>((c - by) * 128);
-    bool is16 = b.imageMode == kImageRgba16;
+    bool is16 = b.imageMode == ImageMode::Rgba16;
     auto w = [&](int offset, int phase) {
         return is16 ? t.weights32768[2 - offset][phase] : t.weights2048[2 - offset][phase];
     };
@@ -59,7 +59,7 @@ float referenceRead(const ImageBuffer& b, float u, float v, int ch) {
         for (int dx = -2; dx <= 2; dx++) {
             uint32_t s[4] = {};
             getPixel4(bx + dx, by + dy, &b, 0, &s[0], &s[1], &s[2], &s[3]);
-            if (b.imageMode == kImageRgbaFloat) {
+            if (b.imageMode == ImageMode::RgbaFloat) {
                 rowFloat += t.weights[2 - dx][px] * std::bit_cast<float>(s[ch]);
             } else {
                 row += w(dx, px) * static_cast<int32_t>(s[ch]);
@@ -68,20 +68,20 @@ float referenceRead(const ImageBuffer& b, float u, float v, int ch) {
         total += w(dy, py) * (is16 ? row / 32768 : row);
         totalFloat += t.weights[2 - dy][py] * rowFloat;
     }
-    if (b.imageMode == kImageRgbaFloat) return totalFloat;
+    if (b.imageMode == ImageMode::RgbaFloat) return totalFloat;
     return static_cast<float>(total) * (is16 ? 3.0517578e-5f : 2.3841858e-7f);
 }
 
 TEST(Kernels, OneTilePathAndClampedPathAgreeWithClampedReference) {
     std::mt19937 random(7);
-    for (uint32_t mode : {kImageRgba8, kImageRgba16, kImageRgbaFloat}) {
+    for (ImageMode mode : {ImageMode::Rgba8, ImageMode::Rgba16, ImageMode::RgbaFloat}) {
         TestImage image(1030, 530, mode);  // three tile columns, two tile rows
         for (int32_t y = 0; y < 530; y++) {
             for (int32_t x = 0; x < 1030; x++) {
                 uint32_t c[4];
                 for (uint32_t& s : c) {
-                    s = mode == kImageRgba8    ? random() % 256
-                        : mode == kImageRgba16 ? random() % 32769
+                    s = mode == ImageMode::Rgba8    ? random() % 256
+                        : mode == ImageMode::Rgba16 ? random() % 32769
                                                : std::bit_cast<uint32_t>(random() / 4e9f);
                 }
                 setPixel(x, y, &image.b, 0, c[0], c[1], c[2], c[3]);
@@ -90,12 +90,12 @@ TEST(Kernels, OneTilePathAndClampedPathAgreeWithClampedReference) {
         for (float u : probePositions(1030)) {
             for (float v : probePositions(530)) {
                 float out[4];
-                if (mode == kImageRgba8) filterRgba8(&image.b, 0, u, v, out);
-                if (mode == kImageRgba16) filterRgba16(&image.b, 0, u, v, out);
-                if (mode == kImageRgbaFloat) filterRgbaFloat(&image.b, 0, u, v, out);
+                if (mode == ImageMode::Rgba8) filterRgba8(&image.b, 0, u, v, out);
+                if (mode == ImageMode::Rgba16) filterRgba16(&image.b, 0, u, v, out);
+                if (mode == ImageMode::RgbaFloat) filterRgbaFloat(&image.b, 0, u, v, out);
                 for (int ch = 0; ch < 4; ch++) {
                     ASSERT_EQ(out[ch], referenceRead(image.b, u, v, ch))
-                        << mode << " at " << u << ", " << v << " channel " << ch;
+                        << static_cast<int>(mode) << " at " << u << ", " << v << " channel " << ch;
                 }
             }
         }
@@ -103,7 +103,7 @@ TEST(Kernels, OneTilePathAndClampedPathAgreeWithClampedReference) {
 }
 
 TEST(Kernels, LevelPairClampsTheLevelAndBlendsTowardsTheNextOne) {
-    TestImage image(64, 48, kImageRgba16);
+    TestImage image(64, 48, ImageMode::Rgba16);
     int32_t last = image.b.lastLevel;
     for (int32_t level = 0; level <= last; level++) {
         image.fill(level, [&](int32_t, int32_t) { return 1000 * (level + 1); });

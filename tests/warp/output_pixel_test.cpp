@@ -29,7 +29,7 @@ struct Output {
     std::vector<T> write(float r, float g, float b, float a) {
         std::fill(row.begin(), row.end(), 0xEE);
         float colour[4] = {r, g, b, a};
-        OutputRow out = {row.data(), 2, 0, documentFormat(&record, false).output};
+        OutputRow out = {row.data(), 2, documentFormat(&record).output};
         writeOutputPixel(&out, 1, colour);
         std::vector<T> samples(record.planes);
         memcpy(samples.data(), row.data() + sizeof(T) * record.planes, sizeof(T) * record.planes);

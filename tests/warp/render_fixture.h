@@ -1,34 +1,35 @@
-// A render lane without the host: a source image with its pyramid, an unbuilt MapGrid, column
-// records whose corner slots start at the missing position, and the rows written out as an
-// 8-bit RGB layer, set up the way a run's Start leaves them.
+// A render lane without the host: a source image with its pyramid, the built map grid, column
+// records, and the rows written out as an 8-bit RGB layer, set up the way a run's Start leaves
+// them.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "support/test_image.h"
 #include "warp/renderer.h"
 
 struct RenderFixture {
-    TestImage sourceImage, mapGridImage{50, 50, kImageRgbaFloat};
+    TestImage sourceImage;
     ImageBuffer& source = sourceImage.b;
-    ImageBuffer& mapGrid = mapGridImage.b;
+    std::unique_ptr<MapGrid> grid = std::make_unique<MapGrid>();
     std::vector<ColumnRecord> columns;
     RenderLane lane{};
-    OutputFormat format = {kOutputInt8, 255, 255.0f, 255, 4, 3, false, 3, false};
+    OutputFormat format = {OutputSample::Int8, 255, 255.0f, 255, 4, 3, false, 3};
     std::vector<uint8_t> row;    // the output row
     std::vector<uint8_t> image;  // every finished row, one after another
     int32_t width, height;
     int32_t lastRow = -1;
 
-    RenderFixture(int32_t w, int32_t h, uint32_t sourceMode) : sourceImage(w, h, sourceMode), width(w), height(h) {
+    RenderFixture(int32_t w, int32_t h, ImageMode sourceMode) : sourceImage(w, h, sourceMode), width(w), height(h) {
+        buildMapGrid(grid.get());
         columns.resize(static_cast<size_t>(w) + 4);
-        for (ColumnRecord& c : columns) {
-            for (MapResult& slot : c.mapSlot) slot = {kMapOutsideDisc, 0, -1.0f, -1.0f};
-        }
-        setupRenderLane(&lane, &source, &mapGrid, columns.data(), w, 1, 0, 0);
+        setupRenderLane(&lane, &source, frame(), columns.data(), w);
         row.assign(static_cast<size_t>(w) * 4, 0xEE);
     }
+
+    MapFrame frame() const { return mapFrameOf(grid.get(), width, height); }
 
     // Sets every level-0 pixel from value(x, y, channel) and builds the pyramid.
     template <typename Value>
@@ -42,7 +43,7 @@ struct RenderFixture {
     }
 
     void renderRowAt(int32_t y) {
-        OutputRow out = {row.data(), width, y, format};
+        OutputRow out = {row.data(), width, format};
         renderRow(&lane, y, &out);
         image.insert(image.end(), row.begin(), row.end());
         lastRow = y;

@@ -1,25 +1,79 @@
-// Tests of the output renderer on real source images and pyramids: how each pixel is sampled
-// (once, not at all, 41 or 49 times) and a supersampled pixel's colour from its sub-samples. The
-// sub-samples' footprints show in the pinned runs' bits; whole images through the host, with
-// their interiors and outsides, are the filter-run tests' part.
+// Tests of the output renderer: the rule that classifies a pixel by its corners and centre, and on
+// real source images and pyramids how each pixel is sampled (once, not at all, 41 or 49 times),
+// that rows taking their single samples in batches give the bits of every pixel rendered on its
+// own, and a supersampled pixel's colour from its sub-samples. The sub-samples' footprints show
+// in the pinned runs' bits; whole images through the host, with their interiors and outsides,
+// are the filter-run tests' part.
 #include "warp/renderer.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <vector>
 
 #include "render_fixture.h"
 
 namespace {
 
-// Renders pixel x of the row rendered last once more and tells which sample pattern it took:
-// 0 for a single sample (or none), else the supersampling bits. The colour is unscaled.
-int32_t patternOf(RenderFixture& f, int32_t x, float colour[4]) {
-    PixelCornerState state;
-    for (int i = 0; i < 4; i++) colour[i] = 0.0f;
-    classifyPixelCorners(colour, kFootprintReduction, &f.source, f.columns.data(), x, f.lastRow,
-                         f.lane.parity, &f.lane, kDispatchCheckCentre, 1, &state);
-    return state.differenceBits;
+// Renders pixel x of the row rendered last once more, on its own, and tells how it was sampled.
+// The colour is unscaled.
+PixelSampling samplingOf(RenderFixture& f, int32_t x, float colour[4]) {
+    PixelSampling sampling = pixelSamplingAt(&f.lane, x, f.lastRow);
+    renderPixel(&f.lane, x, f.lastRow, sampling, colour);
+    return sampling;
+}
+
+// Each set of corners (top-left 1, top-right 2, bottom-left 4, bottom-right 8) differing from
+// the others, in which side of the rim they lie on or in whether they lie beyond the texture:
+// a left or right pair is sampled across, a top or bottom pair down, anything else on the grid;
+// with no corner differing, the centre decides whether the corners hide the rim.
+TEST(Renderer, OneRuleClassifiesAPixelByItsCornersAndCentre) {
+    using enum PixelSampling;
+    const PixelSampling byDiffering[16] = {Single, Grid, Grid, Down, Grid, Across, Grid, Grid,
+                                           Grid, Grid, Across, Grid, Down, Grid, Grid, Single};
+    for (bool texture : {false, true}) {
+        for (int32_t differing = 0; differing < 16; differing++) {
+            CornerState c[4];
+            for (int32_t i = 0; i < 4; i++) {
+                bool flipped = differing >> i & 1;
+                c[i] = {!(flipped && !texture), flipped && texture};
+            }
+            PixelSampling want = byDiffering[differing];
+            if (differing == 15 && !texture) want = Grid;  // all four outside, the centre inside
+            EXPECT_EQ(classifyPixel(c[0], c[1], c[2], c[3], true), want) << differing << (texture ? " texture" : " rim");
+        }
+    }
+    const CornerState outside = {false, false}, inside = {true, false};
+    EXPECT_EQ(classifyPixel(outside, outside, outside, outside, false), None);
+    EXPECT_EQ(classifyPixel(inside, inside, inside, inside, false), Grid);
+}
+
+// Areas wider than high and higher than wide: every row rendered, then each of its pixels once
+// more on its own from the level of detail the row started with, one after another, gives the
+// row's bits and leaves the level of detail the row left.
+TEST(Renderer, RowsTakingSingleSamplesInBatchesGiveTheBitsOfEachPixelOnItsOwn) {
+    for (auto [width, height] : {std::pair{61, 23}, {19, 47}, {150, 9}}) {
+        RenderFixture f(width, height, ImageMode::Rgba8);
+        f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t {
+            return c == 3 ? 255 - (x * y) % 70 : static_cast<uint32_t>((x * 29 + y * 13 + c * 71) % 256);
+        });
+        std::vector<uint8_t> alone(f.row.size());
+        for (int32_t y = 0; y < height; y++) {
+            LodSlot start = f.lane.lod;
+            f.renderRowAt(y);
+            LodSlot left = f.lane.lod;
+            f.lane.lod = start;
+            OutputRow out = {alone.data(), width, f.format};
+            for (int32_t x = 0; x < width; x++) {
+                float colour[4];
+                samplingOf(f, x, colour);
+                writeOutputPixel(&out, x, colour);
+            }
+            ASSERT_EQ(alone, f.row) << width << " x " << height << " row " << y;
+            ASSERT_EQ(std::bit_cast<uint32_t>(f.lane.lod.cachedLod), std::bit_cast<uint32_t>(left.cachedLod)) << y;
+        }
+    }
 }
 
 uint32_t opaque(int32_t, int32_t, int32_t channel) { return channel == 3 ? 255 : 60 * channel + 40; }
@@ -27,13 +81,13 @@ uint32_t opaque(int32_t, int32_t, int32_t channel) { return channel == 3 ? 255 :
 bool isWhole(float v) { return std::fabs(v - std::round(v)) < 1e-3f; }
 
 TEST(Renderer, OnePixelAreaIsSampledOnTheSevenBySevenGrid) {
-    RenderFixture f(1, 1, kImageRgba8);
+    RenderFixture f(1, 1, ImageMode::Rgba8);
     f.fillSource(opaque);
     f.renderRowAt(0);
 
     // The corners lie outside the disc, the centre inside: 29 of 49 sub-samples are covered.
     float colour[4];
-    EXPECT_EQ(patternOf(f, 0, colour), 3);
+    EXPECT_EQ(samplingOf(f, 0, colour), PixelSampling::Grid);
     EXPECT_EQ(colour[3], 29.0f / 49.0f);
     EXPECT_NEAR(colour[0], 40.0f / 255.0f, 1e-6f);
     const uint8_t* p = f.pixel(0, 0);
@@ -44,43 +98,44 @@ TEST(Renderer, OnePixelAreaIsSampledOnTheSevenBySevenGrid) {
 
 TEST(Renderer, RimPixelsSupersampleAlongTheAxisTheCornersDisagreeIn) {
     const int32_t n = 64;
-    RenderFixture f(n, n, kImageRgba8);
+    RenderFixture f(n, n, ImageMode::Rgba8);
     f.fillSource(opaque);
 
     // Over every pixel: the pattern it takes, where it lies, and whether its alpha counts the
     // covered sub-samples of that pattern (41 along one axis, 49 on the 7 x 7 grid).
-    int32_t counts[4] = {};
+    int32_t counts[5] = {};
     for (int32_t y = 0; y < n; y++) {
         f.renderRowAt(y);
         for (int32_t x = 0; x < n; x++) {
             float colour[4];
-            int32_t bits = patternOf(f, x, colour);
-            counts[bits]++;
+            PixelSampling sampling = samplingOf(f, x, colour);
+            counts[static_cast<int>(sampling)]++;
             float dx = std::fabs(x + 0.5f - n / 2.0f);
             float dy = std::fabs(y + 0.5f - n / 2.0f);
-            if (bits == 1) {
+            if (sampling == PixelSampling::Across) {
                 EXPECT_GT(dx, dy) << x << ", " << y;
                 EXPECT_TRUE(isWhole(colour[3] * 41.0f)) << x << ", " << y;
-            } else if (bits == 2) {
+            } else if (sampling == PixelSampling::Down) {
                 EXPECT_GT(dy, dx) << x << ", " << y;
                 EXPECT_TRUE(isWhole(colour[3] * 41.0f)) << x << ", " << y;
-            } else if (bits == 3) {
+            } else if (sampling == PixelSampling::Grid) {
                 EXPECT_TRUE(isWhole(colour[3] * 49.0f)) << x << ", " << y;
             } else {
                 EXPECT_TRUE(colour[3] == 0.0f || colour[3] == 1.0f) << x << ", " << y;
             }
         }
     }
-    EXPECT_GT(counts[1], 8);
-    EXPECT_GT(counts[2], 8);
-    EXPECT_GT(counts[3], 8);
+    EXPECT_GT(counts[static_cast<int>(PixelSampling::Across)], 8);
+    EXPECT_GT(counts[static_cast<int>(PixelSampling::Down)], 8);
+    EXPECT_GT(counts[static_cast<int>(PixelSampling::Grid)], 8);
 }
 
 // A supersampled pixel's colour worked out from its sub-samples: colours weighted by alpha and
 // summed in float, each sum times the reciprocal of the alpha sum in double, rounded once to
 // float. Returns how many channels a reciprocal rounded to float first would have moved.
-int32_t expectColourFromItsSums(RenderFixture& f, int32_t x, int32_t y, int32_t bits, const float colour[4]) {
-    const int32_t reachX = bits == 2 ? 0 : bits == 1 ? 20 : 3, reachY = bits == 1 ? 0 : bits == 2 ? 20 : 3;
+int32_t expectColourFromItsSums(RenderFixture& f, int32_t x, int32_t y, PixelSampling sampling, const float colour[4]) {
+    const bool across = sampling == PixelSampling::Across, down = sampling == PixelSampling::Down;
+    const int32_t reachX = down ? 0 : across ? 20 : 3, reachY = across ? 0 : down ? 20 : 3;
     const float stepX = reachX ? static_cast<float>(1.0 / (2 * reachX)) : 0.0f;
     const float stepY = reachY ? static_cast<float>(1.0 / (2 * reachY)) : 0.0f;
     float sums[4] = {};
@@ -89,11 +144,9 @@ int32_t expectColourFromItsSums(RenderFixture& f, int32_t x, int32_t y, int32_t 
             MapResult c = {};
             SampleFootprint fp;
             mapSampleFootprint(static_cast<float>((static_cast<double>(i * stepX) - 0.5) + x),
-                               static_cast<float>((static_cast<double>(j * stepY) - 0.5) + y), &f.source, &f.lane,
-                               &c, &fp);
+                               static_cast<float>((static_cast<double>(j * stepY) - 0.5) + y), &f.lane, &c, &fp);
             float s[4] = {};
-            f.lane.lod.reuseLod = 0;
-            if (c.status == kMapMapped)
+            if (c.inside)
                 sampleFiltered(fp.bottomLeft.x, fp.bottomLeft.y, fp.topRight.x, fp.topRight.y, fp.bottomRight.x,
                                fp.bottomRight.y, c.s, c.t, &f.source, s, kFootprintReduction, &f.lane.lod);
             for (int k = 0; k < 4; k++) sums[k] += s[3] * (k < 3 ? s[k] : 1.0f);
@@ -109,7 +162,7 @@ int32_t expectColourFromItsSums(RenderFixture& f, int32_t x, int32_t y, int32_t 
 }
 
 TEST(Renderer, RimColourIsItsSumsTimesTheAlphaSumsReciprocalInDouble) {
-    RenderFixture f(24, 24, kImageRgba16);
+    RenderFixture f(24, 24, ImageMode::Rgba16);
     f.fillSource([](int32_t x, int32_t y, int32_t c) -> uint32_t {
         return c == 3 ? 32768 : static_cast<uint32_t>((x * 1361 + y * 977 + c * 4099) % 32769);
     });
@@ -119,9 +172,10 @@ TEST(Renderer, RimColourIsItsSumsTimesTheAlphaSumsReciprocalInDouble) {
         for (int32_t x = 0; x < 24; x++) {
             LodSlot lod = f.lane.lod;  // the sums start from the level of detail the pixel started from
             float colour[4];
-            int32_t bits = patternOf(f, x, colour);
+            PixelSampling sampling = samplingOf(f, x, colour);
             f.lane.lod = lod;
-            if (bits != 0) moved += expectColourFromItsSums(f, x, y, bits, colour);
+            if (sampling != PixelSampling::None && sampling != PixelSampling::Single)
+                moved += expectColourFromItsSums(f, x, y, sampling, colour);
         }
     }
     EXPECT_GT(moved, 0);  // the rim has pixels whose sums tell the two readings apart

@@ -22,7 +22,7 @@ Blocks renderInBlocks(RenderFixture& f, int32_t laneCount, int32_t rowsPerStrip,
     std::vector<ColumnRecord> columns(static_cast<size_t>(recordsPerLane) * laneCount);
     std::vector<RenderLane> lanes(laneCount);
     for (int32_t i = 0; i < laneCount; i++) {
-        setupRenderLane(&lanes[i], &f.source, &f.mapGrid, columns.data() + i * recordsPerLane, f.width, 1, 0, 0);
+        setupRenderLane(&lanes[i], &f.source, f.frame(), columns.data() + i * recordsPerLane, f.width);
     }
     std::vector<JobRecord> jobs(laneCount);
     WorkQueue queue = {jobs.data(), 0, laneCount, workers};
@@ -36,12 +36,11 @@ Blocks renderInBlocks(RenderFixture& f, int32_t laneCount, int32_t rowsPerStrip,
     std::vector<uint8_t> rows(block.rowBytes * block.capacity);
     block.rows = rows.data();
     block.passHeight = f.height;
-    block.output = {nullptr, f.width, 0, f.format};
+    block.output = {nullptr, f.width, f.format};
 
     block.carriedLod = f.lane.lod.cachedLod;
     Blocks result;
     for (int32_t first = 0; first < f.height; first += block.count) {
-        for (RenderLane& lane : lanes) readyRenderLane(&lane);
         renderRowBlock(&block, first);
         for (int32_t s = 1; s < block.stripCount; s++) result.guessesTaken += block.strips[s].readBeforeWritten;
         result.image.insert(result.image.end(), rows.begin(), rows.begin() + block.rowBytes * block.count);
@@ -57,7 +56,7 @@ TEST(RowBlock, StripsOnThreadsGiveTheBitsOfOneLaneFromTheTop) {
     for (const auto& shape : shapes) {
         // The pass starts from a coarse level of detail, so a strip that took the level of the
         // wrong strip above it would show.
-        RenderFixture reference(shape[0], shape[1], kImageRgba8);
+        RenderFixture reference(shape[0], shape[1], ImageMode::Rgba8);
         reference.lane.lod.cachedLod = 5.0f;
         auto pattern = [](int32_t x, int32_t y, int32_t c) -> uint32_t {
             return c == 3 ? 255 - (x + y) % 60 : static_cast<uint32_t>((x * 37 + y * 11 + c * 91) % 256);
@@ -67,7 +66,7 @@ TEST(RowBlock, StripsOnThreadsGiveTheBitsOfOneLaneFromTheTop) {
 
         for (int32_t lanes : {1, 2, 3, 8}) {
             for (int32_t rowsPerStrip : {1, 3, 32}) {
-                RenderFixture f(shape[0], shape[1], kImageRgba8);
+                RenderFixture f(shape[0], shape[1], ImageMode::Rgba8);
                 f.lane.lod.cachedLod = 5.0f;
                 f.fillSource(pattern);
                 Blocks blocks = renderInBlocks(f, lanes, rowsPerStrip, &workers);

@@ -116,9 +116,11 @@ static int32_t liveGlobalBlocks() { return liveBlocks; }
 
 void checkHostProfiles(const LoadedModule& module) {
     if (!countGlobalMemory(module)) return;
+    InProcessHost reference(module.entry);
     for (const profiles::NamedProfile& profile : profiles::kHostProfiles) {
         InProcessHost host(module.entry, profile.settings);
-        for (const std::string& fault : profiles::runPinnedRuns(host, liveGlobalBlocks))
+        for (const std::string& fault :
+             profiles::runPinnedRuns(host, liveGlobalBlocks, profile.defaultCalls ? &reference : nullptr))
             CHECK(false, "%s: %s", profile.name, fault.c_str());
     }
 }
