@@ -24,14 +24,18 @@
 constexpr int32_t kThrottlePeriod = 32;
 constexpr int32_t kProgressJump = 5;
 
-static int32_t requestedThreads = 0;  // set by the front end; 0 for every hardware thread
+static int32_t requestedThreads = 0;                   // set by the front end; 0 for every hardware thread
+static SimdLevel widestSimd = SimdLevel::Avx512;       // set by the front end
 
 void setRunThreads(int32_t threads) { requestedThreads = threads; }
+void setRunSimd(SimdLevel widest) { widestSimd = widest; }
 
 int32_t runThreadCount() {
     int32_t threads = requestedThreads > 0 ? requestedThreads : hardwareThreads();
     return std::clamp(threads, 1, kMaxThreads);
 }
+
+SimdLevel runSimdLevel() { return std::min(widestSimd, processorSimdLevel()); }
 
 // Releases everything the run holds and tells the host the filter is done.
 static void endRun(PluginGlobals* globals) {
@@ -191,6 +195,7 @@ int16_t doStart(PluginGlobals* globals) {
     // where the run takes the rest of its memory before the import: once Start has returned, a
     // run asks the host for no more memory.
     resetImageBuffer(&run->source, record->bufferProcs, &run->runTables->weightTable);
+    run->source.simd = globals->plan.simd;
     run->sourceImported = false;
     obtainMapGrid(run, record->bufferProcs);
     run->filterWidth = rectWidth(record->filterRect);
