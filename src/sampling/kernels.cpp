@@ -9,17 +9,19 @@
 // like 32-bit signed arithmetic would on data outside the format's range instead of being
 // undefined; data in range never comes near the limit.
 //
-// Blocks inside one tile take a straight SSE2 path per format (SSE2 is part of x86-64). Its
+// Blocks inside one tile take the vector kernels of the run's instruction set
+// (sampling/tile_block_lanes.h): one block per 128-bit lane, one to four at a time. Their
 // results are the scalar template's to the bit: integer sums are exact whatever order they are
-// formed in, and the float path keeps the template's order of products and sums, channel by
+// formed in, and the float kernel keeps the template's order of products and sums, channel by
 // channel, one float lane per channel.
 #include "sampling/kernels.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(VELORUND_X86)
+#include <immintrin.h>
 #endif
 
 #include "image/pixel_access.h"
@@ -29,9 +31,6 @@
 namespace {
 
 constexpr int kTaps = kWeightTaps;
-constexpr int kBlockReach = 2;                      // taps from -2 to +2 around the base texel
-constexpr int32_t kFastBlockLimit = kTileSize - kTaps;  // last block start inside one tile
-constexpr float kMaxKernelCoordinate = 8388608.0f;  // 2^23: every float from here up is whole
 
 // Where the texels of one kernel read are, and the phases that pick their weights. A block
 // inside one tile away from the level's edges is its top-left texel and the tile's row stride;
@@ -55,6 +54,14 @@ void splitCoordinate(float kernelPosition, int32_t* base, int32_t* phase) {
     *phase = static_cast<int32_t>((a - static_cast<float>(*base)) * 128.0f);
 }
 
+// Whether the block around base texel (bx, by) lies inside the level and inside one tile.
+bool insideOneTile(const ImageBuffer* buffer, int32_t level, int32_t bx, int32_t by) {
+    int32_t left = bx - kBlockReach, top = by - kBlockReach;
+    return bx >= kBlockReach && bx <= buffer->levelLastX[level] - kBlockReach && by >= kBlockReach &&
+           by <= buffer->levelLastY[level] - kBlockReach && (left & kTileMask) <= kFastBlockLimit &&
+           (top & kTileMask) <= kFastBlockLimit;
+}
+
 void locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v, KernelBlock* block) {
     int32_t bx, by;
     splitCoordinate(u, &bx, &block->phaseX);
@@ -65,9 +72,7 @@ void locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v, Ker
     int32_t top = by - kBlockReach;
 
     // Inside the level and inside one tile: read along the tile's rows.
-    if (bx >= kBlockReach && bx <= lastX - kBlockReach && by >= kBlockReach &&
-        by <= lastY - kBlockReach && (left & kTileMask) <= kFastBlockLimit &&
-        (top & kTileMask) <= kFastBlockLimit) {
+    if (insideOneTile(buffer, level, bx, by)) {
         block->corner = pixelAddress(buffer, level, left, top);
         block->stride = static_cast<size_t>(tileOf(buffer, level, left, top).width) * buffer->bytesPerPixel;
         return;
@@ -96,6 +101,7 @@ float asFloat(float sum) { return sum; }
 // which weights apply, what is done to each row sum and the scale of the result.
 struct Rgba8 {
     static constexpr int kChannels = 4;
+    static constexpr uint32_t kBytes = 4;
     using Sum = uint32_t;
     static void load(const uint8_t* p, Sum* c) {
         uint32_t word = loadSample<uint32_t>(p);
@@ -113,6 +119,7 @@ struct Rgba8 {
 
 struct Rgba16 {
     static constexpr int kChannels = 4;
+    static constexpr uint32_t kBytes = 8;
     using Sum = uint32_t;
     // One 64-bit load split by shifts: the compiler keeps the four samples in registers.
     static void load(const uint8_t* p, Sum* c) {
@@ -131,6 +138,7 @@ struct Rgba16 {
 
 struct RgbaFloat {
     static constexpr int kChannels = 4;
+    static constexpr uint32_t kBytes = 16;
     using Sum = float;
     static void load(const uint8_t* p, Sum* c) {
         for (int i = 0; i < 4; i++) c[i] = loadSample<float>(p + 4 * i);
@@ -167,140 +175,182 @@ void filterScalar(const KernelBlock& block, const WeightTable& table, uint32_t b
     for (int i = 0; i < kChannels; i++) out[i] = asFloat(total[i]) * Format::kResultScale;
 }
 
-#if defined(__SSE2__)
+#if defined(VELORUND_X86)
 
-// The low 32 bits of each lane's product (SSE2 multiplies 32-bit lanes two at a time); the low
-// half of a product is the same for signed and unsigned lanes.
-inline __m128i multiplyLanes(__m128i a, __m128i b) {
-    __m128i even = _mm_mul_epu32(a, b);
-    __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+// SSE2: one read per vector.
+namespace sse2 {
+constexpr int kBlocks = 1;
+using Ints = __m128i;
+using Floats = __m128;
+template <typename V, typename T>
+inline V loadLanes(const T* const* rows, int32_t offset) {
+    return reinterpret_cast<V>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + offset)));
+}
+inline Ints zeroInts() { return _mm_setzero_si128(); }
+inline Floats zeroFloats() { return _mm_setzero_ps(); }
+template <int Bytes>
+inline Ints bytesRight(Ints v) { return _mm_srli_si128(v, Bytes); }
+inline Ints unpackLow8(Ints a, Ints b) { return _mm_unpacklo_epi8(a, b); }
+inline Ints unpackLow16(Ints a, Ints b) { return _mm_unpacklo_epi16(a, b); }
+inline Ints madd16(Ints a, Ints b) { return _mm_madd_epi16(a, b); }
+inline Ints add32(Ints a, Ints b) { return _mm_add_epi32(a, b); }
+inline Ints and32(Ints a, Ints b) { return _mm_and_si128(a, b); }
+// The low 32 bits of each lane's product: SSE2 multiplies 32-bit lanes two at a time, and the
+// low half of a product is the same for signed and unsigned lanes.
+inline Ints multiply32(Ints a, Ints b) {
+    Ints even = _mm_mul_epu32(a, b);
+    Ints odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
     return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
 }
+template <int Bits>
+inline Ints shiftRight16(Ints v) { return _mm_srli_epi16(v, Bits); }
+template <int Bits>
+inline Ints shiftLeft32(Ints v) { return _mm_slli_epi32(v, Bits); }
+template <int Bits>
+inline Ints shiftRightSigned32(Ints v) { return _mm_srai_epi32(v, Bits); }
+inline Ints splat16(int16_t v) { return _mm_set1_epi16(v); }
+inline Ints splat32(int32_t v) { return _mm_set1_epi32(v); }
+template <int Element>
+inline Ints broadcast32(Ints v) { return _mm_shuffle_epi32(v, Element * 0x55); }
+template <int Element>
+inline Floats broadcastFloat(Floats v) { return _mm_shuffle_ps(v, v, Element * 0x55); }
+inline Ints packSigned32(Ints a, Ints b) { return _mm_packs_epi32(a, b); }
+inline Ints reverse32(Ints v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline Floats scaleInts(Ints v, float scale) { return _mm_mul_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(scale)); }
+inline void storeFloats(float* out, Floats v) { _mm_storeu_ps(out, v); }
+inline Floats asFloats(Ints v) { return _mm_castsi128_ps(v); }
+inline Floats addFloats(Floats a, Floats b) { return _mm_add_ps(a, b); }
+inline Floats multiplyFloats(Floats a, Floats b) { return _mm_mul_ps(a, b); }
+#include "sampling/tile_block_lanes.h"
+}  // namespace sse2
 
-// A phase's column weights as 16-bit pairs for _mm_madd_epi16: (w0, w1), (w2, w3) and (w4, 0),
-// each four times, w0 weighing the column at offset -2. The table's integer weights fit 16
-// bits (buildWeightTable checks it).
-struct PairedWeights {
-    __m128i w01, w23, w4;
-};
-inline PairedWeights pairedWeights(const int32_t (&weights)[kTaps][kWeightPhases], int32_t phase) {
-    int16_t w[kTaps];
-    for (int c = 0; c < kTaps; c++) w[c] = static_cast<int16_t>(weights[kTaps - 1 - c][phase]);
-    return {_mm_set_epi16(w[1], w[0], w[1], w[0], w[1], w[0], w[1], w[0]),
-            _mm_set_epi16(w[3], w[2], w[3], w[2], w[3], w[2], w[3], w[2]),
-            _mm_set_epi16(0, w[4], 0, w[4], 0, w[4], 0, w[4])};
+#include "platform/simd_avx2_begin.h"
+// AVX2: two reads per vector, one in each 128-bit half.
+namespace avx2 {
+constexpr int kBlocks = 2;
+using Ints = __m256i;
+using Floats = __m256;
+template <typename V, typename T>
+inline V loadLanes(const T* const* rows, int32_t offset) {
+    __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(rows[1] + offset),
+                                    reinterpret_cast<const __m128i*>(rows[0] + offset));
+    return reinterpret_cast<V>(v);
 }
+inline Ints zeroInts() { return _mm256_setzero_si256(); }
+inline Floats zeroFloats() { return _mm256_setzero_ps(); }
+template <int Bytes>
+inline Ints bytesRight(Ints v) { return _mm256_srli_si256(v, Bytes); }
+inline Ints unpackLow8(Ints a, Ints b) { return _mm256_unpacklo_epi8(a, b); }
+inline Ints unpackLow16(Ints a, Ints b) { return _mm256_unpacklo_epi16(a, b); }
+inline Ints madd16(Ints a, Ints b) { return _mm256_madd_epi16(a, b); }
+inline Ints add32(Ints a, Ints b) { return _mm256_add_epi32(a, b); }
+inline Ints and32(Ints a, Ints b) { return _mm256_and_si256(a, b); }
+inline Ints multiply32(Ints a, Ints b) { return _mm256_mullo_epi32(a, b); }
+template <int Bits>
+inline Ints shiftRight16(Ints v) { return _mm256_srli_epi16(v, Bits); }
+template <int Bits>
+inline Ints shiftLeft32(Ints v) { return _mm256_slli_epi32(v, Bits); }
+template <int Bits>
+inline Ints shiftRightSigned32(Ints v) { return _mm256_srai_epi32(v, Bits); }
+inline Ints splat16(int16_t v) { return _mm256_set1_epi16(v); }
+inline Ints splat32(int32_t v) { return _mm256_set1_epi32(v); }
+template <int Element>
+inline Ints broadcast32(Ints v) { return _mm256_shuffle_epi32(v, Element * 0x55); }
+template <int Element>
+inline Floats broadcastFloat(Floats v) { return _mm256_shuffle_ps(v, v, Element * 0x55); }
+inline Ints packSigned32(Ints a, Ints b) { return _mm256_packs_epi32(a, b); }
+inline Ints reverse32(Ints v) { return _mm256_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline Floats scaleInts(Ints v, float scale) {
+    return _mm256_mul_ps(_mm256_cvtepi32_ps(v), _mm256_set1_ps(scale));
+}
+inline void storeFloats(float* out, Floats v) { _mm256_storeu_ps(out, v); }
+inline Floats asFloats(Ints v) { return _mm256_castsi256_ps(v); }
+inline Floats addFloats(Floats a, Floats b) { return _mm256_add_ps(a, b); }
+inline Floats multiplyFloats(Floats a, Floats b) { return _mm256_mul_ps(a, b); }
+#include "sampling/tile_block_lanes.h"
+}  // namespace avx2
+#include "platform/simd_target_end.h"
 
-// Per channel, the sum of the 16-bit lanes of `pairs` times the paired weights, the lanes taken
-// as unsigned: each is split into its high and low byte, so the products stay exact.
-inline __m128i sumPairsUnsigned(__m128i pairs, __m128i weights) {
-    __m128i high = _mm_madd_epi16(_mm_srli_epi16(pairs, 8), weights);
-    __m128i low = _mm_madd_epi16(_mm_and_si128(pairs, _mm_set1_epi16(0xFF)), weights);
-    return _mm_add_epi32(_mm_slli_epi32(high, 8), low);
+#include "platform/simd_avx512_begin.h"
+// AVX-512: four reads per vector, one in each 128-bit quarter.
+namespace avx512 {
+constexpr int kBlocks = 4;
+using Ints = __m512i;
+using Floats = __m512;
+template <typename V, typename T>
+inline V loadLanes(const T* const* rows, int32_t offset) {
+    auto quarter = [&](int b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[b] + offset)); };
+    __m512i v = _mm512_castsi128_si512(quarter(0));
+    v = _mm512_inserti32x4(v, quarter(1), 1);
+    v = _mm512_inserti32x4(v, quarter(2), 2);
+    v = _mm512_inserti32x4(v, quarter(3), 3);
+    return reinterpret_cast<V>(v);
 }
-
-// Channels (R, G, B, A) of the integer total, converted and scaled.
-inline void storeScaled(__m128i total, float scale, float* out) {
-    _mm_storeu_ps(out, _mm_mul_ps(_mm_cvtepi32_ps(total), _mm_set1_ps(scale)));
+inline Ints zeroInts() { return _mm512_setzero_si512(); }
+inline Floats zeroFloats() { return _mm512_setzero_ps(); }
+template <int Bytes>
+inline Ints bytesRight(Ints v) { return _mm512_bsrli_epi128(v, Bytes); }
+inline Ints unpackLow8(Ints a, Ints b) { return _mm512_unpacklo_epi8(a, b); }
+inline Ints unpackLow16(Ints a, Ints b) { return _mm512_unpacklo_epi16(a, b); }
+inline Ints madd16(Ints a, Ints b) { return _mm512_madd_epi16(a, b); }
+inline Ints add32(Ints a, Ints b) { return _mm512_add_epi32(a, b); }
+inline Ints and32(Ints a, Ints b) { return _mm512_and_si512(a, b); }
+inline Ints multiply32(Ints a, Ints b) { return _mm512_mullo_epi32(a, b); }
+template <int Bits>
+inline Ints shiftRight16(Ints v) { return _mm512_srli_epi16(v, Bits); }
+template <int Bits>
+inline Ints shiftLeft32(Ints v) { return _mm512_slli_epi32(v, Bits); }
+template <int Bits>
+inline Ints shiftRightSigned32(Ints v) { return _mm512_srai_epi32(v, Bits); }
+inline Ints splat16(int16_t v) { return _mm512_set1_epi16(v); }
+inline Ints splat32(int32_t v) { return _mm512_set1_epi32(v); }
+template <int Element>
+inline Ints broadcast32(Ints v) { return _mm512_shuffle_epi32(v, static_cast<_MM_PERM_ENUM>(Element * 0x55)); }
+template <int Element>
+inline Floats broadcastFloat(Floats v) { return _mm512_shuffle_ps(v, v, Element * 0x55); }
+inline Ints packSigned32(Ints a, Ints b) { return _mm512_packs_epi32(a, b); }
+inline Ints reverse32(Ints v) { return _mm512_shuffle_epi32(v, _MM_PERM_ABCD); }
+inline Floats scaleInts(Ints v, float scale) {
+    return _mm512_mul_ps(_mm512_cvtepi32_ps(v), _mm512_set1_ps(scale));
 }
-
-// 8-bit texels: the bytes of a texel lie in memory as A, B, G, R. Each row's texel pairs are
-// interleaved channel by channel and widened, so one madd weighs two columns of four channels.
-void filterRgba8Tile(const KernelBlock& block, const WeightTable& table, float* out) {
-    const __m128i zero = _mm_setzero_si128();
-    PairedWeights w = pairedWeights(table.weights2048, block.phaseX);
-    __m128i total = zero;
-    for (int r = 0; r < kTaps; r++) {
-        const uint8_t* row = block.corner + r * block.stride;
-        __m128i t0123 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-        __m128i t23 = _mm_srli_si128(t0123, 8);
-        __m128i p01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t0123, _mm_srli_si128(t0123, 4)), zero);
-        __m128i p23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t23, _mm_srli_si128(t23, 4)), zero);
-        __m128i p4 = _mm_cvtsi32_si128(loadSample<int32_t>(row + 16));
-        p4 = _mm_unpacklo_epi16(_mm_unpacklo_epi8(p4, zero), zero);
-        __m128i rowSum = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(p01, w.w01), _mm_madd_epi16(p23, w.w23)),
-                                       _mm_madd_epi16(p4, w.w4));
-        __m128i rowWeight = _mm_set1_epi32(table.weights2048[kTaps - 1 - r][block.phaseY]);
-        total = _mm_add_epi32(total, multiplyLanes(rowWeight, rowSum));
-    }
-    storeScaled(_mm_shuffle_epi32(total, _MM_SHUFFLE(0, 1, 2, 3)), Rgba8::kResultScale, out);
-}
-
-// 16-bit texels: four samples R, G, B, A. Each row sum is divided by 32768, truncating toward
-// zero, before it is weighed by its row.
-void filterRgba16Tile(const KernelBlock& block, const WeightTable& table, float* out) {
-    const __m128i zero = _mm_setzero_si128();
-    PairedWeights w = pairedWeights(table.weights32768, block.phaseX);
-    __m128i total = zero;
-    for (int r = 0; r < kTaps; r++) {
-        const uint8_t* row = block.corner + r * block.stride;
-        __m128i t01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-        __m128i t23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16));
-        __m128i t4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 32));
-        __m128i rowSum = _mm_add_epi32(
-            _mm_add_epi32(sumPairsUnsigned(_mm_unpacklo_epi16(t01, _mm_srli_si128(t01, 8)), w.w01),
-                          sumPairsUnsigned(_mm_unpacklo_epi16(t23, _mm_srli_si128(t23, 8)), w.w23)),
-            sumPairsUnsigned(_mm_unpacklo_epi16(t4, zero), w.w4));
-        __m128i towardZero = _mm_and_si128(_mm_srai_epi32(rowSum, 31), _mm_set1_epi32(32767));
-        __m128i scaled = _mm_srai_epi32(_mm_add_epi32(rowSum, towardZero), 15);
-        __m128i rowWeight = _mm_set1_epi32(table.weights32768[kTaps - 1 - r][block.phaseY]);
-        total = _mm_add_epi32(total, multiplyLanes(rowWeight, scaled));
-    }
-    storeScaled(total, Rgba16::kResultScale, out);
-}
-
-// Float texels: one lane per channel, products and sums in the scalar template's order.
-void filterRgbaFloatTile(const KernelBlock& block, const WeightTable& table, float* out) {
-    const float (&weights)[kTaps][kWeightPhases] = table.weights;
-    __m128 total = _mm_setzero_ps();
-    for (int r = 0; r < kTaps; r++) {
-        const uint8_t* row = block.corner + r * block.stride;
-        __m128 rowSum = _mm_setzero_ps();
-        for (int c = 0; c < kTaps; c++) {
-            __m128 texel = _mm_loadu_ps(reinterpret_cast<const float*>(row + 16 * c));
-            rowSum = _mm_add_ps(rowSum, _mm_mul_ps(_mm_set1_ps(weights[kTaps - 1 - c][block.phaseX]), texel));
-        }
-        total = _mm_add_ps(total, _mm_mul_ps(_mm_set1_ps(weights[kTaps - 1 - r][block.phaseY]), rowSum));
-    }
-    _mm_storeu_ps(out, total);
-}
+inline void storeFloats(float* out, Floats v) { _mm512_storeu_ps(out, v); }
+inline Floats asFloats(Ints v) { return _mm512_castsi512_ps(v); }
+inline Floats addFloats(Floats a, Floats b) { return _mm512_add_ps(a, b); }
+inline Floats multiplyFloats(Floats a, Floats b) { return _mm512_mul_ps(a, b); }
+#include "sampling/tile_block_lanes.h"
+}  // namespace avx512
+#include "platform/simd_target_end.h"
 
 #endif
 
-// One read of a four-channel format: the tile path where the block allows it, the scalar
-// template otherwise.
-template <typename Format, void (*TilePath)(const KernelBlock&, const WeightTable&, float*)>
+// The portable kernel for reads inside one tile: the scalar template, block by block.
+template <typename Format>
+void filterBlocksScalar(const TileBlock* blocks, int32_t count, const WeightTable& table, float (*out)[4]) {
+    for (int32_t i = 0; i < count; i++) {
+        KernelBlock block;
+        block.corner = blocks[i].corner;
+        block.stride = static_cast<size_t>(blocks[i].stride);
+        block.phaseX = blocks[i].phaseX;
+        block.phaseY = blocks[i].phaseY;
+        filterScalar<Format>(block, table, Format::kBytes, out[i]);
+    }
+}
+
+// One read of a four-channel format: the scalar template on the portable instruction set, else
+// the run's vector kernel, on a copy of the texels where the block does not lie inside one tile.
+template <typename Format>
 void filterRgba(const ImageBuffer* buffer, int32_t level, float u, float v, float* out) {
-    KernelBlock block;
-    locateBlock(buffer, level, u, v, &block);
-    if (TilePath && block.corner) {
-        TilePath(block, *buffer->weightTable, out);
+    if (buffer->simd == SimdLevel::Portable) {
+        KernelBlock block;
+        locateBlock(buffer, level, u, v, &block);
+        filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, out);
         return;
     }
-    filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, out);
-}
-
-#if defined(__SSE2__)
-constexpr auto kRgba8Tile = filterRgba8Tile;
-constexpr auto kRgba16Tile = filterRgba16Tile;
-constexpr auto kRgbaFloatTile = filterRgbaFloatTile;
-#else
-constexpr void (*kRgba8Tile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
-constexpr void (*kRgba16Tile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
-constexpr void (*kRgbaFloatTile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
-#endif
-
-using LevelKernel = void (*)(const ImageBuffer*, int32_t, float, float, float*);
-
-LevelKernel kernelFor(ImageMode imageMode) {
-    switch (imageMode) {
-        case ImageMode::Rgba8: return filterRgba8;
-        case ImageMode::Rgba16: return filterRgba16;
-        case ImageMode::RgbaFloat: return filterRgbaFloat;
-    }
-    VELORUND_CHECK(!"an image mode without a kernel");
-    return filterRgbaFloat;
+    uint8_t scratch[kBlockScratchBytes];
+    TileBlock block = blockToRead(buffer, level, u, v, scratch);
+    tileBlockKernel(buffer->simd, buffer->imageMode)(&block, 1, *buffer->weightTable,
+                                                     reinterpret_cast<float(*)[4]>(out));
 }
 
 // The kernel position of normalised (x, y) at a level: texel centres fall on whole numbers.
@@ -312,33 +362,95 @@ float kernelCoordinate(int32_t size, float position) {
 }  // namespace
 
 void filterRgba8(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterRgba<Rgba8, kRgba8Tile>(buffer, level, u, v, out);
+    filterRgba<Rgba8>(buffer, level, u, v, out);
 }
 
 void filterRgba16(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterRgba<Rgba16, kRgba16Tile>(buffer, level, u, v, out);
+    filterRgba<Rgba16>(buffer, level, u, v, out);
 }
 
 void filterRgbaFloat(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterRgba<RgbaFloat, kRgbaFloatTile>(buffer, level, u, v, out);
+    filterRgba<RgbaFloat>(buffer, level, u, v, out);
+}
+
+// The texels of a clamped block into rows of five, each texel found through its tile.
+template <size_t kBytes>
+void copyClampedBlock(const ImageBuffer* buffer, int32_t level, int32_t left, int32_t top, uint8_t* scratch) {
+    const int32_t lastX = buffer->levelLastX[level], lastY = buffer->levelLastY[level];
+    int32_t tileColumn[kTaps], inTile[kTaps];
+    for (int c = 0; c < kTaps; c++) {
+        int32_t x = std::clamp(left + c, 0, lastX);
+        tileColumn[c] = x >> kTileShift;
+        inTile[c] = x & kTileMask;
+    }
+    for (int r = 0; r < kTaps; r++) {
+        int32_t y = std::clamp(top + r, 0, lastY);
+        const TileEntry* tileRow = &tileOf(buffer, level, 0, y);
+        size_t row = static_cast<size_t>(y & kTileMask);
+        for (int c = 0; c < kTaps; c++) {
+            const TileEntry& tile = tileRow[tileColumn[c]];
+            size_t index = row * static_cast<size_t>(tile.width) + static_cast<size_t>(inTile[c]);
+            std::memcpy(scratch + (r * kTaps + c) * kBytes, tile.pixels + index * kBytes, kBytes);
+        }
+    }
+}
+
+TileBlock blockToRead(const ImageBuffer* buffer, int32_t level, float u, float v, uint8_t* scratch) {
+    int32_t bx, by, phaseX, phaseY;
+    splitCoordinate(u, &bx, &phaseX);
+    splitCoordinate(v, &by, &phaseY);
+    int32_t left = bx - kBlockReach, top = by - kBlockReach;
+    if (insideOneTile(buffer, level, bx, by)) {
+        return {pixelAddress(buffer, level, left, top),
+                tileOf(buffer, level, left, top).width * static_cast<int32_t>(buffer->bytesPerPixel), phaseX, phaseY};
+    }
+    switch (buffer->bytesPerPixel) {
+        case 4: copyClampedBlock<4>(buffer, level, left, top, scratch); break;
+        case 8: copyClampedBlock<8>(buffer, level, left, top, scratch); break;
+        default: copyClampedBlock<16>(buffer, level, left, top, scratch); break;
+    }
+    return {scratch, static_cast<int32_t>(kTaps * buffer->bytesPerPixel), phaseX, phaseY};
+}
+
+void filterLevel(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
+    switch (buffer->imageMode) {
+        case ImageMode::Rgba8: filterRgba8(buffer, level, u, v, out); return;
+        case ImageMode::Rgba16: filterRgba16(buffer, level, u, v, out); return;
+        case ImageMode::RgbaFloat: filterRgbaFloat(buffer, level, u, v, out); return;
+    }
+    VELORUND_CHECK(!"an image mode without a kernel");
+}
+
+TileBlockKernel tileBlockKernel(SimdLevel simd, ImageMode imageMode) {
+    constexpr int32_t kModes = 3;
+    static const TileBlockKernel kernels[kSimdLevels][kModes] = {
+        {filterBlocksScalar<Rgba8>, filterBlocksScalar<Rgba16>, filterBlocksScalar<RgbaFloat>},
+#if defined(VELORUND_X86)
+        {sse2::filterBlocks8, sse2::filterBlocks16, sse2::filterBlocksFloat},
+        {avx2::filterBlocks8, avx2::filterBlocks16, avx2::filterBlocksFloat},
+        {avx512::filterBlocks8, avx512::filterBlocks16, avx512::filterBlocksFloat},
+#endif
+    };
+    int32_t level = static_cast<int32_t>(simd), mode = static_cast<int32_t>(imageMode);
+    VELORUND_CHECK(level >= 0 && level < kSimdLevels && kernels[level][0] && mode >= 0 && mode < kModes);
+    return kernels[level][mode];
 }
 
 void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
                    float out[4]) {
     VELORUND_CHECK(buffer->tiles && buffer->weightTable);
-    LevelKernel kernel = kernelFor(buffer->imageMode);
 
     // Clamp the level so that its coarser neighbour exists.
     int32_t lastPair = buffer->lastLevel - 1;
     if (level > lastPair) level = lastPair;
     if (level < 0) level = 0;
 
-    kernel(buffer, level, kernelCoordinate(buffer->levelWidth[level], x),
-           kernelCoordinate(buffer->levelHeight[level], y), out);
+    filterLevel(buffer, level, kernelCoordinate(buffer->levelWidth[level], x),
+                kernelCoordinate(buffer->levelHeight[level], y), out);
     if (fraction == 0.0f) return;
 
     float coarse[4];
-    kernel(buffer, level + 1, kernelCoordinate(buffer->levelWidth[level + 1], x),
-           kernelCoordinate(buffer->levelHeight[level + 1], y), coarse);
+    filterLevel(buffer, level + 1, kernelCoordinate(buffer->levelWidth[level + 1], x),
+                kernelCoordinate(buffer->levelHeight[level + 1], y), coarse);
     for (int i = 0; i < 4; i++) out[i] = out[i] + (coarse[i] - out[i]) * fraction;
 }
