@@ -144,7 +144,7 @@ void sampleSubSamplesAvx512(RenderLane* lane, const float* px, const float* py, 
 // has its grid; colours weighted by alpha, so transparent samples add nothing but coverage.
 void supersample(RenderLane* lane, int32_t x, int32_t y, const SamplePattern& pattern, float colour[4]) {
     constexpr int32_t kMaxSubSamples = 49;
-    float px[kMaxSubSamples], py[kMaxSubSamples];
+    float px[kMaxSubSamples] = {}, py[kMaxSubSamples] = {};
     int32_t subSamples = 0;
     for (int32_t j = pattern.firstRow; j <= pattern.lastRow; j++) {
         for (int32_t i = pattern.firstColumn; i <= pattern.lastColumn; i++, subSamples++) {
