@@ -43,7 +43,7 @@ int32_t lanesDiffer4(uint32_t first) { return lanesDiffer<4>(first); }
 int32_t lanesDiffer8(uint32_t first) { return lanesDiffer<8>(first); }
 #include "platform/simd_target_end.h"
 #include "platform/simd_avx512_begin.h"
-int32_t lanesDiffer16(uint32_t first) { return lanesDiffer<16>(first); }
+int32_t lanesDiffer8Wide(uint32_t first) { return lanesDiffer<8>(first); }
 #include "platform/simd_target_end.h"
 
 }  // namespace
@@ -61,7 +61,7 @@ int main() {
         inputs += 16;
         differences += lanesDiffer4(first);
         if (simd >= SimdLevel::Avx2) differences += lanesDiffer8(first);
-        if (simd >= SimdLevel::Avx512) differences += lanesDiffer16(first);
+        if (simd >= SimdLevel::Avx512) differences += lanesDiffer8Wide(first);
     }
     std::printf("%lld radii from %g to %g checked alone and in the lanes of sse2%s%s: %lld differ\n",
                 static_cast<long long>(inputs), static_cast<double>(kFastLogLow), static_cast<double>(kFastLogHigh),

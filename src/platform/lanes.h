@@ -1,9 +1,10 @@
 // Vector lanes for the pixel loops, in the compiler's vector types: N floats or 32-bit integers
 // (F, I), and the doubles of N lanes as two halves of N / 2 (Wide). A loop written on lanes is
 // a template over N, always inlined into a function of a target region
-// (platform/simd_*_begin.h), where N is that set's register width: 4 for SSE2, 8 for AVX2, 16
-// for AVX-512. Wider types than a register are avoided: compilers split their comparisons into
-// single elements.
+// (platform/simd_*_begin.h), where N is a register's width: 4 for SSE2, 8 for AVX2 and for
+// AVX-512, whose 512-bit registers did not pay on the processor measured (the loops gather and
+// scatter lane by lane, and twice the lanes took more than twice the time). Wider types than a
+// register are avoided: compilers split their comparisons into single elements.
 //
 // Every operation is the scalar one, lane by lane, with the same rounding: a sum, product or
 // quotient is rounded once, conversions between float and double round as the casts do, and
@@ -26,7 +27,7 @@ struct VectorOf {
 
 template <int N>
 struct Lanes {
-    static_assert(N == 4 || N == 8 || N == 16);
+    static_assert(N == 4 || N == 8);
     using F = typename VectorOf<float, 4 * N>::type;
     using I = typename VectorOf<int32_t, 4 * N>::type;
     using D = typename VectorOf<double, 4 * N>::type;   // N / 2 doubles

@@ -10,7 +10,7 @@
 // undefined; data in range never comes near the limit.
 //
 // Blocks inside one tile take the vector kernels of the run's instruction set
-// (sampling/tile_block_lanes.h): one block per 128-bit lane, one to four at a time. Their
+// (sampling/tile_block_lanes.h): one block per 128-bit lane, one or two at a time. Their
 // results are the scalar template's to the bit: integer sums are exact whatever order they are
 // formed in, and the float kernel keeps the template's order of products and sums, channel by
 // channel, one float lane per channel.
@@ -272,56 +272,6 @@ inline Floats multiplyFloats(Floats a, Floats b) { return _mm256_mul_ps(a, b); }
 }  // namespace avx2
 #include "platform/simd_target_end.h"
 
-#include "platform/simd_avx512_begin.h"
-// AVX-512: four reads per vector, one in each 128-bit quarter.
-namespace avx512 {
-constexpr int kBlocks = 4;
-using Ints = __m512i;
-using Floats = __m512;
-template <typename V, typename T>
-inline V loadLanes(const T* const* rows, int32_t offset) {
-    auto quarter = [&](int b) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[b] + offset)); };
-    __m512i v = _mm512_castsi128_si512(quarter(0));
-    v = _mm512_inserti32x4(v, quarter(1), 1);
-    v = _mm512_inserti32x4(v, quarter(2), 2);
-    v = _mm512_inserti32x4(v, quarter(3), 3);
-    return reinterpret_cast<V>(v);
-}
-inline Ints zeroInts() { return _mm512_setzero_si512(); }
-inline Floats zeroFloats() { return _mm512_setzero_ps(); }
-template <int Bytes>
-inline Ints bytesRight(Ints v) { return _mm512_bsrli_epi128(v, Bytes); }
-inline Ints unpackLow8(Ints a, Ints b) { return _mm512_unpacklo_epi8(a, b); }
-inline Ints unpackLow16(Ints a, Ints b) { return _mm512_unpacklo_epi16(a, b); }
-inline Ints madd16(Ints a, Ints b) { return _mm512_madd_epi16(a, b); }
-inline Ints add32(Ints a, Ints b) { return _mm512_add_epi32(a, b); }
-inline Ints and32(Ints a, Ints b) { return _mm512_and_si512(a, b); }
-inline Ints multiply32(Ints a, Ints b) { return _mm512_mullo_epi32(a, b); }
-template <int Bits>
-inline Ints shiftRight16(Ints v) { return _mm512_srli_epi16(v, Bits); }
-template <int Bits>
-inline Ints shiftLeft32(Ints v) { return _mm512_slli_epi32(v, Bits); }
-template <int Bits>
-inline Ints shiftRightSigned32(Ints v) { return _mm512_srai_epi32(v, Bits); }
-inline Ints splat16(int16_t v) { return _mm512_set1_epi16(v); }
-inline Ints splat32(int32_t v) { return _mm512_set1_epi32(v); }
-template <int Element>
-inline Ints broadcast32(Ints v) { return _mm512_shuffle_epi32(v, static_cast<_MM_PERM_ENUM>(Element * 0x55)); }
-template <int Element>
-inline Floats broadcastFloat(Floats v) { return _mm512_shuffle_ps(v, v, Element * 0x55); }
-inline Ints packSigned32(Ints a, Ints b) { return _mm512_packs_epi32(a, b); }
-inline Ints reverse32(Ints v) { return _mm512_shuffle_epi32(v, _MM_PERM_ABCD); }
-inline Floats scaleInts(Ints v, float scale) {
-    return _mm512_mul_ps(_mm512_cvtepi32_ps(v), _mm512_set1_ps(scale));
-}
-inline void storeFloats(float* out, Floats v) { _mm512_storeu_ps(out, v); }
-inline Floats asFloats(Ints v) { return _mm512_castsi512_ps(v); }
-inline Floats addFloats(Floats a, Floats b) { return _mm512_add_ps(a, b); }
-inline Floats multiplyFloats(Floats a, Floats b) { return _mm512_mul_ps(a, b); }
-#include "sampling/tile_block_lanes.h"
-}  // namespace avx512
-#include "platform/simd_target_end.h"
-
 #endif
 
 // The portable kernel for reads inside one tile: the scalar template, block by block.
@@ -428,7 +378,9 @@ TileBlockKernel tileBlockKernel(SimdLevel simd, ImageMode imageMode) {
 #if defined(VELORUND_X86)
         {sse2::filterBlocks8, sse2::filterBlocks16, sse2::filterBlocksFloat},
         {avx2::filterBlocks8, avx2::filterBlocks16, avx2::filterBlocksFloat},
-        {avx512::filterBlocks8, avx512::filterBlocks16, avx512::filterBlocksFloat},
+        // Four reads to a 512-bit vector took twice as long a read as two to a 256-bit one
+        // on the processor measured (docs/performance.md): the widest set keeps AVX2's.
+        {avx2::filterBlocks8, avx2::filterBlocks16, avx2::filterBlocksFloat},
 #endif
     };
     int32_t level = static_cast<int32_t>(simd), mode = static_cast<int32_t>(imageMode);

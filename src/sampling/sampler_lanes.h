@@ -31,11 +31,11 @@ VELORUND_LANE_INLINE Float4 loadFloat4(const float* p) {
 }
 VELORUND_LANE_INLINE void storeFloat4(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
 
-// The level-pair reads of lanes 0 .. n - 1 whose `active` flag is set, as readLevelPair reads
-// them and scaled to 0..1, into out.
+// The level-pair reads of the lanes whose `active` mask is set, as readLevelPair reads them and
+// scaled to 0..1, into out.
 template <int N>
 VELORUND_LANE_INLINE void readLevelPairs(typename Lanes<N>::F x, typename Lanes<N>::F y, typename Lanes<N>::I level,
-                                         typename Lanes<N>::F fraction, const bool* active, int32_t n,
+                                         typename Lanes<N>::F fraction, typename Lanes<N>::I active,
                                          const ImageBuffer* buffer, TileBlockKernel kernel, float (*out)[4]) {
     using V = Lanes<N>;
     using F = typename V::F;
@@ -49,19 +49,29 @@ VELORUND_LANE_INLINE void readLevelPairs(typename Lanes<N>::F x, typename Lanes<
     const I lastPair = I{} + (buffer->lastLevel - 1);
     level = V::select(level > lastPair, lastPair, level);
     level = V::select(level < 0, I{}, level);
-    const bool blended = V::any(fraction != 0.0f);
-    for (int32_t pass = 0; pass < (blended ? 2 : 1); pass++) {
+    level = level & active;
+    const bool oneLevel = V::all(level == level[0]);
+    const I blended = active & (fraction != 0.0f);
+    for (int32_t pass = 0; pass < (V::any(blended) ? 2 : 1); pass++) {
+        const I reading = pass == 0 ? active : blended;
         I l = level + pass;
         I width, height, lastX, lastY, firstTile, across;
-        for (int32_t i = 0; i < N; i++) {
-            int32_t li = i < n ? l[i] : l[0];
+        auto fetch = [&](int32_t i, int32_t li) {
             width[i] = buffer->levelWidth[li];
             height[i] = buffer->levelHeight[li];
             lastX[i] = buffer->levelLastX[li];
             lastY[i] = buffer->levelLastY[li];
             firstTile[i] = static_cast<int32_t>(buffer->levelFirstTile[li]);
             across[i] = static_cast<int32_t>(buffer->levelTilesAcross[li]);
+        };
+        if (oneLevel) {
+            fetch(0, l[0]);
+            width = I{} + width[0], height = I{} + height[0], lastX = I{} + lastX[0], lastY = I{} + lastY[0];
+            firstTile = I{} + firstTile[0], across = I{} + across[0];
+        } else {
+            for (int32_t i = 0; i < N; i++) fetch(i, l[i]);
         }
+
         // Kernel positions, texel centres on whole numbers, and their bases and phases.
         F u = V::toFloat(width) * x - 0.5f;
         F v = V::toFloat(height) * y - 0.5f;
@@ -80,21 +90,22 @@ VELORUND_LANE_INLINE void readLevelPairs(typename Lanes<N>::F x, typename Lanes<
                    (by <= lastY - kBlockReach) & ((left & kTileMask) <= kFastBlockLimit) &
                    ((top & kTileMask) <= kFastBlockLimit);
         I tile = firstTile + (top >> kTileShift) * across + (left >> kTileShift);
-        I inTileIndex = (top & kTileMask), column = left & kTileMask;
+        I rowInTile = top & kTileMask, column = left & kTileMask;
+        const int32_t bytes = static_cast<int32_t>(buffer->bytesPerPixel);
 
-        for (int32_t i = 0; i < n; i++) {
-            if (!active[i] || (pass == 1 && fraction[i] == 0.0f)) continue;
+        for (int32_t i = 0; i < N; i++) {
+            if (!reading[i]) continue;
             blockOf[pass][i] = count;
+            TileBlock& block = blocks[count++];
             if (!inTile[i]) {
-                blocks[count] = blockToRead(buffer, l[i], u[i], v[i], scratch[count]);
-                count++;
+                block = blockToRead(buffer, l[i], u[i], v[i], scratch[count - 1]);
                 continue;
             }
             const TileEntry& entry = buffer->tiles[tile[i]];
-            size_t index = static_cast<size_t>(inTileIndex[i]) * static_cast<size_t>(entry.width) +
-                           static_cast<size_t>(column[i]);
-            blocks[count++] = {entry.pixels + index * buffer->bytesPerPixel,
-                               entry.width * static_cast<int32_t>(buffer->bytesPerPixel), phaseX[i], phaseY[i]};
+            block.corner = entry.pixels + static_cast<size_t>(rowInTile[i] * entry.width + column[i]) * bytes;
+            block.stride = entry.width * bytes;
+            block.phaseX = phaseX[i];
+            block.phaseY = phaseY[i];
         }
     }
 
@@ -102,11 +113,10 @@ VELORUND_LANE_INLINE void readLevelPairs(typename Lanes<N>::F x, typename Lanes<
     float reads[2 * N][4];
     if (count > 0) kernel(blocks, count, *buffer->weightTable, reads);
     const float inverseScale = buffer->inverseScale;
-    for (int32_t i = 0; i < n; i++) {
+    for (int32_t i = 0; i < N; i++) {
         if (!active[i]) continue;
         Float4 value = loadFloat4(reads[blockOf[0][i]]);
-        float f = fraction[i];
-        if (f != 0.0f) value = value + (loadFloat4(reads[blockOf[1][i]]) - value) * f;
+        if (blended[i]) value = value + (loadFloat4(reads[blockOf[1][i]]) - value) * fraction[i];
         storeFloat4(out[i], value * inverseScale);
     }
 }
@@ -229,13 +239,10 @@ VELORUND_LANE_INLINE void sampleLanes(typename Lanes<N>::F n1x, typename Lanes<N
     F probeY = V::select(straddles, V::select(sy >= 0.0f, sy, F{}), clampUnit<N>(sy));
     level = V::select(tiny, I{}, level);
     fraction = V::select(tiny, F{}, fraction);
-    bool single[N];
-    for (int32_t i = 0; i < N; i++) {
-        single[i] = active[i] && !elongated[i];
-        if (!active[i] && i < n) storeFloat4(out[i], Float4{});
-    }
-    readLevelPairs<N>(probeX, probeY, level, fraction, single, n, buffer, kernel, out);
+    for (int32_t i = 0; i < n; i++)
+        if (!active[i]) storeFloat4(out[i], Float4{});
     elongated = elongated & active;
+    readLevelPairs<N>(probeX, probeY, level, fraction, active & ~elongated, buffer, kernel, out);
     if (__builtin_expect(!V::any(elongated), 1)) return;
 
     // Elongated footprints: probes centred on the sample along the major axis, averaged.
@@ -262,15 +269,13 @@ VELORUND_LANE_INLINE void sampleLanes(typename Lanes<N>::F n1x, typename Lanes<N
         }
     }
     firstProbe[n] = probes.count;
-    float values[ProbeList<N>::kCapacity][4];
-    bool all[N];
-    for (bool& on : all) on = true;
+    float values[ProbeList<N>::kCapacity + N][4];
     for (int32_t p = 0; p < probes.count; p += N) {
         int32_t m = probes.count - p < N ? probes.count - p : N;
         readLevelPairs<N>(clampUnit<N>(V::template loadSome<F>(probes.x + p, m)),
                           clampUnit<N>(V::template loadSome<F>(probes.y + p, m)),
                           V::template loadSome<I>(probes.level + p, m), V::template loadSome<F>(probes.fraction + p, m),
-                          all, m, buffer, kernel, values + p);
+                          V::laneIndex() < m, buffer, kernel, values + p);
     }
     for (int32_t i = 0; i < n; i++) {
         if (!elongated[i]) continue;

@@ -231,7 +231,7 @@ static void sampleLanesAvx2(const SampleLanes* requests, int32_t count, const Im
 #include "platform/simd_avx512_begin.h"
 static void sampleLanesAvx512(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer,
                               float reduction, TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
-    sampleFilteredInLanes<16>(requests, count, buffer, reduction, kernel, slot, out);
+    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, out);
 }
 #include "platform/simd_target_end.h"
 #endif

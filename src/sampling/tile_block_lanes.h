@@ -1,6 +1,6 @@
 // The kernels for reads inside one tile, written once over 128-bit lanes: a vector holds one
-// read per 128-bit lane (one for SSE2, two for AVX2, four for AVX-512), and every operation
-// here works within lanes, so each lane computes its read exactly as a lone 128-bit one would.
+// read per 128-bit lane (one for SSE2, two for AVX2), and every operation here works within
+// lanes, so each lane computes its read exactly as a lone 128-bit one would.
 // Included once per instruction set, inside a namespace that first defines the vector types,
 // kBlocks (reads per vector) and the lane operations this file calls; no header guard.
 //

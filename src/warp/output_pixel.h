@@ -34,20 +34,26 @@ struct OutputRow {
 // 1.007 so near-opaque becomes opaque); 32-bit documents get floats, colour unlimited.
 void writeOutputPixel(const OutputRow* row, int32_t x, const float colour[4]);
 
-// Stores pixel x's integer samples, colour and alpha, each in its sample type's range, where
-// writeOutputPixel stores them: colour in planes 0 .. colourPlanes - 1, alpha in alphaPlane,
-// each only when the host's pixels have the plane.
+// Stores pixel x's integer samples (x inside the row), colour and alpha, each in its sample
+// type's range, where writeOutputPixel stores them: colour in planes 0 .. colourPlanes - 1,
+// alpha in alphaPlane, each only when the host's pixels have the plane.
 template <typename Sample>
 inline void storeIntegerPixel(const OutputRow* row, int32_t x, const int32_t colour[3], int32_t alpha) {
     const OutputFormat& f = row->format;
-    x = x < 0 ? 0 : x > row->width - 1 ? (row->width > 0 ? row->width - 1 : 0) : x;
     uint8_t* pixel = row->destination + sizeof(Sample) * static_cast<size_t>(f.planes) * static_cast<size_t>(x);
-    auto store = [&](int32_t plane, int32_t value) {
-        Sample sample = static_cast<Sample>(value);
+    const Sample samples[4] = {static_cast<Sample>(colour[0]), static_cast<Sample>(colour[1]),
+                               static_cast<Sample>(colour[2]), static_cast<Sample>(alpha)};
+    // RGB with alpha after it, or without: one copy.
+    if (f.colourPlanes == 3 && f.planes >= 3 && (f.alphaPlane == 3 || f.alphaPlane < 0)) {
+        std::memcpy(pixel, samples, 3 * sizeof(Sample));
+        if (f.alphaPlane == 3 && f.planes >= 4) std::memcpy(pixel + 3 * sizeof(Sample), samples + 3, sizeof(Sample));
+        return;
+    }
+    auto store = [&](int32_t plane, Sample sample) {
         if (plane >= 0 && plane < f.planes) std::memcpy(pixel + plane * sizeof(Sample), &sample, sizeof sample);
     };
-    for (int32_t i = 0; i < f.colourPlanes; i++) store(i, colour[i]);
-    store(f.alphaPlane, alpha);
+    for (int32_t i = 0; i < f.colourPlanes; i++) store(i, samples[i]);
+    store(f.alphaPlane, samples[3]);
 }
 
 // Writes pixels from .. to - 1 (inside the row) transparent, as writeOutputPixel writes a colour

@@ -135,7 +135,7 @@ void sampleSubSamplesAvx2(RenderLane* lane, const float* px, const float* py, in
 #include "platform/simd_avx512_begin.h"
 void sampleSubSamplesAvx512(RenderLane* lane, const float* px, const float* py, int32_t count,
                             float (*samples)[4]) {
-    sampleSubSamplesInLanes<16>(lane, px, py, count, samples);
+    sampleSubSamplesInLanes<8>(lane, px, py, count, samples);
 }
 #include "platform/simd_target_end.h"
 #endif
@@ -362,7 +362,7 @@ static void renderRowAvx2(RenderLane* lane, int32_t row, const OutputRow* output
 #include "platform/simd_target_end.h"
 #include "platform/simd_avx512_begin.h"
 static void renderRowAvx512(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
-    renderRowInLanes<16>(lane, row, outputRow);
+    renderRowInLanes<8>(lane, row, outputRow);
 }
 #include "platform/simd_target_end.h"
 #endif

@@ -149,49 +149,82 @@ VELORUND_LANE_INLINE void classifyRowLanes(RenderLane* lane, int32_t y) {
 }
 
 // The colours of `count` single samples, finished as a pixel of one sample is (colour weighted
-// by alpha, the alpha sum's reciprocal in double) and written into the output row, a pixel's
-// four channels in one vector; pixels that spill past full intensity and float documents are
-// written as writeOutputPixel writes them.
+// by alpha, the alpha sum's reciprocal in double) and written into the output row, N pixels in
+// lanes; pixels that spill past full intensity and float documents are written as
+// writeOutputPixel writes them.
+template <int N>
 VELORUND_LANE_INLINE void writeSingles(const OutputRow* row, const int32_t* xs, int32_t count,
                                        const float (*samples)[4]) {
-    using Float4 = VectorOf<float, 16>::type;
-    using Double4 = VectorOf<double, 32>::type;
-    using Int4 = VectorOf<int32_t, 16>::type;
+    using V = Lanes<N>;
+    using F = typename V::F;
+    using I = typename V::I;
+    using Wide = typename V::Wide;
     const OutputFormat& f = row->format;
     const bool integer = f.sample == OutputSample::Int8 || f.sample == OutputSample::Int16;
-    const float scale = f.colourScale;
-    const float limit = static_cast<float>(f.maximum + 1);
-    for (int32_t i = 0; i < count; i++) {
-        Float4 sample;
-        std::memcpy(&sample, samples[i], sizeof sample);
-        const float a = sample[3];
-        Float4 weighted = sample;
-        weighted[3] = 1.0f;  // the alpha sum's own term: a times 1 is a
-        Float4 colour = 0.0f + a * weighted;
-        const float sumA = colour[3];
-        if (sumA > 0.0f) {
-            Double4 finished = __builtin_convertvector(colour, Double4) * (1.0 / static_cast<double>(sumA));
-            colour = __builtin_convertvector(finished, Float4);
-            colour[3] = sumA / 1.0f;
+    const bool packed8 = f.sample == OutputSample::Int8 && f.colourPlanes == 3 &&
+                         ((f.planes == 3 && f.alphaPlane < 0) || (f.planes == 4 && f.alphaPlane == 3));
+    for (int32_t first = 0; first < count; first += N) {
+        int32_t n = count - first < N ? count - first : N;
+        F channel[4];
+        for (int32_t i = 0; i < N; i++) {
+            const float* sample = samples[first + (i < n ? i : n - 1)];
+            for (int32_t ch = 0; ch < 4; ch++) channel[ch][i] = sample[ch];
         }
-
-        // Integer samples: colour truncated (none past full intensity here), alpha lifted by
-        // 1.007 and limited.
-        Float4 scaled = colour * scale;
-        if (!integer || !(scaled[0] < limit && scaled[1] < limit && scaled[2] < limit)) {
-            float pixel[4];
-            std::memcpy(pixel, &colour, sizeof pixel);
-            writeOutputPixel(row, xs[i], pixel);
+        F a = channel[3];
+        F sum[3] = {0.0f + a * channel[0], 0.0f + a * channel[1], 0.0f + a * channel[2]};
+        F sumA = 0.0f + a;
+        I positive = sumA > 0.0f;
+        Wide reciprocal = 1.0 / V::widen(sumA);
+        F colour[4];
+        for (int32_t ch = 0; ch < 3; ch++)
+            colour[ch] = V::select(positive, V::narrow(V::widen(sum[ch]) * reciprocal), sum[ch]);
+        colour[3] = sumA / 1.0f;
+        auto writeAlone = [&](int32_t i) {
+            const float pixel[4] = {colour[0][i], colour[1][i], colour[2][i], colour[3][i]};
+            writeOutputPixel(row, xs[first + i], pixel);
+        };
+        if (!integer) {
+            for (int32_t i = 0; i < n; i++) writeAlone(i);
             continue;
         }
-        Int4 truncated = __builtin_convertvector(scaled, Int4) & (scaled > 0.0f);
-        int32_t v[3] = {truncated[0], truncated[1], truncated[2]};
-        if (f.luma) v[0] = (v[0] * 77 + v[1] * 150 + v[2] * 28) >> 8;
-        const double lifted = static_cast<double>(scaled[3]) * 1.007;
-        int32_t alpha = 0;
-        if (lifted > 0.0) alpha = lifted < f.alphaMaximum ? static_cast<int32_t>(lifted) : f.alphaMaximum;
-        if (f.sample == OutputSample::Int8) storeIntegerPixel<uint8_t>(row, xs[i], v, alpha);
-        else storeIntegerPixel<uint16_t>(row, xs[i], v, alpha);
+
+        // Integer samples: colour truncated (the lanes past full intensity alone), alpha lifted
+        // by 1.007 and limited.
+        const float scale = f.colourScale;
+        const float limit = static_cast<float>(f.maximum + 1);
+        F r = colour[0] * scale, g = colour[1] * scale, b = colour[2] * scale;
+        I plain = (r < limit) & (g < limit) & (b < limit);
+        I v0 = V::truncate(r) & (r > 0.0f), v1 = V::truncate(g) & (g > 0.0f), v2 = V::truncate(b) & (b > 0.0f);
+        if (f.luma) v0 = (v0 * 77 + v1 * 150 + v2 * 28) >> 8;
+        Wide lifted = V::widen(colour[3] * scale) * 1.007;
+        const double alphaMaximum = f.alphaMaximum;
+        I below = V::narrowMask(lifted < alphaMaximum);
+        I alpha = V::select(below, V::truncate(V::select(V::widenMask(below), lifted, Wide{})), I{} + f.alphaMaximum);
+        alpha = alpha & V::narrowMask(lifted > 0.0);
+        if (packed8) {
+            I word = v0 | (v1 << 8) | (v2 << 16) | (alpha << 24);
+            const size_t pixelBytes = static_cast<size_t>(f.planes);
+            for (int32_t i = 0; i < n; i++) {
+                if (!plain[i]) {
+                    writeAlone(i);
+                    continue;
+                }
+                uint32_t pixel = static_cast<uint32_t>(word[i]);
+                uint8_t* to = row->destination + pixelBytes * static_cast<size_t>(xs[first + i]);
+                if (pixelBytes == 4) std::memcpy(to, &pixel, 4);
+                else std::memcpy(to, &pixel, 3);
+            }
+            continue;
+        }
+        for (int32_t i = 0; i < n; i++) {
+            if (!plain[i]) {
+                writeAlone(i);
+                continue;
+            }
+            const int32_t v[3] = {v0[i], v1[i], v2[i]};
+            if (f.sample == OutputSample::Int8) storeIntegerPixel<uint8_t>(row, xs[first + i], v, alpha[i]);
+            else storeIntegerPixel<uint16_t>(row, xs[first + i], v, alpha[i]);
+        }
     }
 }
 
@@ -236,7 +269,7 @@ VELORUND_LANE_INLINE void takeSingles(RenderLane* lane, Singles<N>* singles, Til
     V::store(requests.sy, average(average(try_, bry), average(bly, tly)));
     float samples[N][4];
     sampleFilteredInLanes<N>(&requests, n, lane->source, kFootprintReduction, kernel, &lane->lod, samples);
-    writeSingles(row, singles->x, n, samples);
+    writeSingles<N>(row, singles->x, n, samples);
     singles->count = 0;
 }
 
