@@ -20,12 +20,9 @@
 #include <bit>
 #include <cstring>
 
-#if defined(VELORUND_X86)
-#include <immintrin.h>
-#endif
-
 #include "image/pixel_access.h"
 #include "platform/check.h"
+#include "platform/lane_ops.h"
 #include "sampling/weight_table.h"
 
 namespace {
@@ -177,97 +174,14 @@ void filterScalar(const KernelBlock& block, const WeightTable& table, uint32_t b
 
 #if defined(VELORUND_X86)
 
-// SSE2: one read per vector.
 namespace sse2 {
-constexpr int kBlocks = 1;
-using Ints = __m128i;
-using Floats = __m128;
-template <typename V, typename T>
-inline V loadLanes(const T* const* rows, int32_t offset) {
-    return reinterpret_cast<V>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + offset)));
-}
-inline Ints zeroInts() { return _mm_setzero_si128(); }
-inline Floats zeroFloats() { return _mm_setzero_ps(); }
-template <int Bytes>
-inline Ints bytesRight(Ints v) { return _mm_srli_si128(v, Bytes); }
-inline Ints unpackLow8(Ints a, Ints b) { return _mm_unpacklo_epi8(a, b); }
-inline Ints unpackLow16(Ints a, Ints b) { return _mm_unpacklo_epi16(a, b); }
-inline Ints madd16(Ints a, Ints b) { return _mm_madd_epi16(a, b); }
-inline Ints add32(Ints a, Ints b) { return _mm_add_epi32(a, b); }
-inline Ints and32(Ints a, Ints b) { return _mm_and_si128(a, b); }
-// The low 32 bits of each lane's product: SSE2 multiplies 32-bit lanes two at a time, and the
-// low half of a product is the same for signed and unsigned lanes.
-inline Ints multiply32(Ints a, Ints b) {
-    Ints even = _mm_mul_epu32(a, b);
-    Ints odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-}
-template <int Bits>
-inline Ints shiftRight16(Ints v) { return _mm_srli_epi16(v, Bits); }
-template <int Bits>
-inline Ints shiftLeft32(Ints v) { return _mm_slli_epi32(v, Bits); }
-template <int Bits>
-inline Ints shiftRightSigned32(Ints v) { return _mm_srai_epi32(v, Bits); }
-inline Ints splat16(int16_t v) { return _mm_set1_epi16(v); }
-inline Ints splat32(int32_t v) { return _mm_set1_epi32(v); }
-template <int Element>
-inline Ints broadcast32(Ints v) { return _mm_shuffle_epi32(v, Element * 0x55); }
-template <int Element>
-inline Floats broadcastFloat(Floats v) { return _mm_shuffle_ps(v, v, Element * 0x55); }
-inline Ints packSigned32(Ints a, Ints b) { return _mm_packs_epi32(a, b); }
-inline Ints reverse32(Ints v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
-inline Floats scaleInts(Ints v, float scale) { return _mm_mul_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(scale)); }
-inline void storeFloats(float* out, Floats v) { _mm_storeu_ps(out, v); }
-inline Floats asFloats(Ints v) { return _mm_castsi128_ps(v); }
-inline Floats addFloats(Floats a, Floats b) { return _mm_add_ps(a, b); }
-inline Floats multiplyFloats(Floats a, Floats b) { return _mm_mul_ps(a, b); }
+using namespace lane_ops_sse2;
 #include "sampling/tile_block_lanes.h"
 }  // namespace sse2
 
 #include "platform/simd_avx2_begin.h"
-// AVX2: two reads per vector, one in each 128-bit half.
 namespace avx2 {
-constexpr int kBlocks = 2;
-using Ints = __m256i;
-using Floats = __m256;
-template <typename V, typename T>
-inline V loadLanes(const T* const* rows, int32_t offset) {
-    __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(rows[1] + offset),
-                                    reinterpret_cast<const __m128i*>(rows[0] + offset));
-    return reinterpret_cast<V>(v);
-}
-inline Ints zeroInts() { return _mm256_setzero_si256(); }
-inline Floats zeroFloats() { return _mm256_setzero_ps(); }
-template <int Bytes>
-inline Ints bytesRight(Ints v) { return _mm256_srli_si256(v, Bytes); }
-inline Ints unpackLow8(Ints a, Ints b) { return _mm256_unpacklo_epi8(a, b); }
-inline Ints unpackLow16(Ints a, Ints b) { return _mm256_unpacklo_epi16(a, b); }
-inline Ints madd16(Ints a, Ints b) { return _mm256_madd_epi16(a, b); }
-inline Ints add32(Ints a, Ints b) { return _mm256_add_epi32(a, b); }
-inline Ints and32(Ints a, Ints b) { return _mm256_and_si256(a, b); }
-inline Ints multiply32(Ints a, Ints b) { return _mm256_mullo_epi32(a, b); }
-template <int Bits>
-inline Ints shiftRight16(Ints v) { return _mm256_srli_epi16(v, Bits); }
-template <int Bits>
-inline Ints shiftLeft32(Ints v) { return _mm256_slli_epi32(v, Bits); }
-template <int Bits>
-inline Ints shiftRightSigned32(Ints v) { return _mm256_srai_epi32(v, Bits); }
-inline Ints splat16(int16_t v) { return _mm256_set1_epi16(v); }
-inline Ints splat32(int32_t v) { return _mm256_set1_epi32(v); }
-template <int Element>
-inline Ints broadcast32(Ints v) { return _mm256_shuffle_epi32(v, Element * 0x55); }
-template <int Element>
-inline Floats broadcastFloat(Floats v) { return _mm256_shuffle_ps(v, v, Element * 0x55); }
-inline Ints packSigned32(Ints a, Ints b) { return _mm256_packs_epi32(a, b); }
-inline Ints reverse32(Ints v) { return _mm256_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
-inline Floats scaleInts(Ints v, float scale) {
-    return _mm256_mul_ps(_mm256_cvtepi32_ps(v), _mm256_set1_ps(scale));
-}
-inline void storeFloats(float* out, Floats v) { _mm256_storeu_ps(out, v); }
-inline Floats asFloats(Ints v) { return _mm256_castsi256_ps(v); }
-inline Floats addFloats(Floats a, Floats b) { return _mm256_add_ps(a, b); }
-inline Floats multiplyFloats(Floats a, Floats b) { return _mm256_mul_ps(a, b); }
+using namespace lane_ops_avx2;
 #include "sampling/tile_block_lanes.h"
 }  // namespace avx2
 #include "platform/simd_target_end.h"

@@ -1,8 +1,8 @@
 // The kernels for reads inside one tile, written once over 128-bit lanes: a vector holds one
 // read per 128-bit lane (one for SSE2, two for AVX2), and every operation here works within
 // lanes, so each lane computes its read exactly as a lone 128-bit one would.
-// Included once per instruction set, inside a namespace that first defines the vector types,
-// kBlocks (reads per vector) and the lane operations this file calls; no header guard.
+// Included once per instruction set, inside a namespace that takes the set's operations
+// (platform/lane_ops.h); no header guard.
 //
 // Each lane repeats the scalar kernel's arithmetic: integer sums are exact in any order (32-bit
 // words that wrap like the scalar ones), the 16-bit row sums are divided by 32768 toward zero
@@ -13,23 +13,23 @@
 // offset, -2 first, in elements 0..3 (`low`) and 1..4 (`high`).
 template <typename T, typename V>
 inline void phaseWeights(const T (*byOffset)[kWeightTaps], const int32_t* phase, V* low, V* high) {
-    const T* rows[kBlocks];
-    for (int b = 0; b < kBlocks; b++) rows[b] = byOffset[phase[b]];
+    const T* rows[kLanes];
+    for (int b = 0; b < kLanes; b++) rows[b] = byOffset[phase[b]];
     *low = loadLanes<V>(rows, 0);
     *high = loadLanes<V>(rows, 1);
 }
 
-// The reads blocks[first .. first + kBlocks - 1], the missing ones past `count` repeating the
+// The reads blocks[first .. first + kLanes - 1], the missing ones past `count` repeating the
 // last, as the kernel's arguments: top-left texels, strides and phases by lane.
 struct VectorReads {
-    const uint8_t* corner[kBlocks];
-    size_t stride[kBlocks];
-    int32_t phaseX[kBlocks];
-    int32_t phaseY[kBlocks];
+    const uint8_t* corner[kLanes];
+    size_t stride[kLanes];
+    int32_t phaseX[kLanes];
+    int32_t phaseY[kLanes];
 };
 inline VectorReads vectorReads(const TileBlock* blocks, int32_t first, int32_t count) {
     VectorReads r;
-    for (int b = 0; b < kBlocks; b++) {
+    for (int b = 0; b < kLanes; b++) {
         const TileBlock& block = blocks[first + b < count ? first + b : count - 1];
         r.corner[b] = block.corner;
         r.stride[b] = static_cast<size_t>(block.stride);
@@ -41,8 +41,8 @@ inline VectorReads vectorReads(const TileBlock* blocks, int32_t first, int32_t c
 
 // Row r of every read, `offset` bytes in.
 inline Ints rowOf(const VectorReads& r, int32_t row, size_t offset) {
-    const uint8_t* rows[kBlocks];
-    for (int b = 0; b < kBlocks; b++) rows[b] = r.corner[b] + row * r.stride[b] + offset;
+    const uint8_t* rows[kLanes];
+    for (int b = 0; b < kLanes; b++) rows[b] = r.corner[b] + row * r.stride[b] + offset;
     return loadLanes<Ints>(rows, 0);
 }
 
@@ -69,11 +69,11 @@ inline ColumnPairs columnPairs(Ints low, Ints high) {
 // The integer totals of every lane, channels in memory order, converted and scaled, into
 // out[first ..], the lanes past count dropped.
 inline void storeTotals(Floats totals, float (*out)[4], int32_t first, int32_t count) {
-    if (count - first >= kBlocks) {
+    if (count - first >= kLanes) {
         storeFloats(out[first], totals);
         return;
     }
-    float lanes[kBlocks][4];
+    float lanes[kLanes][4];
     storeFloats(lanes[0], totals);
     for (int32_t b = 0; first + b < count; b++)
         for (int i = 0; i < 4; i++) out[first + b][i] = lanes[b][i];
@@ -83,7 +83,7 @@ inline void storeTotals(Floats totals, float (*out)[4], int32_t first, int32_t c
 // and widened, so one multiply-add weighs two columns of four channels.
 void filterBlocks8(const TileBlock* blocks, int32_t count, const WeightTable& table, float (*out)[4]) {
     const Ints zero = zeroInts();
-    for (int32_t first = 0; first < count; first += kBlocks) {
+    for (int32_t first = 0; first < count; first += kLanes) {
         VectorReads r = vectorReads(blocks, first, count);
         Ints low, high;
         phaseWeights(table.byOffset2048, r.phaseX, &low, &high);
@@ -117,7 +117,7 @@ inline Ints sumPairsUnsigned(Ints pairs, Ints weights) {
 // zero, before it is weighed by its row.
 void filterBlocks16(const TileBlock* blocks, int32_t count, const WeightTable& table, float (*out)[4]) {
     const Ints zero = zeroInts();
-    for (int32_t first = 0; first < count; first += kBlocks) {
+    for (int32_t first = 0; first < count; first += kLanes) {
         VectorReads r = vectorReads(blocks, first, count);
         Ints low, high;
         phaseWeights(table.byOffset32768, r.phaseX, &low, &high);
@@ -141,7 +141,7 @@ void filterBlocks16(const TileBlock* blocks, int32_t count, const WeightTable& t
 
 // Float texels: one float per channel, products and sums in the scalar kernel's order.
 void filterBlocksFloat(const TileBlock* blocks, int32_t count, const WeightTable& table, float (*out)[4]) {
-    for (int32_t first = 0; first < count; first += kBlocks) {
+    for (int32_t first = 0; first < count; first += kLanes) {
         VectorReads r = vectorReads(blocks, first, count);
         Floats lowX, highX, lowY, highY;
         phaseWeights(table.byOffset, r.phaseX, &lowX, &highX);
