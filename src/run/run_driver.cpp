@@ -59,8 +59,22 @@ bool testAbort(RunTables* tables, const FilterRecord* record) {
     return tables->cancelPollCounter == 0 && abortProc && abortProc();
 }
 
-// Reads the whole source area from the host, one advanceState per 512 x 512 tile, builds its
-// pyramid and asks for the whole area once more; stops at the first host error.
+// What a job of the import converts: rows of one delivered tile.
+struct TileImport {
+    ImageBuffer* source;
+    const DocumentFormat* format;
+    const FilterRecord* record;
+    int32_t tile;
+};
+
+static void importRowsJob(const JobRecord* job) {
+    const TileImport* import = static_cast<const TileImport*>(job->context);
+    convertTileRows(import->source, import->format, import->record, import->tile, job->stripFirst, job->stripLast);
+}
+
+// Reads the whole source area from the host, one advanceState per 512 x 512 tile, each tile's
+// rows converted on every thread, builds its pyramid and asks for the whole area once more;
+// stops at the first host error.
 static int16_t importSource(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
     RunState* run = &globals->run;
@@ -75,7 +89,9 @@ static int16_t importSource(PluginGlobals* globals) {
         requestTile(record, tileRect(source, static_cast<int32_t>(t)));
         int16_t result = record->advanceState();
         if (result != kNoErr) return result;
-        convertTile(source, &run->format, record, static_cast<int32_t>(t));
+        TileImport import = {source, &run->format, record, static_cast<int32_t>(t)};
+        enqueueRangeJobs(&run->queue, 0, source->tiles[t].height - 1, importRowsJob, &import);
+        runJobs(&run->queue);
     }
     buildPyramid(source, &run->queue);
     reportProgress(run->runTables, record, 1, 100);
