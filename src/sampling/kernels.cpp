@@ -238,24 +238,29 @@ void filterRgbaFloat(const ImageBuffer* buffer, int32_t level, float u, float v,
 }
 
 // The texels of a clamped block into rows of five, each texel found through its tile.
+// The columns of a block lie in at most two tiles: the one of its first column and the next;
+// each row's start is found once in each.
 template <size_t kBytes>
 void copyClampedBlock(const ImageBuffer* buffer, int32_t level, int32_t left, int32_t top, uint8_t* scratch) {
     const int32_t lastX = buffer->levelLastX[level], lastY = buffer->levelLastY[level];
-    int32_t tileColumn[kTaps], inTile[kTaps];
+    const int32_t firstTileColumn = std::clamp(left, 0, lastX) >> kTileShift;
+    int32_t nextTile[kTaps];
+    size_t offset[kTaps];
     for (int c = 0; c < kTaps; c++) {
         int32_t x = std::clamp(left + c, 0, lastX);
-        tileColumn[c] = x >> kTileShift;
-        inTile[c] = x & kTileMask;
+        nextTile[c] = (x >> kTileShift) - firstTileColumn;
+        offset[c] = static_cast<size_t>(x & kTileMask) * kBytes;
     }
+    const TileEntry* tiles = buffer->tiles + buffer->levelFirstTile[level];
+    const uint32_t across = buffer->levelTilesAcross[level];
     for (int r = 0; r < kTaps; r++) {
         int32_t y = std::clamp(top + r, 0, lastY);
-        const TileEntry* tileRow = &tileOf(buffer, level, 0, y);
-        size_t row = static_cast<size_t>(y & kTileMask);
-        for (int c = 0; c < kTaps; c++) {
-            const TileEntry& tile = tileRow[tileColumn[c]];
-            size_t index = row * static_cast<size_t>(tile.width) + static_cast<size_t>(inTile[c]);
-            std::memcpy(scratch + (r * kTaps + c) * kBytes, tile.pixels + index * kBytes, kBytes);
-        }
+        const TileEntry* tileRow = tiles + static_cast<uint32_t>(y >> kTileShift) * across + firstTileColumn;
+        const size_t row = static_cast<size_t>(y & kTileMask);
+        const uint8_t* rowStart[2] = {tileRow[0].pixels + row * static_cast<size_t>(tileRow[0].width) * kBytes, nullptr};
+        if (nextTile[kTaps - 1]) rowStart[1] = tileRow[1].pixels + row * static_cast<size_t>(tileRow[1].width) * kBytes;
+        for (int c = 0; c < kTaps; c++)
+            std::memcpy(scratch + (r * kTaps + c) * kBytes, rowStart[nextTile[c]] + offset[c], kBytes);
     }
 }
 
