@@ -78,14 +78,11 @@ struct Lanes {
     }
     VELORUND_LANE_INLINE static I laneIndex() { return indices(std::make_index_sequence<N>{}); }
 
-    // a where the mask is set, else b; masks are all ones or all zeros per lane.
-    VELORUND_LANE_INLINE static F select(I mask, F a, F b) {
-        return reinterpret_cast<F>((reinterpret_cast<I>(a) & mask) | (reinterpret_cast<I>(b) & ~mask));
-    }
-    VELORUND_LANE_INLINE static I select(I mask, I a, I b) { return (a & mask) | (b & ~mask); }
-    VELORUND_LANE_INLINE static D select(L mask, D a, D b) {
-        return reinterpret_cast<D>((reinterpret_cast<L>(a) & mask) | (reinterpret_cast<L>(b) & ~mask));
-    }
+    // a where the mask is set, else b; masks are all ones or all zeros per lane, so the sign
+    // tells (one blend where the set has one).
+    VELORUND_LANE_INLINE static F select(I mask, F a, F b) { return mask < 0 ? a : b; }
+    VELORUND_LANE_INLINE static I select(I mask, I a, I b) { return mask < 0 ? a : b; }
+    VELORUND_LANE_INLINE static D select(L mask, D a, D b) { return mask < 0 ? a : b; }
     VELORUND_LANE_INLINE static Wide select(WideMask mask, Wide a, Wide b) {
         return {select(mask.lo, a.lo, b.lo), select(mask.hi, a.hi, b.hi)};
     }
@@ -155,6 +152,52 @@ struct Lanes {
     }
     VELORUND_LANE_INLINE static I narrowMask(WideMask m) {
         return joined(__builtin_convertvector(m.lo, HalfI), __builtin_convertvector(m.hi, HalfI), kWhole);
+    }
+
+    // Float pairs (x, y) held as the 64-bit lanes of `pairs`, split into N x and N y lanes.
+    VELORUND_LANE_INLINE static void deinterleave(Wide pairs, F* x, F* y) {
+        F lo = reinterpret_cast<F>(pairs.lo), hi = reinterpret_cast<F>(pairs.hi);
+        if constexpr (N == 4) {
+            *x = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
+            *y = __builtin_shufflevector(lo, hi, 1, 3, 5, 7);
+        } else {
+            *x = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+            *y = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+        }
+    }
+
+    // The channels of N four-channel samples (rows[i] the i-th, each four floats) as four
+    // vectors of N lanes.
+    VELORUND_LANE_INLINE static void transpose4(const float* const* rows, F* channels) {
+        using F4 = typename VectorOf<float, 16>::type;
+        auto row = [&](int32_t i) {
+            F4 v;
+            std::memcpy(&v, rows[i], sizeof v);
+            return v;
+        };
+        if constexpr (N == 4) {
+            F4 r0 = row(0), r1 = row(1), r2 = row(2), r3 = row(3);
+            F4 t0 = __builtin_shufflevector(r0, r1, 0, 4, 1, 5), t1 = __builtin_shufflevector(r0, r1, 2, 6, 3, 7);
+            F4 t2 = __builtin_shufflevector(r2, r3, 0, 4, 1, 5), t3 = __builtin_shufflevector(r2, r3, 2, 6, 3, 7);
+            channels[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+            channels[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+            channels[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+            channels[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+        } else {
+            // Samples i and i + 4 share a vector, the 4 x 4 transposition done in each half.
+            F a = __builtin_shufflevector(row(0), row(4), 0, 1, 2, 3, 4, 5, 6, 7);
+            F b = __builtin_shufflevector(row(1), row(5), 0, 1, 2, 3, 4, 5, 6, 7);
+            F c = __builtin_shufflevector(row(2), row(6), 0, 1, 2, 3, 4, 5, 6, 7);
+            F d = __builtin_shufflevector(row(3), row(7), 0, 1, 2, 3, 4, 5, 6, 7);
+            F t0 = __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13);
+            F t1 = __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15);
+            F t2 = __builtin_shufflevector(c, d, 0, 8, 1, 9, 4, 12, 5, 13);
+            F t3 = __builtin_shufflevector(c, d, 2, 10, 3, 11, 6, 14, 7, 15);
+            channels[0] = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);
+            channels[1] = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);
+            channels[2] = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);
+            channels[3] = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);
+        }
     }
 
     // Arithmetic and comparisons of wide lanes, each half as the scalar operation.

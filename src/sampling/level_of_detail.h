@@ -28,8 +28,9 @@ inline T logOfReduced(T m, T e) {
     T f = (m - 1.0) / (m + 1.0);
     T f2 = f * f;
     // 2 (1/3 + f^2/5 + ... + f^18/21), by Horner's rule from the highest power.
+    constexpr double kTerms[] = {2.0 / 17, 2.0 / 15, 2.0 / 13, 2.0 / 11, 2.0 / 9, 2.0 / 7, 2.0 / 5, 2.0 / 3};
     T s = f2 * (2.0 / 21) + 2.0 / 19;
-    for (double odd : {17.0, 15.0, 13.0, 11.0, 9.0, 7.0, 5.0, 3.0}) s = s * f2 + 2.0 / odd;
+    for (double term : kTerms) s = s * f2 + term;
     T logM = f * 2.0 + (f * f2) * s;
     return e * kLn2High + (logM + e * kLn2Low);
 }

@@ -195,14 +195,18 @@ VELORUND_LANE_INLINE void sampleLanes(typename Lanes<N>::F n1x, typename Lanes<N
     F major = fastSqrtLanes<N>(2.0f / atLeast<N>(kRadiusGuard, a + c - root)) * shrink;
     F minor = fastSqrtLanes<N>(2.0f / atLeast<N>(kRadiusGuard, a + c + root)) * shrink;
     minor = V::select(minor < kMinRadius, F{} + kMinRadius, minor);
-    F lod = lodOfRadiusLanes<N>(minor);
 
-    // The slot takes each footprint's level in turn; a sample without one takes the level the
-    // slot holds at its turn, and reads as a round footprint of one texel.
-    if (__builtin_expect(!V::any(none & active), 1)) {
+    // The level of detail, log2 of the minor radius: where no radius exceeds one texel, every
+    // level clamps to 0 and only the slot's is formed. The slot takes each footprint's level in
+    // turn; a sample without one takes the level the slot holds at its turn, and reads as a
+    // round footprint of one texel.
+    const bool withoutFootprint = V::any(none & active);
+    F lod = {};
+    if (withoutFootprint || V::any(active & (minor > 1.0f))) lod = lodOfRadiusLanes<N>(minor);
+    if (__builtin_expect(!withoutFootprint, 1)) {
         for (int32_t i = n - 1; i >= 0; i--) {
             if (!active[i]) continue;
-            slot->cachedLod = lod[i];
+            slot->cachedLod = minor[i] > 1.0f ? lod[i] : lodOfRadius(minor[i]);
             slot->written = 1;
             break;
         }

@@ -53,13 +53,20 @@ VELORUND_LANE_INLINE void interpolateNodesLanes(const MapGrid& grid, typename La
     I row1 = V::select(iy + 1 < 0, I{}, V::select(iy + 1 > kLastNode, I{} + kLastNode, iy + 1));
     I corner = V::select(lower, row0 * kMapGridNodes + column0, row1 * kMapGridNodes + column1);
     I p10 = row0 * kMapGridNodes + column1, p01 = row1 * kMapGridNodes + column0;
-    const float* nodes = &grid.nodes[0][0][0];
+    // Each node's (x, y) taken as one 64-bit lane, then split into x and y lanes.
+    auto gather = [&](I index, F* x, F* y) {
+        const float* nodes = &grid.nodes[0][0][0];
+        Wide pairs;
+        for (int32_t i = 0; i < N / 2; i++) {
+            std::memcpy(&pairs.lo[i], nodes + 2 * index[i], sizeof(double));
+            std::memcpy(&pairs.hi[i], nodes + 2 * index[i + N / 2], sizeof(double));
+        }
+        V::deinterleave(pairs, x, y);
+    };
     F cx, cy, p10x, p10y, p01x, p01y;
-    for (int32_t i = 0; i < N; i++) {
-        cx[i] = nodes[2 * corner[i]], cy[i] = nodes[2 * corner[i] + 1];
-        p10x[i] = nodes[2 * p10[i]], p10y[i] = nodes[2 * p10[i] + 1];
-        p01x[i] = nodes[2 * p01[i]], p01y[i] = nodes[2 * p01[i] + 1];
-    }
+    gather(corner, &cx, &cy);
+    gather(p10, &p10x, &p10y);
+    gather(p01, &p01x, &p01y);
     *x = cx * weight + p10x * weightX + p01x * weightY;
     *y = cy * weight + p10y * weightX + p01y * weightY;
 }
@@ -166,10 +173,9 @@ VELORUND_LANE_INLINE void writeSingles(const OutputRow* row, const int32_t* xs, 
     for (int32_t first = 0; first < count; first += N) {
         int32_t n = count - first < N ? count - first : N;
         F channel[4];
-        for (int32_t i = 0; i < N; i++) {
-            const float* sample = samples[first + (i < n ? i : n - 1)];
-            for (int32_t ch = 0; ch < 4; ch++) channel[ch][i] = sample[ch];
-        }
+        const float* rows[N];
+        for (int32_t i = 0; i < N; i++) rows[i] = samples[first + (i < n ? i : n - 1)];
+        V::transpose4(rows, channel);
         F a = channel[3];
         F sum[3] = {0.0f + a * channel[0], 0.0f + a * channel[1], 0.0f + a * channel[2]};
         F sumA = 0.0f + a;
@@ -204,6 +210,11 @@ VELORUND_LANE_INLINE void writeSingles(const OutputRow* row, const int32_t* xs, 
         if (packed8) {
             I word = v0 | (v1 << 8) | (v2 << 16) | (alpha << 24);
             const size_t pixelBytes = static_cast<size_t>(f.planes);
+            // Neighbours of four samples each, none spilling: their words side by side.
+            if (pixelBytes == 4 && n == N && xs[first + N - 1] == xs[first] + N - 1 && V::all(plain)) {
+                V::store(reinterpret_cast<int32_t*>(row->destination + 4 * static_cast<size_t>(xs[first])), word);
+                continue;
+            }
             for (int32_t i = 0; i < n; i++) {
                 if (!plain[i]) {
                     writeAlone(i);
