@@ -34,14 +34,12 @@ inline void reduceWindows(uint8_t* const* out, const RowStarts* rows, const Sour
 // 8-bit pixels: two neighbours' eight bytes become [a0 b0 a1 b1 a2 b2 a3 b3] in 16-bit lanes.
 template <>
 inline void reduceWindows<Rgba8>(uint8_t* const* out, const RowStarts* rows, const SourceColumn* first) {
-    const Ints zero = zeroInts();
-    auto pair = [&](Ints t) { return unpackLow8(unpackLow8(t, bytesRight<4>(t)), zero); };
-    Ints sum = zero;
+    Ints sum = zeroInts();
     auto addRow = [&]<int32_t R>(std::integral_constant<int32_t, R>) {
         Ints t = windowRow(rows, first, R, 0), u = windowRow(rows, first, R, 8);
-        sum = add32(sum, madd16(pair(t), pairWeights<R, 0>()));
-        sum = add32(sum, madd16(pair(bytesRight<8>(t)), pairWeights<R, 1>()));
-        sum = add32(sum, madd16(pair(bytesRight<8>(u)), pairWeights<R, 2>()));
+        sum = add32(sum, madd16(widenTexelPair<0>(t), pairWeights<R, 0>()));
+        sum = add32(sum, madd16(widenTexelPair<8>(t), pairWeights<R, 1>()));
+        sum = add32(sum, madd16(widenTexelPair<8>(u), pairWeights<R, 2>()));
     };
     [&]<int32_t... R>(std::integer_sequence<int32_t, R...>) {
         (addRow(std::integral_constant<int32_t, R>{}), ...);

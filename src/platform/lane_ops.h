@@ -58,6 +58,16 @@ inline void storeFloats(float* out, Floats v) { _mm_storeu_ps(out, v); }
 inline Floats asFloats(Ints v) { return _mm_castsi128_ps(v); }
 inline Floats addFloats(Floats a, Floats b) { return _mm_add_ps(a, b); }
 inline Floats multiplyFloats(Floats a, Floats b) { return _mm_mul_ps(a, b); }
+// The bytes of the two 4-byte texels at byte B of each lane (a at B, b at B + 4) as the 16-bit
+// lanes [a0 b0 a1 b1 a2 b2 a3 b3], and of one texel as [a0 0 a1 0 a2 0 a3 0].
+template <int B>
+inline Ints widenTexelPair(Ints t) {
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_srli_si128(t, B), _mm_srli_si128(t, B + 4)), _mm_setzero_si128());
+}
+template <int B>
+inline Ints widenTexel(Ints t) {
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_srli_si128(t, B), _mm_setzero_si128()), _mm_setzero_si128());
+}
 inline Ints sub32(Ints a, Ints b) { return _mm_sub_epi32(a, b); }
 inline Ints xor32(Ints a, Ints b) { return _mm_xor_si128(a, b); }
 inline Ints packUnsigned16(Ints a, Ints b) { return _mm_packus_epi16(a, b); }
@@ -117,6 +127,17 @@ inline void storeFloats(float* out, Floats v) { _mm256_storeu_ps(out, v); }
 inline Floats asFloats(Ints v) { return _mm256_castsi256_ps(v); }
 inline Floats addFloats(Floats a, Floats b) { return _mm256_add_ps(a, b); }
 inline Floats multiplyFloats(Floats a, Floats b) { return _mm256_mul_ps(a, b); }
+// widenTexelPair and widenTexel as one byte shuffle each.
+template <int B>
+inline Ints widenTexelPair(Ints t) {
+    const __m128i pick = _mm_setr_epi8(B, -1, B + 4, -1, B + 1, -1, B + 5, -1, B + 2, -1, B + 6, -1, B + 3, -1, B + 7, -1);
+    return _mm256_shuffle_epi8(t, _mm256_broadcastsi128_si256(pick));
+}
+template <int B>
+inline Ints widenTexel(Ints t) {
+    const __m128i pick = _mm_setr_epi8(B, -1, -1, -1, B + 1, -1, -1, -1, B + 2, -1, -1, -1, B + 3, -1, -1, -1);
+    return _mm256_shuffle_epi8(t, _mm256_broadcastsi128_si256(pick));
+}
 inline Ints sub32(Ints a, Ints b) { return _mm256_sub_epi32(a, b); }
 inline Ints xor32(Ints a, Ints b) { return _mm256_xor_si256(a, b); }
 inline Ints packUnsigned16(Ints a, Ints b) { return _mm256_packus_epi16(a, b); }

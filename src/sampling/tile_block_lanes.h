@@ -93,11 +93,8 @@ void filterBlocks8(const TileBlock* blocks, int32_t count, const WeightTable& ta
         for (int32_t row = 0; row < kWeightTaps; row++) {
             Ints t0123 = rowOf(r, row, 0);
             Ints t1234 = rowOf(r, row, 4);
-            Ints t23 = bytesRight<8>(t0123);
-            Ints p01 = unpackLow8(unpackLow8(t0123, bytesRight<4>(t0123)), zero);
-            Ints p23 = unpackLow8(unpackLow8(t23, bytesRight<4>(t23)), zero);
-            Ints p4 = unpackLow16(unpackLow8(bytesRight<12>(t1234), zero), zero);
-            Ints rowSum = add32(add32(madd16(p01, w.w01), madd16(p23, w.w23)), madd16(p4, w.w4));
+            Ints rowSum = add32(add32(madd16(widenTexelPair<0>(t0123), w.w01), madd16(widenTexelPair<4>(t1234), w.w23)),
+                                madd16(widenTexel<12>(t1234), w.w4));
             total = add32(total, multiply32(rowWeight(low, high, row), rowSum));
         }
         // Channels A, B, G, R to R, G, B, A.
