@@ -166,7 +166,7 @@ VELORUND_LANE_INLINE void sampleLanes(typename Lanes<N>::F n1x, typename Lanes<N
                                       typename Lanes<N>::F n2y, typename Lanes<N>::F px, typename Lanes<N>::F py,
                                       typename Lanes<N>::F sx, typename Lanes<N>::F sy, typename Lanes<N>::I active,
                                       int32_t n, const ImageBuffer* buffer, float reduction, TileBlockKernel kernel,
-                                      LodSlot* slot, float (*out)[4]) {
+                                      LodSlot* slot, float* slotRadius, float (*out)[4]) {
     using V = Lanes<N>;
     using F = typename V::F;
     using I = typename V::I;
@@ -196,21 +196,25 @@ VELORUND_LANE_INLINE void sampleLanes(typename Lanes<N>::F n1x, typename Lanes<N
     F minor = fastSqrtLanes<N>(2.0f / atLeast<N>(kRadiusGuard, a + c + root)) * shrink;
     minor = V::select(minor < kMinRadius, F{} + kMinRadius, minor);
 
-    // The level of detail, log2 of the minor radius: where no radius exceeds one texel, every
-    // level clamps to 0 and only the slot's is formed. The slot takes each footprint's level in
-    // turn; a sample without one takes the level the slot holds at its turn, and reads as a
-    // round footprint of one texel.
+    // The level of detail, log2 of the minor radius: where no radius exceeds one texel every
+    // level clamps to 0, and the lanes' levels are not formed. The slot takes each footprint's
+    // level in turn; a sample without one takes the level the slot holds at its turn, and reads
+    // as a round footprint of one texel. With `slotRadius` the caller takes the last radius and
+    // forms the slot's level itself, once it is read.
     const bool withoutFootprint = V::any(none & active);
     F lod = {};
     if (withoutFootprint || V::any(active & (minor > 1.0f))) lod = lodOfRadiusLanes<N>(minor);
     if (__builtin_expect(!withoutFootprint, 1)) {
         for (int32_t i = n - 1; i >= 0; i--) {
             if (!active[i]) continue;
-            slot->cachedLod = minor[i] > 1.0f ? lod[i] : lodOfRadius(minor[i]);
+            if (slotRadius) *slotRadius = minor[i];
+            else slot->cachedLod = lodOfRadius(minor[i]);
             slot->written = 1;
             break;
         }
     } else {
+        if (slotRadius && *slotRadius > 0.0f) slot->cachedLod = lodOfRadius(*slotRadius);
+        if (slotRadius) *slotRadius = 0.0f;
         for (int32_t i = 0; i < n; i++) {
             if (!active[i]) continue;
             if (!none[i]) {
@@ -291,11 +295,12 @@ VELORUND_LANE_INLINE void sampleLanes(typename Lanes<N>::F n1x, typename Lanes<N
 
 }  // namespace sampler_lanes
 
-// sampleFilteredLanes on N lanes, with `kernel` for the blocks.
+// sampleFilteredLanes on N lanes, with `kernel` for the blocks; with slotRadius, the slot's level
+// is left for the caller to form from the radius stored there (0 for none pending).
 template <int N>
 VELORUND_LANE_INLINE void sampleFilteredInLanes(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer,
                                                 float reduction, TileBlockKernel kernel, LodSlot* slot,
-                                                float (*out)[4]) {
+                                                float* slotRadius, float (*out)[4]) {
     using V = Lanes<N>;
     using F = typename V::F;
     for (int32_t first = 0; first < count; first += N) {
@@ -304,6 +309,6 @@ VELORUND_LANE_INLINE void sampleFilteredInLanes(const SampleLanes* requests, int
         sampler_lanes::sampleLanes<N>(lanes(requests->n1x), lanes(requests->n1y), lanes(requests->n2x),
                                       lanes(requests->n2y), lanes(requests->px), lanes(requests->py),
                                       lanes(requests->sx), lanes(requests->sy), V::laneIndex() < n, n, buffer,
-                                      reduction, kernel, slot, out + first);
+                                      reduction, kernel, slot, slotRadius, out + first);
     }
 }

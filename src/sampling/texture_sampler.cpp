@@ -220,18 +220,18 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
 #if defined(VELORUND_X86)
 static void sampleLanesSse2(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer, float reduction,
                             TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
-    sampleFilteredInLanes<4>(requests, count, buffer, reduction, kernel, slot, out);
+    sampleFilteredInLanes<4>(requests, count, buffer, reduction, kernel, slot, nullptr, out);
 }
 #include "platform/simd_avx2_begin.h"
 static void sampleLanesAvx2(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer, float reduction,
                             TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
-    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, out);
+    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, nullptr, out);
 }
 #include "platform/simd_target_end.h"
 #include "platform/simd_avx512_begin.h"
 static void sampleLanesAvx512(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer,
                               float reduction, TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
-    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, out);
+    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, nullptr, out);
 }
 #include "platform/simd_target_end.h"
 #endif

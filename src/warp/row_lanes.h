@@ -151,7 +151,7 @@ VELORUND_LANE_INLINE void classifyRowLanes(RenderLane* lane, int32_t y) {
         sampling = V::select(hidden | (across & down), I{} + static_cast<int32_t>(PixelSampling::Grid), sampling);
         sampling = V::select(across & ~down, I{} + static_cast<int32_t>(PixelSampling::Across), sampling);
         sampling = V::select(down & ~across, I{} + static_cast<int32_t>(PixelSampling::Down), sampling);
-        for (int32_t i = 0; i < n; i++) c.sampling[x + i] = static_cast<uint8_t>(sampling[i]);
+        V::storeSome(c.sampling + x, __builtin_convertvector(sampling, typename VectorOf<uint8_t, N>::type), n);
     }
 }
 
@@ -248,7 +248,7 @@ struct Singles {
 
 template <int N>
 VELORUND_LANE_INLINE void takeSingles(RenderLane* lane, Singles<N>* singles, TileBlockKernel kernel,
-                                      const OutputRow* row) {
+                                      const OutputRow* row, float* slotRadius) {
     using V = Lanes<N>;
     using F = typename V::F;
     if (singles->count == 0) return;
@@ -279,7 +279,8 @@ VELORUND_LANE_INLINE void takeSingles(RenderLane* lane, Singles<N>* singles, Til
     V::store(requests.sx, average(average(trx, brx), average(blx, tlx)));
     V::store(requests.sy, average(average(try_, bry), average(bly, tly)));
     float samples[N][4];
-    sampleFilteredInLanes<N>(&requests, n, lane->source, kFootprintReduction, kernel, &lane->lod, samples);
+    sampleFilteredInLanes<N>(&requests, n, lane->source, kFootprintReduction, kernel, &lane->lod, slotRadius,
+                             samples);
     writeSingles<N>(row, singles->x, n, samples);
     singles->count = 0;
 }
@@ -348,7 +349,7 @@ VELORUND_LANE_INLINE void sampleSubSamplesInLanes(RenderLane* lane, const float*
         brX = V::select(missing, kMissing, brX), brY = V::select(missing, kMissing, brY);
 
         sampler_lanes::sampleLanes<N>(blX, blY, trX, trY, brX, brY, cs, ct, c & (V::laneIndex() < n), n,
-                                      lane->source, kFootprintReduction, kernel, &lane->lod, samples + first);
+                                      lane->source, kFootprintReduction, kernel, &lane->lod, nullptr, samples + first);
     }
 }
 
@@ -360,13 +361,32 @@ VELORUND_LANE_INLINE void renderRowInLanes(RenderLane* lane, int32_t y, const Ou
     const TileBlockKernel kernel = tileBlockKernel(lane->source->simd, lane->source->imageMode);
     const uint8_t* sampling = lane->columns.sampling;
     row_lanes::Singles<N> singles;
+    // The radius whose level the slot is to take, formed only where it is read: by a
+    // supersampled pixel, and once the row is done.
+    float slotRadius = 0.0f;
+    auto settleSlot = [&] {
+        if (slotRadius > 0.0f) lane->lod.cachedLod = lodOfRadius(slotRadius);
+        slotRadius = 0.0f;
+    };
     for (int32_t x = 0; x < lane->width; x++) {
         // Pixels of one sample wait to be taken together; one off the disc touches no state.
         // A supersampled pixel may read the level of detail the waiting ones leave: they go first.
         PixelSampling s = static_cast<PixelSampling>(sampling[x]);
         if (s == PixelSampling::Single) {
-            singles.x[singles.count++] = x;
-            if (singles.count == N) row_lanes::takeSingles<N>(lane, &singles, kernel, row);
+            // A run of them: the waiting ones filled up, then whole groups of neighbours.
+            int32_t end = x + 1;
+            while (end < lane->width && sampling[end] == static_cast<uint8_t>(PixelSampling::Single)) end++;
+            for (; x < end; x++) {
+                if (singles.count == 0 && end - x >= N) {
+                    Lanes<N>::store(singles.x, Lanes<N>::laneIndex() + x);
+                    singles.count = N;
+                    x += N - 1;
+                } else {
+                    singles.x[singles.count++] = x;
+                }
+                if (singles.count == N) row_lanes::takeSingles<N>(lane, &singles, kernel, row, &slotRadius);
+            }
+            x = end - 1;
             continue;
         }
         if (s == PixelSampling::None) {
@@ -376,10 +396,12 @@ VELORUND_LANE_INLINE void renderRowInLanes(RenderLane* lane, int32_t y, const Ou
             x = end - 1;
             continue;
         }
-        row_lanes::takeSingles<N>(lane, &singles, kernel, row);
+        row_lanes::takeSingles<N>(lane, &singles, kernel, row, &slotRadius);
+        settleSlot();
         float colour[4];
         renderPixel(lane, x, y, s, colour);
         writeOutputPixel(row, x, colour);
     }
-    row_lanes::takeSingles<N>(lane, &singles, kernel, row);
+    row_lanes::takeSingles<N>(lane, &singles, kernel, row, &slotRadius);
+    settleSlot();
 }
