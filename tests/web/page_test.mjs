@@ -1,0 +1,159 @@
+// The web page in headless Chromium, used as a person would: files chosen through the file
+// input, the result downloaded through the page's link and compared, sample for sample, with the
+// velorund tool's output on the same file. The page is served without cross-origin isolation
+// (one thread) or with it (threads), as VELORUND_PAGE_ISOLATED says.
+//
+//   VELORUND_PAGE=build/web/page VELORUND_TOOL=build/native/tools/velorund [VELORUND_PAGE_ISOLATED=1] \
+//     node --test tests/web/page_test.mjs
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { gzipSync } from 'node:zlib';
+import { after, before, test } from 'node:test';
+import { decode, encode } from 'fast-png';
+import { chooseFile, download, openPage } from '../../tools/web_browser.mjs';
+
+const root = new URL('../../', import.meta.url).pathname;
+const tool = process.env.VELORUND_TOOL ?? join(root, 'build/native/tools/velorund');
+const isolated = process.env.VELORUND_PAGE_ISOLATED === '1';
+const pageFolder = process.env.VELORUND_PAGE ?? join(root, 'build/web/page');
+const files = mkdtempSync(join(tmpdir(), 'velorund-web-files-'));
+let browser;
+
+// Test images made from the sample photograph (512 x 512 RGB).
+const photoPath = join(root, 'examples/astronaut.png');
+const photo = decode(readFileSync(photoPath));
+
+function writePng(name, image) {
+  const path = join(files, name);
+  writeFileSync(path, encode(image));
+  return path;
+}
+
+// The photograph with its alpha made from position: graded from opaque to clear.
+function withAlpha(depth) {
+  const { width, height } = photo;
+  const data = depth === 16 ? new Uint16Array(width * height * 4) : new Uint8Array(width * height * 4);
+  for (let y = 0; y < height; y++)
+    for (let x = 0; x < width; x++) {
+      const from = (y * width + x) * 3;
+      const to = (y * width + x) * 4;
+      // 16-bit: the photograph's samples with low bits that vary, so that both bytes count.
+      for (let c = 0; c < 3; c++) data[to + c] = depth === 16 ? photo.data[from + c] * 257 ^ ((x * 7 + y * 13 + c) & 0xff) : photo.data[from + c];
+      data[to + 3] = Math.round(((x + y) / (width + height - 2)) * (depth === 16 ? 65535 : 255));
+    }
+  return { width, height, data, depth, channels: 4 };
+}
+
+// A band of the photograph: wider than tall.
+function band(top, rows) {
+  const { width } = photo;
+  return { width, height: rows, data: photo.data.slice(top * width * 3, (top + rows) * width * 3), depth: 8, channels: 3 };
+}
+
+function toolOutput(input, options = []) {
+  const output = join(files, `tool-${Math.random().toString(36).slice(2)}.png`);
+  const run = spawnSync(tool, ['--quiet', ...options, input, output], { encoding: 'utf8' });
+  assert.equal(run.status, 0, `velorund ${options.join(' ')} failed: ${run.stderr}`);
+  return decode(readFileSync(output));
+}
+
+function assertSameImage(actual, expected) {
+  for (const key of ['width', 'height', 'depth', 'channels']) assert.equal(actual[key], expected[key], key);
+  const first = actual.data.findIndex((v, i) => v !== expected.data[i]);
+  assert.equal(first, -1, `sample ${first} (pixel ${Math.floor(first / actual.channels)}) differs: ${actual.data[first]} in the page's, ${expected.data[first]} in the tool's`);
+}
+
+// Sets the page's options as a person would: the outside, and the rectangle's fields.
+async function setOptions(page, { colour = null, rect = null } = {}) {
+  await page.evaluate((colour, rect) => {
+    document.querySelector(`input[name="outside"][value="${colour ? 'colour' : 'transparent'}"]`).checked = true;
+    if (colour) document.querySelector('#background').value = colour;
+    ['rect-x', 'rect-y', 'rect-width', 'rect-height'].forEach((id, i) => (document.getElementById(id).value = rect ? rect[i] : ''));
+  }, colour, rect);
+}
+
+async function warpInPage(input, options) {
+  await setOptions(browser.page, options);
+  const end = await chooseFile(browser.page, input);
+  assert.equal(end.state, 'done', end.text);
+  // The bar was sized by the module's progress reports and stands at their end.
+  const progress = await browser.page.$eval('#progress', (bar) => ({ value: bar.value, max: bar.max }));
+  assert.ok(progress.max > 1 && progress.value === progress.max, `progress ${progress.value} of ${progress.max}`);
+  return decode(readFileSync(await download(browser.page, browser.session, browser.downloads)));
+}
+
+before(async () => {
+  browser = await openPage({ folder: pageFolder, isolated });
+  const threads = await browser.page.$eval('#threads', (line) => line.textContent);
+  assert.match(threads, isolated ? /runs on \d+ threads/ : /one thread/);
+});
+
+after(async () => {
+  await browser?.close();
+  rmSync(files, { recursive: true, force: true });
+});
+
+test('the page warps PNG files as the tool does, sample for sample', async (t) => {
+  const opaque = photoPath;
+  const opaqueAsLayer = writePng('opaque-layer.png', { ...withAlpha(8), data: withAlpha(8).data.map((v, i) => (i % 4 === 3 ? 255 : v)) });
+  const graded = writePng('graded-alpha-16.png', withAlpha(16));
+  const wide = writePng('wide.png', band(100, 300));
+  const cases = [
+    // A transparent outside runs an opaque picture as a layer: the tool's output for the same
+    // picture with an opaque alpha channel.
+    ['opaque RGB photograph, transparent outside', opaque, {}, opaqueAsLayer, []],
+    ['16-bit RGBA with graded alpha', graded, {}, graded, []],
+    ['non-square, over a colour, in a rectangle', wide, { colour: '#3366cc', rect: [40, 20, 300, 240] },
+      wide, ['--background', '#3366cc', '--rect', '40,20,300,240']],
+  ];
+  for (const [name, input, options, toolInput, toolOptions] of cases)
+    await t.test(name, async () => assertSameImage(await warpInPage(input, options), toolOutput(toolInput, toolOptions)));
+});
+
+test('Cancel ends a run through the module\'s cancel poll; the next run works', async () => {
+  const { page } = browser;
+  const large = { width: 2048, height: 2048, depth: 8, channels: 3, data: new Uint8Array(2048 * 2048 * 3) };
+  for (let i = 0; i < large.data.length; i++) large.data[i] = (i * 2654435761) >>> 24;
+  await setOptions(page);
+  await page.$eval('#run', (run) => (run.dataset.state = 'choosing'));
+  await (await page.$('#file')).uploadFile(writePng('large.png', large));
+  // Once the module reports rows, Cancel.
+  await page.waitForFunction(() => document.querySelector('#progress').max > 100 && document.querySelector('#progress').value > 0,
+    { timeout: 60_000, polling: 20 });
+  await page.click('#cancel');
+  await page.waitForFunction(() => document.querySelector('#run').dataset.state !== 'running', { timeout: 60_000 });
+  assert.equal(await page.$eval('#run', (run) => run.dataset.state), 'cancelled');
+  assertSameImage(await warpInPage(photoPath, { colour: '#000000' }), toolOutput(photoPath, ['--background', 'black']));
+});
+
+test('a file the page cannot take gives a clear message, and the page stays usable', async (t) => {
+  const png = readFileSync(photoPath);
+  // A PNG header for 8000 x 8000 pixels, above the page's limit.
+  const huge = Buffer.from(png.subarray(0, 33));
+  huge.writeUInt32BE(8000, 16);
+  huge.writeUInt32BE(8000, 20);
+  const cases = [
+    ['truncated.png', png.subarray(0, png.length / 2), /not a readable PNG image/],
+    ['notes.png', Buffer.from('not a picture at all\n'), /not a PNG, JPEG or WebP image/],
+    ['huge.png', huge, /8000 x 8000 pixels is too large: the page takes at most 50 megapixels/],
+  ];
+  for (const [name, bytes, message] of cases)
+    await t.test(name, async () => {
+      const path = join(files, name);
+      writeFileSync(path, bytes);
+      const end = await chooseFile(browser.page, path);
+      assert.equal(end.state, 'error');
+      assert.match(end.text, message);
+    });
+  assert.deepEqual(browser.errors, []);
+});
+
+test('the filter\'s WebAssembly and the page\'s scripts take at most 300 KB gzipped', () => {
+  const sizes = readdirSync(pageFolder).filter((name) => /\.(wasm|js)$/.test(name))
+    .map((name) => gzipSync(readFileSync(join(pageFolder, name)), { level: 9 }).length);
+  const total = sizes.reduce((sum, size) => sum + size, 0);
+  assert.ok(total <= 300 * 1024, `${(total / 1024).toFixed(1)} KB gzipped`);
+});
