@@ -5,7 +5,8 @@
 //
 // Messages from the page: {type: 'run', file, background, rect, cancelFlag} and {type: 'cancel'}.
 // To the page: {type: 'progress', done, total}, then one of {type: 'done', png, ...},
-// {type: 'cancelled'} and {type: 'error', message}.
+// {type: 'cancelled'} and {type: 'error', message, restart}, where restart says that the filter
+// itself failed and the page is to make a new worker.
 import { encode } from './fast-png.js';
 import { decodeImage, ImageError } from './image_decoding.js';
 
@@ -13,7 +14,7 @@ const threaded = self.crossOriginIsolated;
 // The threads a run renders on: one per processor the browser reports, at most the module's 32.
 const threads = threaded ? Math.min(navigator.hardwareConcurrency || 1, 32) : 1;
 
-let filter = null;  // the filter being loaded or loaded; made anew after it has aborted
+let filter = null;  // the filter being loaded or loaded
 let cancelFlag = null;  // with threads: a flag in memory shared with the page, which Cancel sets
 let cancelled = false;  // with one thread: set by the page's cancel message
 
@@ -48,8 +49,11 @@ self.onmessage = async ({ data }) => {
     try {
       postMessage(await warp(data));
     } catch (error) {
-      if (!(error instanceof ImageError)) filter = null;
-      postMessage({ type: 'error', message: error instanceof ImageError ? error.message : `the filter stopped: ${error.message}` });
+      // Anything but a refusal ends the filter itself, mostly for lack of memory.
+      const refused = error instanceof ImageError;
+      const reason = error.message.replace(/\..*/s, '');
+      postMessage({ type: 'error', restart: !refused,
+        message: refused ? error.message : `the filter stopped (${reason}), most likely for lack of memory; it is ready again` });
     }
   }
 };

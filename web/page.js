@@ -3,7 +3,7 @@
 // and the result is shown beside the original with a link that downloads it as PNG. A picture
 // chosen during a run, or an option changed, cancels the run and starts the new one.
 const $ = (id) => document.getElementById(id);
-const worker = new Worker(new URL('./filter_worker.js', import.meta.url), { type: 'module' });
+let worker = null;
 // With threads the worker runs the filter without returning to its messages, so Cancel reaches it
 // through memory both share; that needs a cross-origin isolated page.
 const cancelFlag = crossOriginIsolated ? new Int32Array(new SharedArrayBuffer(4)) : null;
@@ -77,6 +77,7 @@ function cancel() {
 
 function finished(message) {
   running = false;
+  if (message.data.restart) startWorker();
   $('cancel').disabled = true;
   if (next) {
     const file = next;
@@ -108,15 +109,22 @@ function finished(message) {
   }
 }
 
-worker.onmessage = (message) => {
-  if (message.data.type !== 'progress') return finished(message);
-  $('progress').max = message.data.total;
-  $('progress').value = message.data.done;
-};
-worker.onerror = (event) => {
-  event.preventDefault();
-  finished({ data: { type: 'error', message: `the page's worker failed: ${event.message}` } });
-};
+// The filter's worker; made anew when the filter itself failed (out of memory, say), which
+// takes its memory and threads with it.
+function startWorker() {
+  worker?.terminate();
+  worker = new Worker(new URL('./filter_worker.js', import.meta.url), { type: 'module' });
+  worker.onmessage = (message) => {
+    if (message.data.type !== 'progress') return finished(message);
+    $('progress').max = message.data.total;
+    $('progress').value = message.data.done;
+  };
+  worker.onerror = (event) => {
+    event.preventDefault();
+    finished({ data: { type: 'error', message: `the page's worker failed: ${event.message}`, restart: true } });
+  };
+}
+startWorker();
 
 // The browser shows PNG, JPEG and WebP; a file it cannot show leaves no broken picture behind.
 $('original').addEventListener('error', () => ($('original').hidden = true));
