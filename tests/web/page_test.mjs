@@ -7,13 +7,13 @@
 //     node --test tests/web/page_test.mjs
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import { after, before, test } from 'node:test';
 import { decode, encode } from 'fast-png';
-import { chooseFile, download, openPage } from '../../tools/web_browser.mjs';
+import { chooseFile, download, openPage, waitForEnd } from '../../tools/web_browser.mjs';
 
 const root = new URL('../../', import.meta.url).pathname;
 const tool = process.env.VELORUND_TOOL ?? join(root, 'build/native/tools/velorund');
@@ -32,9 +32,10 @@ function writePng(name, image) {
   return path;
 }
 
-// The photograph with its alpha made from position: graded from opaque to clear.
-function withAlpha(depth) {
+// The photograph with an alpha channel, alpha(x, y) from 0 (clear) to 1 (opaque).
+function withAlpha(depth, alpha) {
   const { width, height } = photo;
+  const full = depth === 16 ? 65535 : 255;
   const data = depth === 16 ? new Uint16Array(width * height * 4) : new Uint8Array(width * height * 4);
   for (let y = 0; y < height; y++)
     for (let x = 0; x < width; x++) {
@@ -42,7 +43,7 @@ function withAlpha(depth) {
       const to = (y * width + x) * 4;
       // 16-bit: the photograph's samples with low bits that vary, so that both bytes count.
       for (let c = 0; c < 3; c++) data[to + c] = depth === 16 ? photo.data[from + c] * 257 ^ ((x * 7 + y * 13 + c) & 0xff) : photo.data[from + c];
-      data[to + 3] = Math.round(((x + y) / (width + height - 2)) * (depth === 16 ? 65535 : 255));
+      data[to + 3] = Math.round(alpha(x, y) * full);
     }
   return { width, height, data, depth, channels: 4 };
 }
@@ -86,6 +87,7 @@ async function warpInPage(input, options) {
 }
 
 before(async () => {
+  assert.ok(existsSync(tool), `${tool} is missing: build the native preset first`);
   browser = await openPage({ folder: pageFolder, isolated });
   const threads = await browser.page.$eval('#threads', (line) => line.textContent);
   assert.match(threads, isolated ? /runs on \d+ threads/ : /one thread/);
@@ -98,8 +100,8 @@ after(async () => {
 
 test('the page warps PNG files as the tool does, sample for sample', async (t) => {
   const opaque = photoPath;
-  const opaqueAsLayer = writePng('opaque-layer.png', { ...withAlpha(8), data: withAlpha(8).data.map((v, i) => (i % 4 === 3 ? 255 : v)) });
-  const graded = writePng('graded-alpha-16.png', withAlpha(16));
+  const opaqueAsLayer = writePng('opaque-layer.png', withAlpha(8, () => 1));
+  const graded = writePng('graded-alpha-16.png', withAlpha(16, (x, y) => (x + y) / (photo.width + photo.height - 2)));
   const wide = writePng('wide.png', band(100, 300));
   const cases = [
     // A transparent outside runs an opaque picture as a layer: the tool's output for the same
@@ -124,12 +126,11 @@ test('Cancel ends a run through the module\'s cancel poll; the next run works', 
   await page.waitForFunction(() => document.querySelector('#progress').max > 100 && document.querySelector('#progress').value > 0,
     { timeout: 60_000, polling: 20 });
   await page.click('#cancel');
-  await page.waitForFunction(() => document.querySelector('#run').dataset.state !== 'running', { timeout: 60_000 });
-  assert.equal(await page.$eval('#run', (run) => run.dataset.state), 'cancelled');
+  assert.equal((await waitForEnd(page, 60_000)).state, 'cancelled');
   assertSameImage(await warpInPage(photoPath, { colour: '#000000' }), toolOutput(photoPath, ['--background', 'black']));
 });
 
-test('a file the page cannot take gives a clear message, and the page stays usable', async (t) => {
+test('files the page cannot take give their messages, one after the other', async (t) => {
   const png = readFileSync(photoPath);
   // A PNG header for 8000 x 8000 pixels, above the page's limit.
   const huge = Buffer.from(png.subarray(0, 33));
