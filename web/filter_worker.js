@@ -3,7 +3,8 @@
 // however long a run takes. It uses threads when the page is cross-origin isolated and one
 // thread otherwise; the result is the same bits either way.
 //
-// Messages from the page: {type: 'run', file, background, rect, cancelFlag} and {type: 'cancel'}.
+// Messages from the page: {type: 'run', file, background, rect, threads, cancelFlag} and
+// {type: 'cancel'}.
 // To the page: {type: 'progress', done, total}, then one of {type: 'done', png, ...},
 // {type: 'cancelled'} and {type: 'error', message, restart}, where restart says that the filter
 // itself failed and the page is to make a new worker.
@@ -11,8 +12,6 @@ import { encode } from './fast-png.js';
 import { decodeImage, ImageError } from './image_decoding.js';
 
 const threaded = self.crossOriginIsolated;
-// The threads a run renders on: one per processor the browser reports, at most the module's 32.
-const threads = threaded ? Math.min(navigator.hardwareConcurrency || 1, 32) : 1;
 
 let filter = null;  // the filter being loaded or loaded
 let cancelFlag = null;  // with threads: a flag in memory shared with the page, which Cancel sets
@@ -29,7 +28,7 @@ function cancelRequested() {
   });
 }
 
-function loadFilter() {
+function loadFilter(threads) {
   filter ??= import(threaded ? './velorund-threads.js' : './velorund.js').then(({ default: create }) =>
     create({
       poolSize: threads - 1,  // the workers the threaded build starts with, beside this one
@@ -59,14 +58,14 @@ self.onmessage = async ({ data }) => {
 };
 
 // One run: the file decoded, warped and encoded. background is null or '#rrggbb'; rect is null
-// or [x, y, width, height].
-async function warp({ file, background, rect }) {
+// or [x, y, width, height]; threads is 1 unless the page is cross-origin isolated.
+async function warp({ file, background, rect, threads }) {
   const started = performance.now();
   const image = await decodeImage(file);
   const { width, height, channels, bits } = image;
   if (rect && (rect[0] + rect[2] > width || rect[1] + rect[3] > height))
     throw new ImageError(`the rectangle ${rect.join(',')} reaches outside the ${width} x ${height} image`);
-  const module = await loadFilter();
+  const module = await loadFilter(threads);
 
   // The samples into the filter's memory; it frees them once its document holds them.
   const bytes = image.samples.byteLength;

@@ -13,8 +13,10 @@ let current = null;  // the picture shown, and run again when an option changes
 let next = null;  // a picture waiting for the current run to end
 const urls = { original: null, result: null };
 
+// The threads a run renders on: one per processor the browser reports, at most the module's 32.
+const threads = crossOriginIsolated ? Math.min(navigator.hardwareConcurrency || 1, 32) : 1;
 $('threads').textContent = crossOriginIsolated
-  ? `The filter runs on ${Math.min(navigator.hardwareConcurrency || 1, 32)} threads.`
+  ? `The filter runs on ${threads > 1 ? `${threads} threads` : 'one thread, the one processor the browser reports'}.`
   : 'The filter runs on one thread: the page is not cross-origin isolated.';
 
 function show(element, url, which) {
@@ -64,7 +66,7 @@ function start(file) {
   $('progress').value = 0;
   $('cancel').disabled = false;
   setStatus(`Warping ${file.name}…`, 'running');
-  worker.postMessage({ type: 'run', file, background, rect, cancelFlag });
+  worker.postMessage({ type: 'run', file, background, rect, threads, cancelFlag });
 }
 
 function cancel() {
