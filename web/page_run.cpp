@@ -46,8 +46,8 @@ extern "C" {
 // once the document holds it. The image runs as a layer: an image without alpha gets an opaque
 // one. background is -1 for a transparent outside, or 0xRRGGBB to compose the result over that
 // colour, without alpha. A rectangle of width 0 stands for the whole image. Returns the
-// module's result code: 0 with the samples in velorund_page_output, else the reason in
-// velorund_page_failure (-128 for a cancelled run).
+// module's result code (-128 for a cancelled run); when velorund_page_failure is empty the run
+// completed and its samples are in velorund_page_output.
 EMSCRIPTEN_KEEPALIVE int32_t velorund_page_run(uint8_t* samples, int32_t width, int32_t height, int32_t channels,
                                                int32_t bits, int32_t background, int32_t rectX, int32_t rectY,
                                                int32_t rectWidth, int32_t rectHeight, int32_t threads) {
@@ -67,7 +67,7 @@ EMSCRIPTEN_KEEPALIVE int32_t velorund_page_run(uint8_t* samples, int32_t width, 
     hostapp::InProcessHost host(PluginMain, {.progress = onProgress, .cancelRequested = onCancelPoll});
     const hostapp::RunOutcome outcome = host.runFilter(doc);
     failure = hostapp::runFailure(outcome);
-    if (outcome.result != kNoErr || !failure.empty()) return outcome.result != kNoErr ? outcome.result : 1;
+    if (!failure.empty()) return outcome.result;
 
     // The layer as it is, or composed over the colour.
     if (background < 0) {
