@@ -10,7 +10,7 @@ import { spawnSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { gzipSync } from 'node:zlib';
+import { crc32, gzipSync } from 'node:zlib';
 import { after, before, test } from 'node:test';
 import { decode, encode } from 'fast-png';
 import { chooseFile, download, openPage, waitForEnd } from '../../tools/web_browser.mjs';
@@ -52,6 +52,37 @@ function withAlpha(depth, alpha) {
 function band(top, rows) {
   const { width } = photo;
   return { width, height: rows, data: photo.data.slice(top * width * 3, (top + rows) * width * 3), depth: 8, channels: 3 };
+}
+
+// A PNG of pattern samples whose depth and kind fast-png writes: gray, RGB or palette indices.
+function pattern(width, height, depth, channels, palette) {
+  const rowSamples = Math.ceil((width * channels * depth) / 8 / (depth === 16 ? 2 : 1));
+  const data = depth === 16 ? new Uint16Array(rowSamples * height) : new Uint8Array(rowSamples * height);
+  for (let i = 0; i < data.length; i++) data[i] = depth === 16 ? (i * 9001) & 0xffff : (i * 73 + 11) & 0xff;
+  return Buffer.from(encode({ width, height, data, depth, channels, palette }));
+}
+
+// The PNG with a chunk of the given type and body put before its image data (fast-png writes
+// neither tRNS nor eXIf).
+function withChunk(png, type, body) {
+  const chunk = Buffer.alloc(12 + body.length);
+  chunk.writeUInt32BE(body.length, 0);
+  chunk.write(type, 4, 'latin1');
+  body.copy(chunk, 8);
+  chunk.writeUInt32BE(crc32(chunk.subarray(4, 8 + body.length)), 8 + body.length);
+  let at = 8;
+  while (png.toString('latin1', at + 4, at + 8) !== 'IDAT') at += 12 + png.readUInt32BE(at);
+  return Buffer.concat([png.subarray(0, at), chunk, png.subarray(at)]);
+}
+
+// EXIF (big-endian) whose first directory holds only the orientation.
+function exifOrientation(orientation) {
+  const exif = Buffer.alloc(26);
+  exif.write('MM\0*', 0, 'latin1');
+  exif.writeUInt32BE(8, 4);
+  exif.writeUInt16BE(1, 8);
+  [0x112, 3, 0, 1, orientation].forEach((value, i) => exif.writeUInt16BE(value, 10 + 2 * i));
+  return exif;
 }
 
 function toolOutput(input, options = []) {
@@ -103,6 +134,13 @@ test('the page warps PNG files as the tool does, sample for sample', async (t) =
   const opaqueAsLayer = writePng('opaque-layer.png', withAlpha(8, () => 1));
   const graded = writePng('graded-alpha-16.png', withAlpha(16, (x, y) => (x + y) / (photo.width + photo.height - 2)));
   const wide = writePng('wide.png', band(100, 300));
+  const save = (name, bytes) => (writeFileSync(join(files, name), bytes), join(files, name));
+  const palette = Array.from({ length: 16 }, (_, i) => [i * 16, 255 - i * 10, (i * 37) % 256]);
+  const transparentPalette = save('palette.png', withChunk(pattern(70, 50, 4, 1, palette), 'tRNS', Buffer.from([0, 60, 120, 180])));
+  const transparentGray = save('gray-2-bit.png', withChunk(pattern(70, 50, 2, 1), 'tRNS', Buffer.from([0, 1])));
+  // The colour of the second pixel.
+  const transparentColour = save('rgb-16.png', withChunk(pattern(70, 50, 16, 3), 'tRNS', Buffer.from([0x69, 0x7b, 0x8c, 0xa4, 0xaf, 0xcd])));
+  const turned = save('turned.png', withChunk(pattern(70, 50, 8, 3), 'eXIf', exifOrientation(6)));
   const cases = [
     // A transparent outside runs an opaque picture as a layer: the tool's output for the same
     // picture with an opaque alpha channel.
@@ -110,6 +148,11 @@ test('the page warps PNG files as the tool does, sample for sample', async (t) =
     ['16-bit RGBA with graded alpha', graded, {}, graded, []],
     ['non-square, over a colour, in a rectangle', wide, { colour: '#3366cc', rect: [40, 20, 300, 240] },
       wide, ['--background', '#3366cc', '--rect', '40,20,300,240']],
+    // Kinds of PNG that the page expands as libpng does for the tool.
+    ['4-bit palette with transparent entries', transparentPalette, {}, transparentPalette, []],
+    ['2-bit gray with a transparent gray', transparentGray, {}, transparentGray, []],
+    ['16-bit RGB with a transparent colour', transparentColour, {}, transparentColour, []],
+    ['turned upright by its EXIF orientation', turned, { colour: '#000000' }, turned, ['--background', 'black']],
   ];
   for (const [name, input, options, toolInput, toolOptions] of cases)
     await t.test(name, async () => assertSameImage(await warpInPage(input, options), toolOutput(toolInput, toolOptions)));
