@@ -22,7 +22,7 @@ TEST_F(Photo, JpegAndWebpStayWithinTheCodecsLoss) {
     const Image gray = texture(96, 64, 1), rgb = texture(96, 64, 3), rgba = texture(96, 64, 4);
     writeJpeg(path("gray.jpg"), gray);
     writeJpeg(path("rgb.jpg"), rgb);
-    writeJpeg(path("full.jpg"), rgb, {90, true, false, {}, {}});
+    writeJpeg(path("full.jpg"), rgb, {.fullChroma = true});
     writeWebp(path("lossy.webp"), rgb, false);
     writeWebp(path("alpha.webp"), rgba, false);
     writeWebp(path("lossless.webp"), rgba, true);
@@ -77,7 +77,7 @@ TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
                 const int32_t y = (o == 3 || o == 4 || o == 7 || o == 8) ? 31 - row : row;
                 for (int32_t c = 0; c < 3; c++) stored.samples[(sy * stored.width + sx) * 3 + c] = quarterColour(x, y, c);
             }
-        writeJpeg(path("in.jpg"), stored, {95, true, false, {}, {std::string("Exif\0\0", 6) + exifBlock(o)}});
+        writeJpeg(path("in.jpg"), stored, {.quality = 95, .fullChroma = true, .app1 = {std::string("Exif\0\0", 6) + exifBlock(o)}});
         ASSERT_EQ(warp({}, "in.jpg", "out.png"), 0) << o;
 
         // The disc is the ellipse of the shown picture, each quarter in its place.
@@ -98,17 +98,17 @@ TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
 TEST_F(Photo, ProfileExifAndXmpAreCarriedUpright) {
     const std::string exif = exifBlock(6);
     const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
-    JpegKind kind{90, false, false, iccProfile(),
-                  {std::string("Exif\0\0", 6) + exif, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp}};
+    JpegKind kind{.icc = iccProfile(),
+                  .app1 = {std::string("Exif\0\0", 6) + exif, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp}};
     writeJpeg(path("in.jpg"), texture(32, 24, 3), kind);
-    using Loader = bool (*)(const std::string&, Image&, std::string&);
+    using Loader = bool (*)(const std::string&, Image&, std::string&, const cli::LoadSettings&);
     const std::pair<std::string, Loader> outputs[] = {
         {"out.jpg", cli::loadJpeg}, {"out.png", cli::loadPng}, {"out.tif", cli::loadTiff}, {"out.webp", cli::loadWebp}};
     for (const auto& [name, loadRaw] : outputs) {
         ASSERT_EQ(warp({}, "in.jpg", name), 0) << name;
         Image out;
         std::string error;
-        ASSERT_TRUE(loadRaw(path(name), out, error)) << name << ": " << error;
+        ASSERT_TRUE(loadRaw(path(name), out, error, {})) << name << ": " << error;
         EXPECT_EQ(out.width, 24) << name;
         EXPECT_EQ(out.iccProfile, kind.icc) << name;
         EXPECT_NE(out.xmp.find("tiff:Orientation=\"1\""), std::string::npos) << name << ": " << out.xmp;
