@@ -69,7 +69,7 @@ int outputsThatAreInputs(const Options& options, const std::vector<std::string>&
     for (const std::string& input : options.inputs)
         if (stat(input.c_str(), &status) == 0) inputs.emplace(std::pair{status.st_dev, status.st_ino}, input);
     int clashes = 0;
-    for (const std::string& output : outputs) {
+    for (const std::string& output : std::set<std::string>(outputs.begin(), outputs.end())) {
         if (stat(output.c_str(), &status) != 0) continue;
         auto input = inputs.find({status.st_dev, status.st_ino});
         if (input != inputs.end())

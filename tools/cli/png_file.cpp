@@ -73,6 +73,8 @@ static double pixelsPerMetre(double resolution, ResolutionUnit unit) {
 // the tool does not carry, which are only named. acTL makes the file an animation.
 constexpr png_byte kOwnChunks[] = "eXIf\0acTL\0gAMA\0cHRM\0sRGB\0sBIT\0bKGD\0hIST\0tIME\0sPLT\0oFFs\0pCAL\0sCAL\0tEXt\0zTXt\0";
 
+constexpr const char* kTextChunks = "the PNG text chunks";
+
 struct PngReading {
     Image& image;
     bool animated = false;
@@ -83,6 +85,7 @@ static int readOwnChunk(png_structp png, png_unknown_chunkp chunk) {
     const std::string name(reinterpret_cast<const char*>(chunk->name), 4);
     if (!(chunk->name[0] & 0x20)) return 0;  // a critical chunk libpng does not know: its error
     if (name == "acTL") reading->animated = true;
+    else if (name == "tEXt" || name == "zTXt") noteNotCarried(reading->image, kTextChunks);
     else if (name != "eXIf") noteNotCarried(reading->image, "the PNG " + name + " chunk");
     else if (reading->image.exif.empty()) reading->image.exif = exifBlock(chunk->data, chunk->size);
     return 1;
@@ -93,7 +96,7 @@ static void readText(png_structp png, png_infop info, Image& image) {
     png_textp texts = nullptr;
     int count = png_get_text(png, info, &texts, nullptr);
     for (int i = 0; i < count; i++) {
-        if (strcmp(texts[i].key, kXmpKeyword) != 0) noteNotCarried(image, "the PNG text chunks");
+        if (strcmp(texts[i].key, kXmpKeyword) != 0) noteNotCarried(image, kTextChunks);
         else if (image.xmp.empty())
             image.xmp.assign(texts[i].text, texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length
                                                                                               : texts[i].text_length);
