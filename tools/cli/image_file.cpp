@@ -76,9 +76,9 @@ std::string pictureSizeProblem(uint64_t width, uint64_t height, const LoadSettin
     if (width == 0 || height == 0) return size + " is not a size the filter takes (1 to 32767 on a side)";
     if (width > kMaxSide || height > kMaxSide) return size + " is too large: the filter takes at most 32767 on a side";
     if (settings.maxPixels > 0 && width * height > settings.maxPixels) {
-        const auto megapixels = [](uint64_t pixels) { return std::to_string((pixels + 999'999) / 1'000'000); };
-        return size + " (" + megapixels(width * height) + " megapixels) is more than the limit of " +
-               megapixels(settings.maxPixels) + " megapixels (--max-megapixels N raises it, 0 lifts it)";
+        // The picture's megapixels rounded up, so that it never looks within the limit.
+        return size + " (" + std::to_string((width * height + 999'999) / 1'000'000) + " megapixels) is more than the limit of " +
+               std::to_string((settings.maxPixels + 500'000) / 1'000'000) + " megapixels (--max-megapixels N raises it, 0 lifts it)";
     }
     return "";
 }

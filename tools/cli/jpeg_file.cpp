@@ -45,10 +45,11 @@ struct JpegError {
 // that needs destroying may be alive here: the jump skips it.
 [[noreturn]] static void failWith(j_common_ptr info, const char* reason, bool withMessage = false) {
     JpegError* error = reinterpret_cast<JpegError*>(info->err);
+    static constexpr char kCorrupt[] = "Corrupt JPEG data: ";  // said by the reason already
     char message[JMSG_LENGTH_MAX] = "";
     if (withMessage) info->err->format_message(info, message);
     error->reason = reason;
-    error->reason += message;
+    error->reason += strncmp(message, kCorrupt, sizeof kCorrupt - 1) == 0 ? message + sizeof kCorrupt - 1 : message;
     longjmp(error->jump, 1);
 }
 
