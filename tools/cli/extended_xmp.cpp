@@ -100,10 +100,10 @@ std::vector<std::string> xmpSegments(const std::string& xmp) {
 
 bool joinExtendedXmp(std::string& xmp, const std::vector<std::string>& parts) {
     const Property property = findHasExtended(xmp);
-    if (property.end == 0) return true;
+    if (property.end == 0) return parts.empty();
     xmp.erase(property.begin, property.end - property.begin);
 
-    // The parts of the named extension, which must cover it exactly once.
+    // The parts, all of the named extension, which they must cover exactly once.
     std::vector<std::pair<uint32_t, const std::string*>> mine;
     uint32_t fullLength = 0;
     uint64_t held = 0;
@@ -113,7 +113,7 @@ bool joinExtendedXmp(std::string& xmp, const std::vector<std::string>& parts) {
         mine.emplace_back(readBigEndian(part, kGuidBytes + 4), &part);
         held += part.size() - kPartHeaderBytes;
     }
-    if (mine.empty() || held != fullLength) return false;
+    if (mine.size() != parts.size() || held != fullLength) return false;
     std::sort(mine.begin(), mine.end());
     std::string rest;
     for (const auto& [offset, part] : mine) {

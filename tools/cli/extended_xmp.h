@@ -19,10 +19,10 @@ constexpr size_t kMaxMainXmpBytes = 65504;
 // it fits one, else a main packet naming the digest and the parts of the whole packet.
 std::vector<std::string> xmpSegments(const std::string& xmp);
 
-// Joins the extension parts (segments without their namespace) that belong to the main packet
-// into it, one packet holding every property; the main packet's HasExtendedXMP goes. False
-// when the main packet names an extension that is missing, incomplete or cannot be joined:
-// xmp is then the main packet without its HasExtendedXMP.
+// Joins the extension parts (segments without their namespace) into the main packet that names
+// them, one packet holding every property; the main packet's HasExtendedXMP goes. False when
+// parts are missing, left over or cannot be joined: xmp is then the main packet without its
+// HasExtendedXMP.
 bool joinExtendedXmp(std::string& xmp, const std::vector<std::string>& parts);
 
 }  // namespace cli

@@ -133,7 +133,7 @@ static void readMetadata(jpeg_decompress_struct& info, Image& image) {
             noteNotCarried(image, "the JPEG APP" + std::to_string(m->marker - JPEG_APP0) + " segment");
         }
     }
-    if (!joinExtendedXmp(image.xmp, xmpParts)) noteNotCarried(image, "the extended XMP, which is incomplete");
+    if (!joinExtendedXmp(image.xmp, xmpParts)) noteNotCarried(image, "the extended XMP, which does not join the main packet");
 }
 
 static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file, Image& image, std::string& reason) {

@@ -173,7 +173,8 @@ static void noteOtherTags(TIFF* tif, Image& image) {
     };
     for (const auto& [tag, name] : kTags) {
         void* value[4] = {};
-        if (TIFFGetField(tif, tag, &value[0], &value[1], &value[2], &value[3])) noteNotCarried(image, std::string(name) + " of the TIFF file");
+        if (TIFFGetField(tif, tag, &value[0], &value[1], &value[2], &value[3]))
+            noteNotCarried(image, std::string(name) + " of the TIFF file");
     }
     if (TIFFNumberOfDirectories(tif) > 1) noteNotCarried(image, "the TIFF file's pages after the first");
 }
