@@ -97,7 +97,7 @@ struct LoadSettings {
 // How files are written. rowsReady, when set, is called before rows are read with the number of
 // rows from the top that must then hold their final samples; it waits until they do, and returns
 // false when the file is to be abandoned. leftOut, when set, is told each piece of metadata the
-// file cannot hold ("the ICC profile (...)"); the file is written without it.
+// file cannot hold ("the EXIF block of ... bytes, ..."); the file is written without it.
 struct SaveSettings {
     int32_t quality = 92;      // JPEG and lossy WebP, 1..100
     int32_t compression = -1;  // zlib level 0..9 of PNG and deflate TIFF; -1 for the default
