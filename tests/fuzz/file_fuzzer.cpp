@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -23,9 +24,20 @@ static const char* extensionFor(const uint8_t* data, size_t size) {
     return kAll[size % 4];
 }
 
+// A folder of this process's own, whose name is as long in every run: the path's length must
+// not change what the loaders' code does, so that a run from a fixed seed repeats.
+struct Folder {
+    std::string path;
+    Folder() {
+        char pattern[] = "/tmp/velorund-file-fuzzer-XXXXXX";
+        path = mkdtemp(pattern) ? pattern : "/tmp";
+    }
+    ~Folder() { rmdir(path.c_str()); }
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string stem = "/tmp/velorund-file-fuzzer-" + std::to_string(getpid());
-    const std::string path = stem + extensionFor(data, size);
+    static const Folder folder;
+    const std::string path = folder.path + "/input" + extensionFor(data, size);
     FILE* file = fopen(path.c_str(), "wb");
     if (!file) return 0;
     fwrite(data, 1, size, file);

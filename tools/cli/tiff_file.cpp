@@ -139,7 +139,8 @@ static bool readScanlines(TIFF* tif, const Blocks& b, Image& image, const LoadSe
 }
 
 // Reads every block, decoding only its rows inside the image; the image grows band by band.
-// False on the first libtiff failure, or when asked to stop (stopped then says so).
+// False on the first libtiff failure or block that decodes short, or when asked to stop
+// (stopped then says so).
 static bool readBlocks(TIFF* tif, const Blocks& b, Image& image, const LoadSettings& settings, bool& stopped) {
     const uint64_t blockBytes = b.rowBytes * rowsIn(b, image, 0);
     if (blockBytes > kWholeBlockBytes && !b.tiled) return readScanlines(tif, b, image, settings, stopped);
@@ -153,7 +154,7 @@ static bool readBlocks(TIFF* tif, const Blocks& b, Image& image, const LoadSetti
                 uint32_t index = blockIndex(tif, b, x, y, plane);
                 tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.get(), size)
                                        : TIFFReadEncodedStrip(tif, index, block.get(), size);
-                if (got < 0) return false;
+                if (got != size) return false;  // a block that holds less is truncated
                 copyBlock(b, block.get(), samples, image, x, y, plane, false);
             }
         }

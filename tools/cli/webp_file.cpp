@@ -107,8 +107,13 @@ struct Decoding {
     }
 };
 
-// Decodes on a thread of its own while asking about a stop; false when asked to stop.
+// Decodes on a thread of its own while asking about a stop; false when asked to stop. A load
+// that cannot be asked to stop decodes here.
 static bool decodeUnlessStopped(const std::shared_ptr<Decoding>& decoding, const LoadSettings& settings) {
+    if (!settings.stop) {
+        decoding->run();
+        return true;
+    }
     std::thread thread;
     try {
         thread = std::thread([decoding] { decoding->run(); });
