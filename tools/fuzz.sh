@@ -3,7 +3,7 @@
 # from its committed seeds (tests/fuzz/corpus/NAME), so the seeds, with the regression cases
 # among them, run first. Two ways:
 #   bash tools/fuzz.sh --replay   # what the tests run: the seeds, then a fixed number of
-#                                 # executions from a fixed random seed; the same every time
+#                                 # executions from a fixed random seed, not a time budget
 #   bash tools/fuzz.sh 3600       # exploring: an hour each from a random seed
 # Findings go to build/fuzz/runs/findings/ (each belongs in the corpus, with a regression test);
 # the figures (executions, seconds, coverage) to build/fuzz/runs/summary.txt. Exits 1 on any
@@ -27,7 +27,8 @@ declare -A options=(
 )
 # Executions of the replay, seeds included: a minute or so each on this machine. The fuzzers
 # count stack depth as coverage, which address-space randomisation moves: the replay runs
-# without it where the system allows, so that it repeats exactly.
+# without it where the system allows, so that at least the seeds' coverage and the first
+# mutations repeat exactly (later ones still drift a little from run to run).
 declare -A replay_runs=([host]=1500 [file]=300000)
 fixed=()
 if [ "$mode" = --replay ] && setarch "$(uname -m)" -R true 2> /dev/null; then fixed=(setarch "$(uname -m)" -R); fi

@@ -66,8 +66,9 @@ the next normal run in the same module gives the recorded image bit for bit and 
 
 libFuzzer (clang 14) with the address and undefined-behaviour sanitizers, the fuzz preset; seeds
 and regression cases in \`tests/fuzz/corpus/\`. The tests replay each fuzzer's corpus and then
-make a fixed number of executions from a fixed random seed (\`bash tools/fuzz.sh --replay\`), the
-same every time, so that a new finding turns up in exploring rather than in an unrelated change.
+make a fixed number of executions from a fixed random seed (\`bash tools/fuzz.sh --replay\`) rather
+than run for a time from a random one, so that a new finding turns up in exploring rather than in
+an unrelated change.
 This report explored for $seconds s each from random seeds (\`bash tools/fuzz.sh $seconds\`):
 $fuzz_status.
 

@@ -2,8 +2,8 @@
 # The tests: builds every preset and runs its tests. The sanitize preset runs the native tests
 # again under the address and undefined-behaviour sanitizers, so memory faults and leaks fail.
 # Then each fuzzer replays its seeds and makes a fixed number of executions from a fixed random
-# seed, the same every time (a new finding turns up in exploring, tools/fuzz.sh SECONDS, not in
-# an unrelated change), and the command-line tool takes the largest shapes the host's rectangles
+# seed rather than running for a time from a random one (new findings are for exploring,
+# tools/fuzz.sh SECONDS, not for an unrelated change), and the command-line tool takes the largest shapes the host's rectangles
 # allow and a sweep of memory limits.
 set -euo pipefail
 cd "$(dirname "$0")/.."

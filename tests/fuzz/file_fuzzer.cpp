@@ -25,7 +25,7 @@ static const char* extensionFor(const uint8_t* data, size_t size) {
 }
 
 // A folder of this process's own, whose name is as long in every run: the path's length must
-// not change what the loaders' code does, so that a run from a fixed seed repeats.
+// not change what the loaders' code does from run to run.
 struct Folder {
     std::string path;
     Folder() {
