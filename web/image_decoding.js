@@ -1,7 +1,8 @@
 // Image files into samples for the filter, as the velorund command-line tool reads them. PNG goes
 // through fast-png, which keeps every sample as stored (8 and 16 bits; palette, gray below 8 bits
-// and a transparent colour are expanded to 8-bit samples with alpha as libpng expands them, and
-// the EXIF orientation is applied), so the page's result equals the tool's. JPEG and WebP go
+// and a transparent colour are expanded to 8-bit samples with alpha as libpng expands them, the
+// EXIF orientation is applied, and an animation is refused), so the page's result equals the
+// tool's. JPEG and WebP go
 // through the browser's own decoders and its canvas, which premultiplies alpha.
 import { convertIndexedToRgb, decode, hasPngSignature } from './fast-png.js';
 
@@ -31,12 +32,14 @@ function checkSize(width, height) {
   if (width * height > MAX_PIXELS) throw new ImageError(`${size} is too large: the page takes at most ${MAX_PIXELS / 1e6} megapixels`);
 }
 
-// PNG: the size is checked from the header before anything is decoded.
+// PNG: the size and the kind are checked from the chunks before anything is decoded.
 function decodePng(bytes) {
   if (bytes.length >= 24 && chunkType(bytes, 12) === 'IHDR') {
     const view = new DataView(bytes.buffer);
     checkSize(view.getUint32(16), view.getUint32(20));
   }
+  const { animated, orientation } = readChunks(bytes);
+  if (animated) throw new ImageError('animated PNG images are not supported');
   let png;
   try {
     png = decode(bytes, { checkCrc: true });
@@ -58,7 +61,7 @@ function decodePng(bytes) {
     channels++;
   }
   if (data.length !== width * height * channels) throw new ImageError('not a readable PNG image: its image data ends early');
-  return upright({ width, height, channels, bits: depth, samples: data }, pngOrientation(bytes));
+  return upright({ width, height, channels, bits: depth, samples: data }, orientation);
 }
 
 function chunkType(bytes, at) {
@@ -97,29 +100,49 @@ function alphaFromColourKey(data, channels, key, full) {
   return out;
 }
 
-// The orientation (1 to 8) an eXIf chunk gives, or 1.
-function pngOrientation(bytes) {
+// What the tool reads from the chunks itself: an animation control chunk (acTL) makes the file
+// an animation, and the first eXIf chunk gives the orientation (1 to 8, 1 without one).
+function readChunks(bytes) {
   const view = new DataView(bytes.buffer);
+  let animated = false;
+  let orientation = 0;
   for (let at = 8; at + 12 <= bytes.length; at += 12 + view.getUint32(at)) {
-    if (chunkType(bytes, at + 4) !== 'eXIf') continue;
-    return exifOrientation(new DataView(bytes.buffer, at + 8, Math.min(view.getUint32(at), bytes.length - at - 8)));
+    const type = chunkType(bytes, at + 4);
+    animated ||= type === 'acTL';
+    if (type !== 'eXIf' || orientation) continue;
+    let start = at + 8;
+    const end = Math.min(start + view.getUint32(at), bytes.length);
+    // Some writers put the "Exif\0\0" of a JPEG segment before the block.
+    if (end - start >= 6 && chunkType(bytes, start) === 'Exif' && view.getUint16(start + 4) === 0) start += 6;
+    orientation = exifOrientation(new DataView(bytes.buffer, start, end - start)) || 1;
   }
-  return 1;
+  return { animated, orientation: orientation || 1 };
 }
 
-// EXIF's orientation tag (0x112, one SHORT) in the first directory of a TIFF-structured block.
+// EXIF's orientation tag (0x112) in the first directory of a TIFF-structured block, read as
+// common readers read it: the first value, whatever whole-number type (BYTE, SHORT, LONG or their
+// signed kinds) and count it was stored with; the last such entry counts. 0 without one.
 function exifOrientation(exif) {
-  if (exif.byteLength < 8) return 1;
-  const little = exif.getUint16(0) === 0x4949;
+  const bytesOfType = { 1: 1, 3: 2, 4: 4, 6: 1, 8: 2, 9: 4 };
+  const length = exif.byteLength;
+  const little = length >= 2 && exif.getUint16(0) === 0x4949;
+  if (length < 8 || (!little && exif.getUint16(0) !== 0x4d4d) || exif.getUint16(2, little) !== 42) return 0;
+  const read = (at, bytes) => (bytes === 1 ? exif.getUint8(at) : bytes === 2 ? exif.getUint16(at, little) : exif.getUint32(at, little));
   const first = exif.getUint32(4, little);
-  if (first + 2 > exif.byteLength) return 1;
-  const entries = exif.getUint16(first, little);
-  for (let e = 0, at = first + 2; e < entries && at + 12 <= exif.byteLength; e++, at += 12) {
-    if (exif.getUint16(at, little) !== 0x112 || exif.getUint16(at + 2, little) !== 3 || exif.getUint32(at + 4, little) !== 1) continue;
-    const value = exif.getUint16(at + 8, little);
-    return value >= 1 && value <= 8 ? value : 1;
+  if (first + 2 > length) return 0;
+  const entries = read(first, 2);
+  if (first + 6 + 12 * entries > length) return 0;
+  let orientation = 0;
+  for (let e = 0, at = first + 2; e < entries; e++, at += 12) {
+    const bytes = bytesOfType[read(at + 2, 2)];
+    const count = read(at + 4, 4);
+    if (read(at, 2) !== 0x112 || !bytes || count === 0) continue;
+    const valueAt = bytes * count <= 4 ? at + 8 : read(at + 8, 4);
+    if (valueAt + bytes * count > length) continue;
+    const value = read(valueAt, bytes);
+    if (value >= 1 && value <= 8) orientation = value;
   }
-  return 1;
+  return orientation;
 }
 
 // The pixels as shown: orientation 2 mirrored, 3 turned half round, 4 flipped, 5 transposed,

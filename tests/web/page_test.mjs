@@ -75,13 +75,17 @@ function withChunk(png, type, body) {
   return Buffer.concat([png.subarray(0, at), chunk, png.subarray(at)]);
 }
 
-// EXIF (big-endian) whose first directory holds only the orientation.
+// EXIF (big-endian, after the "Exif\0\0" some writers copy from JPEG) whose first directory
+// holds only the orientation, as a LONG, which common readers take as they take a SHORT.
 function exifOrientation(orientation) {
-  const exif = Buffer.alloc(26);
-  exif.write('MM\0*', 0, 'latin1');
-  exif.writeUInt32BE(8, 4);
-  exif.writeUInt16BE(1, 8);
-  [0x112, 3, 0, 1, orientation].forEach((value, i) => exif.writeUInt16BE(value, 10 + 2 * i));
+  const exif = Buffer.alloc(32);
+  exif.write('Exif\0\0MM\0*', 0, 'latin1');
+  exif.writeUInt32BE(8, 10);  // the first directory, with one entry:
+  exif.writeUInt16BE(1, 14);
+  exif.writeUInt16BE(0x112, 16);  // the orientation, one LONG
+  exif.writeUInt16BE(4, 18);
+  exif.writeUInt32BE(1, 20);
+  exif.writeUInt32BE(orientation, 24);
   return exif;
 }
 
@@ -152,10 +156,14 @@ test('the page warps PNG files as the tool does, sample for sample', async (t) =
     ['4-bit palette with transparent entries', transparentPalette, {}, transparentPalette, []],
     ['2-bit gray with a transparent gray', transparentGray, {}, transparentGray, []],
     ['16-bit RGB with a transparent colour', transparentColour, {}, transparentColour, []],
-    ['turned upright by its EXIF orientation', turned, { colour: '#000000' }, turned, ['--background', 'black']],
+    ['turned upright by its EXIF orientation', turned, { colour: '#000000' }, turned, ['--background', 'black'], [50, 70]],
   ];
-  for (const [name, input, options, toolInput, toolOptions] of cases)
-    await t.test(name, async () => assertSameImage(await warpInPage(input, options), toolOutput(toolInput, toolOptions)));
+  for (const [name, input, options, toolInput, toolOptions, shownSize] of cases)
+    await t.test(name, async () => {
+      const result = await warpInPage(input, options);
+      if (shownSize) assert.deepEqual([result.width, result.height], shownSize);
+      assertSameImage(result, toolOutput(toolInput, toolOptions));
+    });
 });
 
 test('Cancel ends a run through the module\'s cancel poll; the next run works', async () => {
@@ -181,6 +189,7 @@ test('files the page cannot take give their messages, one after the other', asyn
   huge.writeUInt32BE(8000, 20);
   const cases = [
     ['truncated.png', png.subarray(0, png.length / 2), /not a readable PNG image/],
+    ['animated.png', withChunk(png, 'acTL', Buffer.from([0, 0, 0, 1, 0, 0, 0, 0])), /animated PNG images are not supported/],
     ['notes.png', Buffer.from('not a picture at all\n'), /not a PNG, JPEG or WebP image/],
     ['huge.png', huge, /8000 x 8000 pixels is too large: the page takes at most 50 megapixels/],
   ];
