@@ -2,7 +2,7 @@
 // screenshot (tools/web_screenshot.mjs) and its timing (bench/web_speed.mjs). Chromium starts
 // with a fresh profile and without the background services that would reach for the network;
 // the page is served from 127.0.0.1 by tools/web_server.mjs.
-import { mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import puppeteer from 'puppeteer-core';
@@ -18,6 +18,7 @@ export async function openPage({ folder, isolated = true, viewport = { width: 11
   const browser = await puppeteer.launch({
     executablePath: CHROMIUM,
     headless: true,
+    timeout: 120_000,  // a start on a machine busy with builds can take a while
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
            '--disable-component-update', '--disable-sync', `--user-data-dir=${join(scratch, 'profile')}`],
   });
@@ -57,9 +58,12 @@ export async function waitForEnd(page, timeout = 120_000) {
   return page.$eval('#run', (run) => ({ state: run.dataset.state, text: run.querySelector('#status').textContent }));
 }
 
-// Clicks the download link and resolves to the downloaded file's path once it is complete.
+// Clicks the download link and resolves to the downloaded file's path once it is complete. An
+// earlier download of the same name is removed first, so that it cannot be read in its place.
 export async function download(browserPage, session, folder) {
   const name = await browserPage.$eval('#download', (link) => link.download);
+  const path = join(folder, name);
+  rmSync(path, { force: true });
   const completed = new Promise((resolve, reject) => {
     session.on('Browser.downloadProgress', function listen(event) {
       if (event.state === 'inProgress') return;
@@ -70,5 +74,9 @@ export async function download(browserPage, session, folder) {
   });
   await browserPage.click('#download');
   await completed;
-  return join(folder, name);
+  for (let waited = 0; !existsSync(path); waited += 50) {
+    if (waited > 10_000) throw new Error(`${name} was not written`);
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+  return path;
 }
