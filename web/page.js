@@ -3,11 +3,11 @@
 // and the result is shown beside the original with a link that downloads it as PNG. A picture
 // chosen during a run, or an option changed, cancels the run and starts the new one.
 const $ = (id) => document.getElementById(id);
-let worker = null;
 // With threads the worker runs the filter without returning to its messages, so Cancel reaches it
 // through memory both share; that needs a cross-origin isolated page.
 const cancelFlag = crossOriginIsolated ? new Int32Array(new SharedArrayBuffer(4)) : null;
 
+let worker = null;  // the filter's worker (see startWorker)
 let running = false;
 let current = null;  // the picture shown, and run again when an option changes
 let next = null;  // a picture waiting for the current run to end
@@ -37,12 +37,13 @@ function setStatus(text, state) {
 // The options as the worker takes them, or a message saying what is wrong.
 function options() {
   const colour = document.querySelector('input[name="outside"]:checked').value === 'colour';
+  const background = colour ? $('background').value : null;
   const fields = ['rect-x', 'rect-y', 'rect-width', 'rect-height'].map((id) => $(id).value.trim());
-  if (fields.every((field) => field === '')) return { background: colour ? $('background').value : null, rect: null };
+  if (fields.every((field) => field === '')) return { background, rect: null };
   const rect = fields.map((field, i) => (field === '' && i < 2 ? 0 : Number(field)));
   if (!rect.every(Number.isInteger) || rect[0] < 0 || rect[1] < 0 || rect[2] < 1 || rect[3] < 1)
     return { problem: 'the rectangle needs whole numbers: a left and top from 0, a width and height from 1' };
-  return { background: colour ? $('background').value : null, rect };
+  return { background, rect };
 }
 
 function start(file) {
