@@ -14,7 +14,8 @@ hashes, which say that something changed but not what) is marked as such.
 
 Usage: python3 tools/mutants.py [--only NAME,...] [--quick] [--table FILE] [--jobs N]
   --only NAME,...  plant only the named faults
-  --quick          stop each test run at the first failure: caught or survived only
+  --quick          stop each test run at the first failure: caught or survived only (the
+                   tests named as catching a fault are then not all that would)
   --table FILE     also write the table to FILE
   --compare FILE   show the results of a table written earlier (FILE may be a document that
                    holds it) beside today's, and fail when a fault caught then gets through now
@@ -24,7 +25,6 @@ Usage: python3 tools/mutants.py [--only NAME,...] [--quick] [--table FILE] [--jo
 
 import argparse
 import os
-import re
 import subprocess
 import sys
 import time
@@ -108,14 +108,15 @@ def refuse_stale(mutations):
     problems = []
     for m in mutations:
         path = os.path.join(ROOT, m.path)
+        where = f"line {m.line}, {m.name}"
         if not m.before:
-            problems.append(f"{m.name}: no text to replace")
+            problems.append(f"{where}: no text to replace")
         elif not os.path.exists(path):
-            problems.append(f"{m.name}: {m.path} does not exist")
+            problems.append(f"{where}: {m.path} does not exist")
         else:
             count = read(path).count(m.before)
             if count != 1:
-                problems.append(f"{m.name}: its text occurs {count} times in {m.path}")
+                problems.append(f"{where}: its text occurs {count} times in {m.path}")
     if problems:
         sys.exit("Refused, the list does not fit the code:\n  " + "\n  ".join(problems))
 
