@@ -33,6 +33,9 @@ What was tried against the module, the in-process host and the command-line tool
 and what they did. Every figure here is measured by \`bash tools/reliability_report.sh\`, which
 wrote this file on $(date -u +%Y-%m-%d) ($(nproc) cores).
 
+How many small planted faults the tests catch, and which tests catch each, is in
+\`docs/planted-faults.md\` (\`tools/mutants.py\`).
+
 ## Every host call made to fail
 
 \`tests/run/fault_injection_test.cpp\` records every host call of a normal run, then repeats the

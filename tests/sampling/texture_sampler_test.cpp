@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <random>
+#include <vector>
 
 #include "sampling/kernels.h"
 #include "support/test_image.h"
@@ -99,6 +102,18 @@ TEST(TextureSampler, ProbesSpreadAlongTheMajorAxisUnlessTheMappingJumps) {
     // Elongated but below a texel in both radii: one read of level 0 where the sample is.
     Sample small = sampleAt(image.b, 0.9f, 0.9f, 0, 0, 0.8f, sx);
     EXPECT_EQ(small.value, centre[0]);
+
+    // How many probes, spread over what share of the major radius: one while nearly round, two
+    // moving apart from 1.25 to 1.5 (halfway at 1.375), then the rounded ratio, at most 20.
+    const struct {
+        float anisotropy;
+        int32_t count;
+        float spread;
+    } layouts[] = {{1.2f, 1, 1.0f}, {1.375f, 2, 0.5f}, {1.5f, 2, 1.0f}, {2.6f, 3, 1.0f}, {40.0f, 20, 1.0f}};
+    for (const auto& l : layouts) {
+        EXPECT_EQ(probeLayout(l.anisotropy).count, l.count) << l.anisotropy;
+        EXPECT_EQ(probeLayout(l.anisotropy).spread, l.spread) << l.anisotropy;
+    }
 }
 
 TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
@@ -120,6 +135,33 @@ TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, 1.05f).value, read(1.05f));
     EXPECT_NE(read(1.05f), read(1.0f));
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
+}
+
+// A batch forms the ellipses of four samples at a time in SSE2 lanes: it gives the bits of one
+// call after another with the same slot.
+TEST(TextureSampler, ABatchGivesTheBitsOfOneCallAfterAnother) {
+    TestImage image(300, 200, ImageMode::Rgba16);
+    std::mt19937 random(3);
+    for (int32_t level = 0; level <= image.b.lastLevel; level++) image.fill(level, [&](int32_t, int32_t) { return random() % 32769; });
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<SampleRequest> requests(203);
+    for (SampleRequest& r : requests) {
+        const float spread = unit(random) * unit(random) * 0.3f;
+        r.px = r.sx = unit(random);
+        r.py = r.sy = unit(random);
+        r.n1x = r.px - (unit(random) - 0.5f) * spread, r.n1y = r.py - (unit(random) - 0.5f) * spread;
+        r.n2x = r.px - (unit(random) - 0.5f) * spread, r.n2y = r.py - (unit(random) - 0.5f) * spread;
+    }
+    LodSlot oneSlot = {0.0f, 0, 0}, batchSlot = {0.0f, 0, 0};
+    std::vector<std::array<float, 4>> one(requests.size()), batch(requests.size());
+    for (size_t i = 0; i < requests.size(); i++) {
+        const SampleRequest& r = requests[i];
+        sampleFiltered(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, r.sx, r.sy, &image.b, one[i].data(), 0.3f, &oneSlot);
+    }
+    sampleFilteredBatch(requests.data(), static_cast<int32_t>(requests.size()), &image.b, 0.3f, &batchSlot,
+                        reinterpret_cast<float(*)[4]>(batch.data()));
+    for (size_t i = 0; i < requests.size(); i++) EXPECT_EQ(batch[i], one[i]) << "sample " << i;
+    EXPECT_EQ(batchSlot.cachedLod, oneSlot.cachedLod);
 }
 
 // A digest of the weight table, then of a sweep of filtered samples with random footprints
