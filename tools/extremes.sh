@@ -16,7 +16,8 @@ results=$work/results.txt
 : > "$results"
 status=0
 
-# One run of the tool: its exit code, wall time and peak memory, and what it left.
+# One run of the tool, without a pixel limit: its exit code, wall time and peak memory, and
+# what it left.
 # Usage: run NAME LIMIT_KB INPUT OUTPUT
 run() {
   local name=$1 limit=$2 input=$3 output=$4
@@ -25,7 +26,7 @@ run() {
   set +e
   (
     [ "$limit" = none ] || ulimit -v "$limit"
-    /usr/bin/time -f '%e %M' -o "$out.time" "$tool" --quiet --force "$input" "$output"
+    /usr/bin/time -f '%e %M' -o "$out.time" "$tool" --quiet --force --max-megapixels 0 "$input" "$output"
   ) > "$out.stdout" 2> "$out.stderr"
   local code=$?
   set -e

@@ -1,6 +1,7 @@
 // Input the tool must refuse: each refusal is one line naming the file and the reason, exit
-// status 2, and nothing left behind. Files that lie about their size fail before they cost
-// memory, and a corrupt TIFF is explained by its first error.
+// status 2, and nothing left behind. Pictures past the pixel limit are refused from the header,
+// files that lie about their size fail before they cost memory, a corrupt TIFF is explained by
+// its first error, and a small file of a large picture under the limit is read.
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -31,7 +32,7 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
     writeTiff(path("bilevel.tif"), constantImage(8, 8, 1, 1, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE});
     writeTiff(path("float.tif"), constantImage(8, 8, 1, 32, {0.5}));
     writePng(path("wide.png"), constantImage(32768, 1, 1, 8, {}));
-    writeJpeg(path("cmyk.jpg"), rgb, {90, false, true, {}, {}});
+    writeJpeg(path("cmyk.jpg"), rgb, {.cmyk = true});
     writeJpeg(path("good.jpg"), texture(64, 64, 3));
     writeWebp(path("good.webp"), texture(64, 64, 3), false);
     for (const char* name : {"good.jpg", "good.webp"}) {
@@ -42,6 +43,22 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
     std::string jpeg = readFile(path("good.jpg"));
     std::ofstream(path("cut.jpg"), std::ios::binary) << jpeg.substr(0, jpeg.size() / 2) << "\xFF\xD9";
     ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0600), 0);
+    // Pictures larger than the pixel limit in a few bytes: a lossless WebP of one colour, and
+    // arithmetic-coded image data of one colour, which decodes to any size.
+    std::ofstream(path("bomb.webp"), std::ios::binary) << oneColourWebp(16383, 16383);
+    writeJpeg(path("flat.jpg"), constantImage(16, 16, 3, 8, {0.5, 0.5, 0.5}), {.arithmetic = true});
+    std::ofstream(path("bomb.jpg"), std::ios::binary) << withPictureSize(readFile(path("flat.jpg")), 16000, 16000);
+    // An animated PNG, and restart markers out of order in a complete JPEG.
+    writePng(path("animated.png"), rgb, [](png_structp png, png_infop info) {
+        png_unknown_chunk control{"acTL", const_cast<png_byte*>(reinterpret_cast<const png_byte*>("\0\0\0\2\0\0\0\0")), 8, PNG_HAVE_IHDR};
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
+        png_set_unknown_chunks(png, info, &control, 1);
+    });
+    writeJpeg(path("restarts.jpg"), texture(64, 64, 3), {.restartRows = 1});
+    std::string restarted = readFile(path("restarts.jpg"));
+    restarted[restarted.find("\xFF\xD1")] = '\0', restarted[restarted.find("\xFF\xD2") + 1] = '\xD1';
+    restarted[restarted.find(std::string("\0\xD1", 2))] = '\xFF';
+    std::ofstream(path("restarts.jpg"), std::ios::binary) << restarted;
     std::vector<std::string> inputs = leftovers({});
 
     struct Case {
@@ -77,6 +94,13 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         {{"--rect", "8,8,4,4,", "good.png", "out.png"}, "--rect", "not X,Y,W,H"},
         {{"--quality", "101", "good.png", "out.jpg"}, "--quality", "not a whole number from 1 to 100"},
         {{"--sharpen", "good.png", "out.png"}, "--sharpen", "unknown option"},
+        {{"bomb.webp", "out.png"}, "bomb.webp", "(269 megapixels) is more than the limit of 180 megapixels (--max-megapixels"},
+        {{"bomb.jpg", "out.png"}, "bomb.jpg", "(256 megapixels) is more than the limit of 180"},
+        {{"--max-megapixels", "20", "bomb.jpg", "out.png"}, "bomb.jpg", "more than the limit of 20 megapixels"},
+        {{"--max-megapixels", "1101", "bomb.jpg", "out.png"}, "--max-megapixels", "not a whole number from 0"},
+        {{"animated.png", "out.png"}, "animated.png", "animated PNG images are not supported"},
+        {{"restarts.jpg", "out.png"}, "restarts.jpg", "corrupt JPEG image"},
+        {{"new\nline.png", "out.png"}, "new\\nline.png", "No such file"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"--quiet"};
@@ -124,7 +148,7 @@ TEST_F(Cli, FilesThatLieAboutTheirSizeFailInLittleMemory) {
     std::ofstream(path("huge.png"), std::ios::binary) << lyingPng(32767);
 
     for (const char* name : {"tiles.tif", "tall.tif", "strip.tif", "huge.png"}) {
-        Ran ran = run({"--quiet", path(name), path("out.png")});
+        Ran ran = run({"--quiet", "--max-megapixels", "0", path(name), path("out.png")});
         EXPECT_EQ(ran.exitCode, 2) << name << ": " << ran.errors;
         EXPECT_LT(ran.peakKilobytes, 256 << 10) << name;
         EXPECT_FALSE(fs::exists(path("out.png"))) << name;
@@ -133,6 +157,19 @@ TEST_F(Cli, FilesThatLieAboutTheirSizeFailInLittleMemory) {
             EXPECT_EQ(ran.errors.find("Predictor"), std::string::npos) << ran.errors;
         }
     }
+}
+
+TEST_F(Cli, ASmallFileOfALargePictureIsRead) {
+    // 6000 x 4000 pixels in a few hundred bytes of arithmetic-coded progressive data.
+    writeJpeg(path("flat.jpg"), constantImage(16, 16, 3, 8, {0.2, 0.4, 0.6}), {.fullChroma = true, .arithmetic = true});
+    const std::string flat = withPictureSize(readFile(path("flat.jpg")), 6000, 4000);
+    ASSERT_LT(flat.size(), 1000u);
+    std::ofstream(path("flat.jpg"), std::ios::binary) << flat;
+    Image image;
+    std::string error;
+    ASSERT_TRUE(cli::loadImage(path("flat.jpg"), image, error)) << error;
+    EXPECT_EQ(image.width, 6000);
+    EXPECT_EQ(image.height, 4000);
 }
 
 }  // namespace

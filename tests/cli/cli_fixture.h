@@ -24,6 +24,9 @@
 
 #include "image_file.h"
 
+// Kinds of test files are written with designated initializers naming only what differs.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace clitest {
 
 namespace fs = std::filesystem;
@@ -230,6 +233,9 @@ struct JpegKind {
     bool cmyk = false;        // four components of mid gray
     std::vector<uint8_t> icc;
     std::vector<std::string> app1;  // APP1 segments: EXIF and XMP with their prefixes
+    bool arithmetic = false;        // arithmetic coding, progressive, instead of Huffman
+    unsigned restartRows = 0;       // a restart marker after every this many MCU rows
+    std::string comment;
 };
 
 // Writes an 8-bit gray or RGB image as a JPEG with libjpeg.
@@ -247,7 +253,11 @@ inline void writeJpeg(const std::string& path, const Image& image, const JpegKin
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, kind.quality, TRUE);
     if (kind.fullChroma) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
+    if (kind.arithmetic) info.arith_code = TRUE, jpeg_simple_progression(&info);
+    info.restart_in_rows = static_cast<int>(kind.restartRows);
     jpeg_start_compress(&info, TRUE);
+    if (!kind.comment.empty())
+        jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(kind.comment.data()), static_cast<unsigned>(kind.comment.size()));
     if (!kind.icc.empty()) jpeg_write_icc_profile(&info, kind.icc.data(), static_cast<unsigned>(kind.icc.size()));
     for (const std::string& segment : kind.app1)
         jpeg_write_marker(&info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(segment.data()), static_cast<unsigned>(segment.size()));
@@ -260,6 +270,30 @@ inline void writeJpeg(const std::string& path, const Image& image, const JpegKin
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     fclose(file);
+}
+
+// The JPEG file with the picture size in its frame header changed: its image data then decodes
+// to a picture of that size, as far as it reaches.
+inline std::string withPictureSize(std::string jpeg, uint16_t width, uint16_t height) {
+    for (size_t at = 2; at + 9 < jpeg.size();) {
+        const uint8_t marker = static_cast<uint8_t>(jpeg[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            jpeg.replace(at + 5, 4, {char(height >> 8), char(height), char(width >> 8), char(width)});
+            break;
+        }
+        at += 2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
+    }
+    return jpeg;
+}
+
+// A lossless WebP of width x height pixels of one colour in 28 bytes: every code has a single
+// symbol, so the pixels take no bits at all.
+inline std::string oneColourWebp(uint32_t width, uint32_t height) {
+    uint64_t bits = 0x2F | uint64_t{width - 1} << 8 | uint64_t{height - 1} << 22;
+    for (int code = 0; code < 5; code++) bits |= uint64_t{1} << (43 + 4 * code);  // simple, one 1-bit symbol 0
+    std::string data(8, '\0');
+    for (int i = 0; i < 8; i++) data[i] = static_cast<char>(bits >> (8 * i));
+    return std::string("RIFF\x14\0\0\0WEBPVP8L\x08\0\0\0", 20) + data;
 }
 
 // Writes an 8-bit RGB or RGBA image as a WebP with libwebp, lossy at quality 90 or lossless.

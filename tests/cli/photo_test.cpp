@@ -22,7 +22,7 @@ TEST_F(Photo, JpegAndWebpStayWithinTheCodecsLoss) {
     const Image gray = texture(96, 64, 1), rgb = texture(96, 64, 3), rgba = texture(96, 64, 4);
     writeJpeg(path("gray.jpg"), gray);
     writeJpeg(path("rgb.jpg"), rgb);
-    writeJpeg(path("full.jpg"), rgb, {90, true, false, {}, {}});
+    writeJpeg(path("full.jpg"), rgb, {.fullChroma = true});
     writeWebp(path("lossy.webp"), rgb, false);
     writeWebp(path("alpha.webp"), rgba, false);
     writeWebp(path("lossless.webp"), rgba, true);
@@ -50,18 +50,41 @@ TEST_F(Photo, JpegAndWebpStayWithinTheCodecsLoss) {
     }
 }
 
+// JPEG and WebP hold 8 bits: 16-bit samples are rounded to the nearest 8-bit value, v / 257.
+// Blocks of 8 x 8 pixels of one gray value, either side of where the rounding turns, come through
+// a quality 100 JPEG and a lossless WebP (as three equal colours) unchanged.
+TEST_F(Photo, SixteenBitSamplesAreRoundedToEightBits) {
+    const uint16_t values[] = {0, 129, 25828, 25829, 51528, 65535};
+    Image in = constantImage(8 * static_cast<int32_t>(std::size(values)), 8, 1, 16, {});
+    for (size_t i = 0; i < cli::sampleCount(in); i++) memcpy(&in.samples[2 * i], &values[i % in.width / 8], 2);
+    in.coding.lossless = true;
+    cli::SaveSettings settings;
+    settings.quality = 100;
+    for (const std::string name : {"out.jpg", "out.webp"}) {
+        std::string error;
+        ASSERT_TRUE(cli::saveImage(in, path(name), cli::formatOf(name), settings, error)) << name << ": " << error;
+        const Image out = load(path(name));
+        for (int32_t x = 0; x < out.width; x++)
+            for (int32_t c = 0; c < out.channels; c++)
+                EXPECT_EQ(std::lround(sample(out, x, 4, c) * 255), std::lround(values[x / 8] / 257.0)) << name << " at " << x;
+    }
+}
+
 // A picture of four coloured quarters, shown 48 x 32: red, green / blue, white.
 uint8_t quarterColour(int32_t x, int32_t y, int32_t c) {
     static const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     return colours[(y < 16 ? 0 : 2) + (x < 24 ? 0 : 1)][c];
 }
 
-// A little-endian EXIF block: orientation and maker in the first directory, then a thumbnail
-// directory with 100 bytes of thumbnail behind it.
-std::string exifBlock(uint16_t orientation) {
-    return kTiffHeader + tiffDirectory({{0x0112, 3, 1, orientation}, {0x010F, 2, 7, 38}}, 46) + std::string("Tester\0\0", 8) +
-           tiffDirectory({{0x0201, 4, 1, 76}, {0x0202, 4, 1, 100}}, 0) + std::string(100, '\xff');
+// A little-endian EXIF block: the entries and the maker in the first directory, then a
+// thumbnail directory with 100 bytes of thumbnail behind it.
+std::string exifBlock(std::vector<std::array<uint32_t, 4>> entries) {
+    const uint32_t maker = 8 + 2 + 12 * static_cast<uint32_t>(entries.size() + 1) + 4, thumbnail = maker + 8;
+    entries.push_back({0x010F, 2, 7, maker});
+    return kTiffHeader + tiffDirectory(entries, thumbnail) + std::string("Tester\0\0", 8) +
+           tiffDirectory({{0x0201, 4, 1, thumbnail + 30}, {0x0202, 4, 1, 100}}, 0) + std::string(100, '\xff');
 }
+const std::string kExifPrefix("Exif\0\0", 6);
 
 TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
     // Stored pixel (sx, sy) is shown where the orientation puts the stored rows and columns
@@ -77,7 +100,7 @@ TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
                 const int32_t y = (o == 3 || o == 4 || o == 7 || o == 8) ? 31 - row : row;
                 for (int32_t c = 0; c < 3; c++) stored.samples[(sy * stored.width + sx) * 3 + c] = quarterColour(x, y, c);
             }
-        writeJpeg(path("in.jpg"), stored, {95, true, false, {}, {std::string("Exif\0\0", 6) + exifBlock(o)}});
+        writeJpeg(path("in.jpg"), stored, {.quality = 95, .fullChroma = true, .app1 = {kExifPrefix + exifBlock({{0x0112, 3, 1, o}})}});
         ASSERT_EQ(warp({}, "in.jpg", "out.png"), 0) << o;
 
         // The disc is the ellipse of the shown picture, each quarter in its place.
@@ -95,20 +118,56 @@ TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
     }
 }
 
+TEST_F(Photo, OrientationIsReadAsCommonReadersDoAndDroppedWithTheThumbnail) {
+    // A 32 x 48 picture stored turned; its EXIF says to turn it a quarter clockwise (6) in ways
+    // other writers use, or beside a directory that does not fit the block.
+    struct Case {
+        std::string what;
+        std::vector<std::array<uint32_t, 4>> entries;
+        std::string container;  // "jpg", "png", or "png-prefixed": an eXIf chunk with the JPEG prefix
+    };
+    const Case cases[] = {
+        {"a LONG", {{0x0112, 4, 1, 6}}, "jpg"},
+        {"two SHORTs", {{0x0112, 3, 2, 6 | 6 << 16}}, "png"},
+        {"a GPS directory past the end", {{0x0112, 3, 1, 6}, {0x8825, 4, 1, 100000}}, "jpg"},
+        {"a GPS directory past the end", {{0x0112, 3, 1, 6}, {0x8825, 4, 1, 100000}}, "png"},
+        {"the JPEG prefix in PNG", {{0x0112, 3, 1, 6}}, "png-prefixed"},
+    };
+    for (const Case& c : cases) {
+        const std::string exif = exifBlock(c.entries), name = "in." + c.container.substr(0, 3);
+        if (c.container == "jpg") writeJpeg(path(name), texture(32, 48, 3), {.app1 = {kExifPrefix + exif}});
+        else writePng(path(name), texture(32, 48, 3), [&](png_structp png, png_infop info) {
+            const std::string chunk = c.container == "png" ? exif : kExifPrefix + exif;
+            png_set_eXIf_1(png, info, static_cast<png_uint_32>(chunk.size()), reinterpret_cast<png_bytep>(const_cast<char*>(chunk.data())));
+        });
+        const std::string output = "out." + c.container.substr(0, 3);
+        ASSERT_EQ(warp({}, name, output), 0) << c.what;
+        Image out;
+        std::string error;
+        ASSERT_TRUE((c.container == "jpg" ? cli::loadJpeg : cli::loadPng)(path(output), out, error, {})) << error;
+        EXPECT_EQ(out.width, 48) << c.what << " in " << c.container;
+        EXPECT_EQ(cli::exifOrientation(out.exif), 1) << c.what;
+        // The orientation entry is a single SHORT, and the thumbnail is gone.
+        const std::string block(out.exif.begin(), out.exif.end());
+        EXPECT_NE(block.find(std::string("\x12\x01\x03\0\x01\0\0\0\x01\0", 10)), std::string::npos) << c.what;
+        EXPECT_EQ(block.find("\xff\xff\xff\xff"), std::string::npos) << c.what << " in " << c.container;
+    }
+}
+
 TEST_F(Photo, ProfileExifAndXmpAreCarriedUpright) {
-    const std::string exif = exifBlock(6);
+    const std::string exif = exifBlock({{0x0112, 3, 1, 6}});
     const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
-    JpegKind kind{90, false, false, iccProfile(),
-                  {std::string("Exif\0\0", 6) + exif, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp}};
+    JpegKind kind{.icc = iccProfile(),
+                  .app1 = {kExifPrefix + exif, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp}};
     writeJpeg(path("in.jpg"), texture(32, 24, 3), kind);
-    using Loader = bool (*)(const std::string&, Image&, std::string&);
+    using Loader = bool (*)(const std::string&, Image&, std::string&, const cli::LoadSettings&);
     const std::pair<std::string, Loader> outputs[] = {
         {"out.jpg", cli::loadJpeg}, {"out.png", cli::loadPng}, {"out.tif", cli::loadTiff}, {"out.webp", cli::loadWebp}};
     for (const auto& [name, loadRaw] : outputs) {
         ASSERT_EQ(warp({}, "in.jpg", name), 0) << name;
         Image out;
         std::string error;
-        ASSERT_TRUE(loadRaw(path(name), out, error)) << name << ": " << error;
+        ASSERT_TRUE(loadRaw(path(name), out, error, {})) << name << ": " << error;
         EXPECT_EQ(out.width, 24) << name;
         EXPECT_EQ(out.iccProfile, kind.icc) << name;
         EXPECT_NE(out.xmp.find("tiff:Orientation=\"1\""), std::string::npos) << name << ": " << out.xmp;
@@ -133,7 +192,9 @@ TEST_F(Photo, BackgroundComposesTheLayerRunOverTheColour) {
         const Image flat = load(path("flat.png")), layer = load(path("layer.png")), over = load(path("over.png"));
         ASSERT_EQ(over.channels, channels);
 
-        // The layer over the colour, rounded once; the interior as the flat run gives it.
+        // The layer over the colour, rounded once (8-bit samples: to within half a step); the
+        // interior as the flat run gives it.
+        const double rounding = bits == 8 ? 0.5 / 255 : step(over);
         int32_t rim = 0;
         for (int32_t y = 0; y < 64; y++)
             for (int32_t x = 0; x < 64; x++) {
@@ -141,7 +202,7 @@ TEST_F(Photo, BackgroundComposesTheLayerRunOverTheColour) {
                 rim += alpha > 0 && alpha < 1;
                 for (int32_t c = 0; c < channels; c++) {
                     const double v = sample(over, x, y, c);
-                    EXPECT_NEAR(v, sample(layer, x, y, c) * alpha + background * (1 - alpha), step(over)) << x << "," << y;
+                    EXPECT_NEAR(v, sample(layer, x, y, c) * alpha + background * (1 - alpha), rounding) << x << "," << y;
                     if (std::hypot(x - 31.5, y - 31.5) < 28) {
                         EXPECT_NEAR(v, sample(flat, x, y, c), step(over)) << x << "," << y;
                     }
@@ -149,6 +210,95 @@ TEST_F(Photo, BackgroundComposesTheLayerRunOverTheColour) {
             }
         EXPECT_GT(rim, 64) << bits << ": the rim is anti-aliased";
         EXPECT_EQ(sample(over, 0, 0, 0), background) << bits;
+    }
+}
+
+// An XMP packet with one description holding the property name="value".
+std::string xmpPacket(const std::string& name, const std::string& value) {
+    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' "
+           "xmlns:dc='http://purl.org/dc/elements/1.1/' dc:" + name + "='" + value + "'/></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+}
+
+TEST_F(Photo, ExtendedXmpIsWrittenAndJoined) {
+    // 150 KB of XMP from a PNG into a JPEG: a main packet and three extension segments, which
+    // read back as the whole.
+    const std::string large = xmpPacket("description", std::string(150000, 'x') + "end");
+    writePng(path("large.png"), texture(16, 16, 3), [&](png_structp png, png_infop info) {
+        static png_text text{};
+        text.compression = PNG_ITXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>("XML:com.adobe.xmp");
+        text.text = const_cast<char*>(large.c_str());
+        text.itxt_length = large.size();
+        png_set_text(png, info, &text, 1);
+    });
+    Ran ran = run({"--quiet", path("large.png"), path("out.jpg")});
+    ASSERT_EQ(ran.exitCode, 0) << ran.errors;
+    EXPECT_EQ(ran.errors, "");
+    const std::string jpeg = readFile(path("out.jpg"));
+    size_t parts = 0;
+    for (size_t at = jpeg.find("http://ns.adobe.com/xmp/extension/"); at != std::string::npos; at = jpeg.find("http://ns.adobe.com/xmp/extension/", at + 1)) parts++;
+    EXPECT_EQ(parts, 3u);
+    std::string xmp = load(path("out.jpg")).xmp;
+    EXPECT_NE(xmp.find(std::string(150000, 'x') + "end"), std::string::npos);
+    EXPECT_EQ(xmp.find("HasExtendedXMP"), std::string::npos);
+
+    // A JPEG whose main packet names an extension in two parts, stored in reverse order, and one
+    // whose second part is missing.
+    const std::string guid = "0123456789ABCDEF0123456789ABCDEF", rest = xmpPacket("rights", "kept");
+    const std::string main = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                             "<rdf:Description rdf:about='' xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmpNote:HasExtendedXMP='" +
+                             guid + "'/><rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/' dc:title='main'/></rdf:RDF></x:xmpmeta>";
+    auto part = [&](size_t from, size_t to) {
+        auto bigEndian = [](size_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+        return std::string("http://ns.adobe.com/xmp/extension/\0", 35) + guid + bigEndian(rest.size()) + bigEndian(from) + rest.substr(from, to - from);
+    };
+    const std::string namespacePrefix("http://ns.adobe.com/xap/1.0/\0", 29);
+    writeJpeg(path("parts.jpg"), texture(16, 16, 3), {.app1 = {namespacePrefix + main, part(100, rest.size()), part(0, 100)}});
+    writeJpeg(path("missing.jpg"), texture(16, 16, 3), {.app1 = {namespacePrefix + main, part(0, 100)}});
+    for (const char* name : {"parts.jpg", "missing.jpg"}) {
+        ran = run({"--quiet", path(name), path("out.png")});
+        ASSERT_EQ(ran.exitCode, 0) << ran.errors;
+        const bool joined = std::string(name) == "parts.jpg";
+        EXPECT_EQ(ran.errors.find("the extended XMP, which does not join the main packet") != std::string::npos, !joined) << ran.errors;
+        xmp = load(path("out.png")).xmp;
+        EXPECT_NE(xmp.find("dc:title='main'"), std::string::npos) << name;
+        EXPECT_EQ(xmp.find("dc:rights='kept'") != std::string::npos, joined) << xmp;
+        EXPECT_EQ(xmp.find("HasExtendedXMP"), std::string::npos) << xmp;
+        fs::remove(path("out.png"));
+    }
+}
+
+TEST_F(Photo, WhatAnOutputCannotCarryIsNamedInOneWarning) {
+    writePng(path("big-exif.png"), texture(16, 16, 3), [](png_structp png, png_infop info) {
+        static const std::string exif = kTiffHeader + tiffDirectory({{0x010E, 2, 70000, 26}}, 0) + std::string(70000, 'a');
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(exif.size()), reinterpret_cast<png_bytep>(const_cast<char*>(exif.data())));
+    });
+    writeJpeg(path("gray-rgb-profile.jpg"), texture(16, 16, 1), {.icc = iccProfile()});
+    writeJpeg(path("comment.jpg"), texture(16, 16, 3), {.comment = "taken at noon"});
+    writeJpeg(path("exif.jpg"), texture(16, 16, 3), {.app1 = {kExifPrefix + exifBlock({})}});
+    struct Case {
+        std::string input, output;
+        std::string warning;  // empty: none
+    };
+    const Case cases[] = {
+        {"big-exif.png", "out.jpg", "the EXIF block of 70026 bytes, more than the 65527 a JPEG file holds"},
+        {"gray-rgb-profile.jpg", "out.png", "the ICC profile"},
+        {"comment.jpg", "out.png", "the JPEG comment"},
+        {"exif.jpg", "out.tif", "the EXIF block"},
+        {"exif.jpg", "out.webp", ""},
+    };
+    for (const Case& c : cases) {
+        Ran ran = run({"--quiet", "--force", path(c.input), path(c.output)});
+        EXPECT_EQ(ran.exitCode, 0) << c.input;
+        EXPECT_TRUE(fs::exists(path(c.output))) << c.input;
+        if (c.warning.empty()) {
+            EXPECT_EQ(ran.errors, "") << c.input;
+            continue;
+        }
+        EXPECT_EQ(ran.errors.rfind("velorund: " + path(c.output) + ": warning: not carried over: ", 0), 0u) << ran.errors;
+        EXPECT_NE(ran.errors.find(c.warning), std::string::npos) << ran.errors;
+        EXPECT_EQ(std::count(ran.errors.begin(), ran.errors.end(), '\n'), 1) << ran.errors;
     }
 }
 

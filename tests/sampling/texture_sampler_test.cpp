@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <random>
+#include <vector>
 
 #include "sampling/kernels.h"
 #include "sampling/level_of_detail.h"
@@ -102,6 +105,18 @@ TEST(TextureSampler, ProbesSpreadAlongTheMajorAxisUnlessTheMappingJumps) {
     // Elongated but below a texel in both radii: one read of level 0 where the sample is.
     Sample small = sampleAt(image.b, 0.9f, 0.9f, 0, 0, 0.8f, sx);
     EXPECT_EQ(small.value, centre[0]);
+
+    // How many probes, spread over what share of the major radius: one while nearly round, two
+    // moving apart from 1.25 to 1.5 (halfway at 1.375), then the rounded ratio, at most 20.
+    const struct {
+        float anisotropy;
+        int32_t count;
+        float spread;
+    } layouts[] = {{1.2f, 1, 1.0f}, {1.375f, 2, 0.5f}, {1.5f, 2, 1.0f}, {2.6f, 3, 1.0f}, {40.0f, 20, 1.0f}};
+    for (const auto& l : layouts) {
+        EXPECT_EQ(probeLayout(l.anisotropy).count, l.count) << l.anisotropy;
+        EXPECT_EQ(probeLayout(l.anisotropy).spread, l.spread) << l.anisotropy;
+    }
 }
 
 TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
@@ -123,6 +138,49 @@ TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, 1.05f).value, read(1.05f));
     EXPECT_NE(read(1.05f), read(1.0f));
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
+}
+
+// Samples taken together in the lanes of every instruction set the processor has give the bits
+// of one call after another on the portable set, with the same slot; some lack one neighbour.
+TEST(TextureSampler, LanesGiveTheBitsOfOneCallAfterAnother) {
+    TestImage image(300, 200, ImageMode::Rgba16);
+    std::mt19937 random(3);
+    for (int32_t level = 0; level <= image.b.lastLevel; level++) image.fill(level, [&](int32_t, int32_t) { return random() % 32769; });
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    constexpr int32_t kGroups = 13;
+    std::vector<SampleLanes> groups(kGroups);
+    for (SampleLanes& r : groups) {
+        for (int32_t i = 0; i < kMaxSampleLanes; i++) {
+            const float spread = unit(random) * unit(random) * 0.3f;
+            r.px[i] = r.sx[i] = unit(random);
+            r.py[i] = r.sy[i] = unit(random);
+            r.n1x[i] = i % 7 == 3 ? kMissingPosition : r.px[i] - (unit(random) - 0.5f) * spread;
+            r.n1y[i] = r.py[i] - (unit(random) - 0.5f) * spread;
+            r.n2x[i] = r.px[i] - (unit(random) - 0.5f) * spread, r.n2y[i] = r.py[i] - (unit(random) - 0.5f) * spread;
+        }
+    }
+    auto sampleAll = [&](SimdLevel simd, bool together, LodSlot* slot) {
+        image.b.simd = simd;
+        std::vector<std::array<float, 4>> out(kGroups * kMaxSampleLanes);
+        for (int32_t g = 0; g < kGroups; g++) {
+            const SampleLanes& r = groups[static_cast<size_t>(g)];
+            float (*samples)[4] = reinterpret_cast<float(*)[4]>(out[static_cast<size_t>(g * kMaxSampleLanes)].data());
+            int32_t count = g == kGroups - 1 ? 5 : kMaxSampleLanes;
+            if (together) sampleFilteredLanes(&r, count, &image.b, 0.3f, slot, samples);
+            for (int32_t i = 0; i < count && !together; i++)
+                sampleFiltered(r.n1x[i], r.n1y[i], r.n2x[i], r.n2y[i], r.px[i], r.py[i], r.sx[i], r.sy[i], &image.b,
+                               samples[i], 0.3f, slot);
+        }
+        return out;
+    };
+    LodSlot oneSlot = {0.0f, 0, 0};
+    const auto one = sampleAll(SimdLevel::Portable, false, &oneSlot);
+    for (int32_t level = 1; level <= static_cast<int32_t>(processorSimdLevel()); level++) {
+        LodSlot slot = {0.0f, 0, 0};
+        const auto together = sampleAll(static_cast<SimdLevel>(level), true, &slot);
+        for (size_t i = 0; i < one.size(); i++) ASSERT_EQ(together[i], one[i]) << simdLevelName(static_cast<SimdLevel>(level)) << ", sample " << i;
+        EXPECT_EQ(slot.cachedLod, oneSlot.cachedLod);
+    }
 }
 
 // A digest of the weight table, then of a sweep of filtered samples with random footprints

@@ -46,12 +46,23 @@ TEST(OutputPixel, EightBitScalesLiftsAlphaAndSpillsExcess) {
     EXPECT_EQ(rgba.write<uint8_t>(0.0f, 0.0f, 0.0f, 0.5f)[3], 128);
     EXPECT_EQ(rgba.write<uint8_t>(-0.2f, 0.0f, 0.0f, -1.0f), (std::vector<uint8_t>{0, 0, 0, 0}));
 
-    // Red over full intensity by 51: 11 spills, 5 to each of the others.
-    EXPECT_EQ(rgba.write<uint8_t>(1.2f, 0.5f, 0.5f, 1.0f), (std::vector<uint8_t>{255, 132, 132, 255}));
-    // Red and green over: all of the spill goes to blue.
-    EXPECT_EQ(rgba.write<uint8_t>(1.2f, 1.2f, 0.0f, 1.0f), (std::vector<uint8_t>{255, 255, 23, 255}));
-    // Green over so far that red, then blue, overflow in turn.
-    EXPECT_EQ(rgba.write<uint8_t>(0.9f, 8.0f, 0.9f, 1.0f), (std::vector<uint8_t>{255, 255, 255, 255}));
+    // Every set of channels over full intensity. 1.2 is 51 over: 11 of it spills, 5 to each of
+    // the others when one channel is over; two over by 102 spill 23, all to the third.
+    const struct {
+        float r, g, b;
+        std::vector<uint8_t> expected;
+    } spills[] = {
+        {1.2f, 0.2f, 0.6f, {255, 56, 158, 255}},   {0.2f, 1.2f, 0.6f, {56, 255, 158, 255}},
+        {0.2f, 0.6f, 1.2f, {56, 158, 255, 255}},   {1.2f, 1.2f, 0.0f, {255, 255, 23, 255}},
+        {1.2f, 0.0f, 1.2f, {255, 23, 255, 255}},   {0.0f, 1.2f, 1.2f, {23, 255, 255, 255}},
+        {1.2f, 1.2f, 1.2f, {255, 255, 255, 255}},
+        // One over: what then overflows the first of the others goes to the second, and back.
+        {1.4f, 0.98f, 0.1f, {255, 255, 41, 255}},  {1.4f, 0.1f, 0.98f, {255, 41, 255, 255}},
+        {0.9f, 8.0f, 0.9f, {255, 255, 255, 255}},
+    };
+    for (const auto& s : spills) {
+        EXPECT_EQ(rgba.write<uint8_t>(s.r, s.g, s.b, 1.0f), s.expected) << s.r << ", " << s.g << ", " << s.b;
+    }
 }
 
 TEST(OutputPixel, GrayWeightsChannelsAndSixteenBitUsesItsHalfScale) {

@@ -6,8 +6,8 @@
 namespace cli {
 
 // Returns 0 when every file was written, 2 when some failed (each reported on its own line and
-// skipped), 128 + N when signal N stopped the batch (the file in progress is removed, the ones
-// written stay).
+// skipped) or when an output would replace one of the inputs (then nothing is written), 128 + N
+// when signal N stopped the batch (the file in progress is removed, the ones written stay).
 int warpBatch(const Options& options);
 
 }  // namespace cli

@@ -45,7 +45,7 @@ const char* extensionOf(FileFormat format) {
 
 bool holdsAlpha(FileFormat format) { return format != FileFormat::Jpeg; }
 
-bool loadImage(const std::string& path, Image& image, std::string& error) {
+bool loadImage(const std::string& path, Image& image, std::string& error, const LoadSettings& settings) {
     // Only a regular file is opened: a FIFO or a device could block or never end.
     struct stat status;
     if (stat(path.c_str(), &status) != 0) {
@@ -58,14 +58,40 @@ bool loadImage(const std::string& path, Image& image, std::string& error) {
     }
     bool loaded = false;
     switch (formatOf(path)) {
-        case FileFormat::Png: loaded = loadPng(path, image, error); break;
-        case FileFormat::Tiff: loaded = loadTiff(path, image, error); break;
-        case FileFormat::Jpeg: loaded = loadJpeg(path, image, error); break;
-        case FileFormat::Webp: loaded = loadWebp(path, image, error); break;
+        case FileFormat::Png: loaded = loadPng(path, image, error, settings); break;
+        case FileFormat::Tiff: loaded = loadTiff(path, image, error, settings); break;
+        case FileFormat::Jpeg: loaded = loadJpeg(path, image, error, settings); break;
+        case FileFormat::Webp: loaded = loadWebp(path, image, error, settings); break;
         case FileFormat::Unknown: error = kUnknownFileType; break;
     }
-    if (loaded) turnUpright(image);
+    if (loaded && !turnUpright(image, settings.stop)) {
+        error = kStopped;
+        return false;
+    }
     return loaded;
+}
+
+std::string pictureSizeProblem(uint64_t width, uint64_t height, const LoadSettings& settings) {
+    const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width == 0 || height == 0) return size + " is not a size the filter takes (1 to 32767 on a side)";
+    if (width > kMaxSide || height > kMaxSide) return size + " is too large: the filter takes at most 32767 on a side";
+    if (settings.maxPixels > 0 && width * height > settings.maxPixels) {
+        // The picture's megapixels rounded up, so that it never looks within the limit.
+        return size + " (" + std::to_string((width * height + 999'999) / 1'000'000) + " megapixels) is more than the limit of " +
+               std::to_string((settings.maxPixels + 500'000) / 1'000'000) + " megapixels (--max-megapixels N raises it, 0 lifts it)";
+    }
+    return "";
+}
+
+void noteNotCarried(Image& image, const std::string& what) {
+    if (std::find(image.notCarried.begin(), image.notCarried.end(), what) == image.notCarried.end())
+        image.notCarried.push_back(what);
+}
+
+bool profileFits(const std::vector<uint8_t>& profile, int32_t colours) {
+    if (profile.size() < 20) return true;
+    const std::string space(profile.begin() + 16, profile.begin() + 20);
+    return space == (colours == 1 ? "GRAY" : "RGB ");
 }
 
 bool saveImage(const Image& image, const std::string& path, FileFormat format, const SaveSettings& settings,

@@ -77,15 +77,32 @@ struct Image {
     int32_t orientation = 1;    // EXIF orientation 1..8 of the stored pixels, 1 once loaded
     TiffLayout tiff;
     SourceCoding coding;
+    // What the file held that the image does not carry ("the JPEG comment"), for the warning
+    // that names what an output lost.
+    std::vector<std::string> notCarried;
+};
+
+// A picture of more pixels than this is refused by default: above every camera sensor, and far
+// below what a small file can claim.
+constexpr uint64_t kDefaultMaxPixels = 180'000'000;
+
+// How files are read. A picture of more than maxPixels pixels (0: no limit) is refused from its
+// header, before any pixel is decoded. stop, when set, is asked between bands of rows; a true
+// answer ends the load with the error kStopped.
+struct LoadSettings {
+    uint64_t maxPixels = kDefaultMaxPixels;
+    std::function<bool()> stop;
 };
 
 // How files are written. rowsReady, when set, is called before rows are read with the number of
 // rows from the top that must then hold their final samples; it waits until they do, and returns
-// false when the file is to be abandoned.
+// false when the file is to be abandoned. leftOut, when set, is told each piece of metadata the
+// file cannot hold ("the EXIF block of ... bytes, ..."); the file is written without it.
 struct SaveSettings {
     int32_t quality = 92;      // JPEG and lossy WebP, 1..100
     int32_t compression = -1;  // zlib level 0..9 of PNG and deflate TIFF; -1 for the default
     std::function<bool(int32_t rows)> rowsReady;
+    std::function<void(const std::string& what)> leftOut;
 };
 
 inline bool hasAlpha(const Image& image) { return image.channels % 2 == 0; }
@@ -100,15 +117,15 @@ const char* extensionOf(FileFormat format);    // ".png", ".tif", ".jpg" or ".we
 bool holdsAlpha(FileFormat format);
 
 // Each returns true on success, or false with the reason in error.
-bool loadImage(const std::string& path, Image& image, std::string& error);
+bool loadImage(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
 bool saveImage(const Image& image, const std::string& path, FileFormat format, const SaveSettings& settings,
                std::string& error);
 
 // The loaders leave the image as stored; loadImage then turns it upright.
-bool loadPng(const std::string& path, Image& image, std::string& error);
-bool loadTiff(const std::string& path, Image& image, std::string& error);
-bool loadJpeg(const std::string& path, Image& image, std::string& error);
-bool loadWebp(const std::string& path, Image& image, std::string& error);
+bool loadPng(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
+bool loadTiff(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
+bool loadJpeg(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
+bool loadWebp(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
 bool savePng(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
 bool saveTiff(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
 bool saveJpeg(const Image& image, const std::string& path, const SaveSettings& settings, std::string& error);
@@ -127,6 +144,23 @@ const uint8_t* eightBitRow(const Image& image, int32_t y, std::vector<uint8_t>& 
 inline bool rowsReady(const SaveSettings& settings, int32_t rows) {
     return !settings.rowsReady || settings.rowsReady(rows);
 }
+inline void leaveOut(const SaveSettings& settings, const std::string& what) {
+    if (settings.leftOut) settings.leftOut(what);
+}
+inline bool stopAsked(const LoadSettings& settings) { return settings.stop && settings.stop(); }
+// Loaders ask whether to stop at least this often.
+constexpr int32_t kRowsBetweenStops = 16;
+
+// For loaders: names something the file held that the image does not carry, once.
+void noteNotCarried(Image& image, const std::string& what);
+
+// For loaders, from the header: why a picture of width x height is not loaded (a side of 0 or
+// past the host's largest, or more pixels than settings allow), or empty when it is.
+std::string pictureSizeProblem(uint64_t width, uint64_t height, const LoadSettings& settings);
+
+// For savers: whether an ICC profile describes images of the given number of colours (1 gray,
+// 3 RGB); a profile too short to say counts as fitting.
+bool profileFits(const std::vector<uint8_t>& profile, int32_t colours);
 
 // Alpha applied to the colour channels (as over black) or taken out of them again.
 void premultiplyAlpha(Image& image);
@@ -137,6 +171,8 @@ std::string saveProblem(const Image& image, FileFormat format);
 
 constexpr const char* kUnknownFileType = "unknown file type (expected .png, .tif, .tiff, .jpg, .jpeg or .webp)";
 constexpr const char* kAbandoned = "abandoned";
+constexpr const char* kStopped = "stopped";
+constexpr const char* kProfileMismatch = "the ICC profile, which is for other colours than the output's (gray or RGB)";
 
 // The largest width or height the host's 16-bit rectangles can hold.
 constexpr int32_t kMaxSide = 32767;

@@ -1,6 +1,7 @@
 // JPEG through libjpeg-turbo: 8-bit gray and colour (YCbCr or RGB) files, read as gray or RGB;
-// CMYK and YCCK files are refused. The pixel density, ICC profile, EXIF and XMP are kept, and a
-// truncated file is an error rather than a picture padded with gray. Writing takes the quality
+// CMYK and YCCK files are refused. The pixel density, ICC profile, EXIF and XMP (extended XMP
+// too) are kept, and a truncated file is an error rather than a picture padded with gray, as is
+// image data whose restart markers are out of order. Writing takes the quality
 // asked for with 4:2:0 chroma subsampling, or 4:4:4 when the source had it or at quality 95 and
 // above. Scanlines go straight between the image and libjpeg-turbo's SIMD colour conversion and
 // DCT, several at a time, without an optimising second pass.
@@ -9,18 +10,18 @@
 // therefore holds nothing that needs destroying.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/stat.h>
-
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "extended_xmp.h"
 #include "image_file.h"
 #include "metadata.h"
 
@@ -29,38 +30,49 @@ namespace cli {
 constexpr int kScanlinesAtOnce = 16;
 constexpr size_t kMaxMarkerBytes = 65533;  // what a marker segment can carry
 constexpr int kFullChromaQuality = 95;
-// A block of 64 coefficients (128 bytes in the decoder's whole-image buffers, which progressive
-// and multi-scan files need) costs the file at least one bit, so the buffers of a real file are
-// less than 1024 times its size. libjpeg's memory is held to that, with room for small files: a
-// small file that claims a huge picture is refused before its buffers are allocated.
-constexpr long kMaxDecoderMemoryPerByte = 1100;
-constexpr long kMinDecoderMemory = 64L << 20;
+constexpr int kMarkerEndOfImage = 0xD9;
 
-// The error manager with the way back and libjpeg's message.
+// The error manager with the way back and the reason, and the stop asked between bands.
 struct JpegError {
     jpeg_error_mgr manager;
     jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
+    std::string reason;
+    jpeg_progress_mgr progress;
+    const LoadSettings* settings = nullptr;
 };
 
-[[noreturn]] static void jpegFail(j_common_ptr info) {
+// Ends the reading or writing with the reason, libjpeg's message after it when asked for. Nothing
+// that needs destroying may be alive here: the jump skips it.
+[[noreturn]] static void failWith(j_common_ptr info, const char* reason, bool withMessage = false) {
     JpegError* error = reinterpret_cast<JpegError*>(info->err);
-    if (info->err->msg_code == JERR_NO_BACKING_STORE)
-        snprintf(error->message, sizeof error->message, "the picture it declares is too large for the data it holds");
-    else
-        info->err->format_message(info, error->message);
+    static constexpr char kCorrupt[] = "Corrupt JPEG data: ";  // said by the reason already
+    char message[JMSG_LENGTH_MAX] = "";
+    if (withMessage) info->err->format_message(info, message);
+    error->reason = reason;
+    error->reason += strncmp(message, kCorrupt, sizeof kCorrupt - 1) == 0 ? message + sizeof kCorrupt - 1 : message;
     longjmp(error->jump, 1);
 }
 
+[[noreturn]] static void jpegFail(j_common_ptr info) {
+    if (info->err->msg_code == JERR_NO_BACKING_STORE)
+        failWith(info, "corrupt JPEG image: it needs more decoder memory than its picture can");
+    failWith(info, info->is_decompressor ? "not a readable JPEG image: " : "cannot write the JPEG image: ", true);
+}
+
 // Warnings pass, except those that say the image data ended early, at the end of the file or
-// at a marker: libjpeg would pad the rest of the picture, however large it claims to be.
+// at the end marker (libjpeg would pad the rest of the picture, however large it claims to be),
+// or that the restart markers are out of order.
 static void jpegMessage(j_common_ptr info, int level) {
-    int code = info->err->msg_code;
-    if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) {
-        JpegError* error = reinterpret_cast<JpegError*>(info->err);
-        snprintf(error->message, sizeof error->message, "the image data is truncated");
-        longjmp(error->jump, 1);
-    }
+    const int code = info->err->msg_code;
+    if (level >= 0 || (code != JWRN_JPEG_EOF && code != JWRN_HIT_MARKER && code != JWRN_MUST_RESYNC)) return;
+    const int marker = reinterpret_cast<j_decompress_ptr>(info)->unread_marker;
+    if (code == JWRN_JPEG_EOF || (code == JWRN_HIT_MARKER && marker == kMarkerEndOfImage))
+        failWith(info, "not a readable JPEG image: the image data is truncated");
+    failWith(info, "corrupt JPEG image: ", true);
+}
+
+static void pollStop(j_common_ptr info) {
+    if (stopAsked(*reinterpret_cast<JpegError*>(info->err)->settings)) failWith(info, kStopped);
 }
 
 static void useErrors(jpeg_common_struct* info, JpegError& error) {
@@ -69,11 +81,29 @@ static void useErrors(jpeg_common_struct* info, JpegError& error) {
     error.manager.emit_message = jpegMessage;
 }
 
+// libjpeg's buffers for the picture the header declares: the coefficients of the whole picture
+// (a block of 64 takes 128 bytes), which progressive and multi-scan files keep, and room for the
+// rows it works on. Anything beyond is refused.
+static long decoderMemory(const jpeg_decompress_struct& info) {
+    uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; c++) {
+        const jpeg_component_info& component = info.comp_info[c];
+        const uint64_t across = (uint64_t{info.image_width} * component.h_samp_factor + 8 * info.max_h_samp_factor - 1) /
+                                (8 * info.max_h_samp_factor);
+        const uint64_t down = (uint64_t{info.image_height} * component.v_samp_factor + 8 * info.max_v_samp_factor - 1) /
+                              (8 * info.max_v_samp_factor);
+        blocks += (across + component.h_samp_factor) * (down + component.v_samp_factor);
+    }
+    const uint64_t rows = uint64_t{256} * info.image_width * info.num_components;
+    return static_cast<long>(std::min<uint64_t>(blocks * 128 + rows + (16 << 20), LONG_MAX));
+}
+
 static bool startsWith(const jpeg_saved_marker_ptr marker, const char* prefix, size_t length) {
     return marker->data_length >= length && memcmp(marker->data, prefix, length) == 0;
 }
 
-// The density, ICC profile, EXIF and XMP of a file whose header has been read.
+// The density, ICC profile, EXIF and XMP of a file whose header has been read; the segments
+// the tool does not carry are named.
 static void readMetadata(jpeg_decompress_struct& info, Image& image) {
     if (info.saw_JFIF_marker && (info.density_unit != 0 || info.X_density != info.Y_density)) {
         image.xResolution = info.X_density;
@@ -88,26 +118,36 @@ static void readMetadata(jpeg_decompress_struct& info, Image& image) {
         image.iccProfile.assign(profile, profile + profileLength);
         free(profile);
     }
+    std::vector<std::string> xmpParts;
     for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
-        if (m->marker != JPEG_APP0 + 1) continue;
-        if (startsWith(m, kExifPrefix, kExifPrefixBytes) && image.exif.empty())
-            image.exif.assign(m->data + kExifPrefixBytes, m->data + m->data_length);
-        else if (startsWith(m, kXmpNamespace, kXmpNamespaceBytes) && image.xmp.empty())
-            image.xmp.assign(reinterpret_cast<const char*>(m->data) + kXmpNamespaceBytes, m->data_length - kXmpNamespaceBytes);
+        const char* data = reinterpret_cast<const char*>(m->data);
+        if (m->marker == JPEG_APP0 + 1 && startsWith(m, kExifPrefix, kExifPrefixBytes)) {
+            if (image.exif.empty()) image.exif.assign(m->data + kExifPrefixBytes, m->data + m->data_length);
+        } else if (m->marker == JPEG_APP0 + 1 && startsWith(m, kXmpNamespace, kXmpNamespaceBytes)) {
+            if (image.xmp.empty()) image.xmp.assign(data + kXmpNamespaceBytes, m->data_length - kXmpNamespaceBytes);
+        } else if (m->marker == JPEG_APP0 + 1 && startsWith(m, kXmpExtensionNamespace, kXmpExtensionNamespaceBytes)) {
+            xmpParts.emplace_back(data + kXmpExtensionNamespaceBytes, m->data_length - kXmpExtensionNamespaceBytes);
+        } else if (m->marker == JPEG_COM) {
+            noteNotCarried(image, "the JPEG comment");
+        } else if (!(m->marker == JPEG_APP0 + 2 && startsWith(m, "ICC_PROFILE", 12))) {
+            noteNotCarried(image, "the JPEG APP" + std::to_string(m->marker - JPEG_APP0) + " segment");
+        }
     }
+    if (!joinExtendedXmp(image.xmp, xmpParts)) noteNotCarried(image, "the extended XMP, which does not join the main packet");
 }
 
 static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file, Image& image, std::string& reason) {
     if (setjmp(error.jump)) {
-        reason = std::string("not a readable JPEG image: ") + error.message;
+        reason = error.reason;
         return false;
     }
     jpeg_stdio_src(&info, file);
-    struct stat status;
-    if (fstat(fileno(file), &status) == 0)
-        info.mem->max_memory_to_use = std::max<long>(kMinDecoderMemory, status.st_size * kMaxDecoderMemoryPerByte);
+    // Segments the tool keeps in full, and those it only names (APP0 and APP14 are libjpeg's).
     jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_COM, 1);
+    for (int app = 3; app <= 15; app++)
+        if (app != 14) jpeg_save_markers(&info, JPEG_APP0 + app, 1);
     jpeg_read_header(&info, TRUE);
 
     // What the file holds.
@@ -115,11 +155,9 @@ static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file,
         reason = "CMYK JPEG images are not supported";
         return false;
     }
-    if (info.image_width > static_cast<JDIMENSION>(kMaxSide) || info.image_height > static_cast<JDIMENSION>(kMaxSide)) {
-        reason = std::to_string(info.image_width) + " x " + std::to_string(info.image_height) +
-                 " pixels is too large: the filter takes at most 32767 on a side";
-        return false;
-    }
+    reason = pictureSizeProblem(info.image_width, info.image_height, *error.settings);
+    if (!reason.empty()) return false;
+    info.mem->max_memory_to_use = decoderMemory(info);
     const bool gray = info.num_components == 1;
     info.out_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
     image.width = static_cast<int32_t>(info.image_width);
@@ -133,7 +171,10 @@ static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file,
     readMetadata(info, image);
     if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
 
-    // The scanlines, the image growing as they arrive.
+    // The scanlines, the image growing as they arrive; a progressive file is taken in whole
+    // first, asking about a stop between its bands too.
+    error.progress.progress_monitor = pollStop;
+    info.progress = &error.progress;
     jpeg_start_decompress(&info);
     const size_t stride = rowBytes(image);
     while (info.output_scanline < info.output_height) {
@@ -148,11 +189,12 @@ static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file,
     return true;
 }
 
-bool loadJpeg(const std::string& path, Image& image, std::string& error) {
+bool loadJpeg(const std::string& path, Image& image, std::string& error, const LoadSettings& settings) {
     FILE* file = openFile(path, "rb", error);
     if (!file) return false;
     jpeg_decompress_struct info;
     JpegError failure;
+    failure.settings = &settings;
     useErrors(reinterpret_cast<jpeg_common_struct*>(&info), failure);
     jpeg_create_decompress(&info);
     bool ok = readJpeg(info, failure, file, image, error);
@@ -174,16 +216,35 @@ static void setDensity(jpeg_compress_struct& info, const Image& image) {
 
 static void writeMarker(jpeg_compress_struct& info, const char* prefix, size_t prefixBytes, const uint8_t* data,
                         size_t length) {
-    if (length == 0 || prefixBytes + length > kMaxMarkerBytes) return;
     jpeg_write_m_header(&info, JPEG_APP0 + 1, static_cast<unsigned int>(prefixBytes + length));
     for (size_t i = 0; i < prefixBytes; i++) jpeg_write_m_byte(&info, prefix[i]);
     for (size_t i = 0; i < length; i++) jpeg_write_m_byte(&info, data[i]);
 }
 
+// The metadata segments (the XMP split as a JPEG file holds it), and what does not fit in them
+// left out.
+static void writeMetadata(jpeg_compress_struct& info, const Image& image, const std::vector<std::string>& xmp,
+                          const SaveSettings& settings) {
+    if (!image.iccProfile.empty() && !profileFits(image.iccProfile, image.channels))
+        leaveOut(settings, kProfileMismatch);
+    else if (!image.iccProfile.empty())
+        jpeg_write_icc_profile(&info, image.iccProfile.data(), static_cast<unsigned int>(image.iccProfile.size()));
+    if (kExifPrefixBytes + image.exif.size() > kMaxMarkerBytes)
+        leaveOut(settings, "the EXIF block of " + std::to_string(image.exif.size()) + " bytes, more than the " +
+                               std::to_string(kMaxMarkerBytes - kExifPrefixBytes) + " a JPEG file holds");
+    else if (!image.exif.empty())
+        writeMarker(info, kExifPrefix, kExifPrefixBytes, image.exif.data(), image.exif.size());
+    for (size_t i = 0; i < xmp.size(); i++)
+        writeMarker(info, i == 0 ? kXmpNamespace : kXmpExtensionNamespace,
+                    i == 0 ? kXmpNamespaceBytes : kXmpExtensionNamespaceBytes,
+                    reinterpret_cast<const uint8_t*>(xmp[i].data()), xmp[i].size());
+}
+
 static bool writeJpeg(jpeg_compress_struct& info, JpegError& error, FILE* file, const Image& image,
-                      const SaveSettings& settings, std::vector<uint8_t>& scratch, std::string& reason) {
+                      const std::vector<std::string>& xmp, const SaveSettings& settings, std::vector<uint8_t>& scratch,
+                      std::string& reason) {
     if (setjmp(error.jump)) {
-        reason = std::string("cannot write the JPEG image: ") + error.message;
+        reason = error.reason;
         return false;
     }
     jpeg_stdio_dest(&info, file);
@@ -199,11 +260,7 @@ static bool writeJpeg(jpeg_compress_struct& info, JpegError& error, FILE* file, 
 
     // Markers, then the scanlines as they become ready.
     jpeg_start_compress(&info, TRUE);
-    if (!image.iccProfile.empty())
-        jpeg_write_icc_profile(&info, image.iccProfile.data(), static_cast<unsigned int>(image.iccProfile.size()));
-    writeMarker(info, kExifPrefix, kExifPrefixBytes, image.exif.data(), image.exif.size());
-    writeMarker(info, kXmpNamespace, kXmpNamespaceBytes, reinterpret_cast<const uint8_t*>(image.xmp.data()),
-                image.xmp.size());
+    writeMetadata(info, image, xmp, settings);
     for (int32_t y = 0; y < image.height; y++) {
         if (!rowsReady(settings, y + 1)) {
             reason = kAbandoned;
@@ -224,7 +281,8 @@ bool saveJpeg(const Image& image, const std::string& path, const SaveSettings& s
     useErrors(reinterpret_cast<jpeg_common_struct*>(&info), failure);
     jpeg_create_compress(&info);
     std::vector<uint8_t> scratch;  // 16-bit rows reduced to 8 bits
-    bool ok = writeJpeg(info, failure, file, image, settings, scratch, error);
+    const std::vector<std::string> xmp = image.xmp.empty() ? std::vector<std::string>{} : xmpSegments(image.xmp);
+    bool ok = writeJpeg(info, failure, file, image, xmp, settings, scratch, error);
     jpeg_destroy_compress(&info);
     if (fclose(file) != 0 && ok) {
         error = std::string("cannot write the JPEG image: ") + strerror(errno);

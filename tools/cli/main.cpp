@@ -31,12 +31,13 @@ int warpSingle(const Options& options) {
     Image image;
     std::string error;
     const double start = secondsNow();
-    if (!loadImage(input, image, error)) return complain(nullptr, input, error);
+    const bool loaded = loadImage(input, image, error, loadSettings(options));
     timings.read = secondsNow() - start;
 
     ProgressBar bar;
     bar.shown = !options.quiet && isatty(STDERR_FILENO);
     int code = stopSignal != 0 ? kExitSignalBase + stopSignal
+               : !loaded       ? complain(nullptr, input, error)
                                : warpFile(image, input, options.output, formatOf(options.output), options, bar, timings);
     clearProgress(bar);
     if (code == 0 && options.verbose) complain(nullptr, options.output, describe(timings), 0);

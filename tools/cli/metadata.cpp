@@ -63,6 +63,7 @@ struct Entry {
     uint32_t count;
     size_t valueAt;     // where the value is: in the entry or at its offset
     size_t valueBytes;
+    bool valueInside;   // whether the value lies in the block
 };
 
 // Visits the entries of the directory at offset; returns the offset of its link to the next
@@ -81,12 +82,26 @@ size_t forEachEntry(ExifBlock& block, uint32_t offset, Visit visit) {
         e.count = block.read(e.at + 4, 4);
         e.valueBytes = typeBytes(e.type) * e.count;
         e.valueAt = e.valueBytes <= 4 ? e.at + 8 : block.read(e.at + 8, 4);
-        if (block.has(e.valueAt, e.valueBytes)) visit(e);
+        e.valueInside = block.has(e.valueAt, e.valueBytes);
+        visit(e);
     }
     return link;
 }
 
+// The first value of an entry of a whole-number type (BYTE, SHORT, LONG or their signed kinds),
+// as common readers take it whatever the type and count; -1 for other entries.
+int64_t firstWholeNumber(const ExifBlock& block, const Entry& e) {
+    const bool whole = e.type == 1 || e.type == kTypeShort || e.type == kTypeLong || e.type == 6 || e.type == 8 || e.type == 9;
+    if (!whole || e.count == 0 || !e.valueInside) return -1;
+    return block.read(e.valueAt, typeBytes(e.type));
+}
+
 }  // namespace
+
+std::vector<uint8_t> exifBlock(const uint8_t* bytes, size_t size) {
+    const bool prefixed = size >= kExifPrefixBytes && std::equal(bytes, bytes + kExifPrefixBytes, kExifPrefix);
+    return prefixed ? std::vector<uint8_t>(bytes + kExifPrefixBytes, bytes + size) : std::vector<uint8_t>(bytes, bytes + size);
+}
 
 int32_t exifOrientation(const std::vector<uint8_t>& exif) {
     std::vector<uint8_t> copy = exif;
@@ -95,10 +110,8 @@ int32_t exifOrientation(const std::vector<uint8_t>& exif) {
     int32_t orientation = 0;
     if (first == 0) return 0;
     forEachEntry(block, first, [&](const Entry& e) {
-        if (e.tag == kTagOrientation && e.type == kTypeShort && e.count == 1) {
-            uint32_t value = block.read(e.valueAt, 2);
-            if (value >= 1 && value <= 8) orientation = static_cast<int32_t>(value);
-        }
+        const int64_t value = firstWholeNumber(block, e);
+        if (e.tag == kTagOrientation && value >= 1 && value <= 8) orientation = static_cast<int32_t>(value);
     });
     return orientation;
 }
@@ -110,22 +123,28 @@ std::vector<uint8_t> uprightExif(const std::vector<uint8_t>& exif, int32_t width
     if (first == 0) return {};
 
     // Rewrite the entries of the first directory and the directories it points to, noting how
-    // far their tables and values reach.
+    // far their tables and values reach. A directory that does not fit is left alone. The
+    // orientation entry becomes a single SHORT 1 whatever it held, its old value left unused.
     size_t reach = 8;
     std::vector<uint32_t> directories{first};
     size_t firstLink = 0;
     for (size_t d = 0; d < directories.size() && d < kMaxDirectories; d++) {
         size_t link = forEachEntry(block, directories[d], [&](const Entry& e) {
-            reach = std::max(reach, e.valueAt + e.valueBytes);
-            bool scalar = e.count == 1 && (e.type == kTypeShort || e.type == kTypeLong);
-            if (e.tag == kTagOrientation && scalar) block.write(e.valueAt, typeBytes(e.type), 1);
+            if (e.valueInside) reach = std::max(reach, e.valueAt + e.valueBytes);
+            if (e.tag == kTagOrientation) {
+                block.write(e.at + 2, 2, kTypeShort);
+                block.write(e.at + 4, 4, 1);
+                block.write(e.at + 8, 2, 1);
+                block.write(e.at + 10, 2, 0);
+            }
+            bool scalar = e.count == 1 && (e.type == kTypeShort || e.type == kTypeLong) && e.valueInside;
             if (e.tag == kTagPixelXDimension && scalar) block.write(e.valueAt, typeBytes(e.type), static_cast<uint32_t>(width));
             if (e.tag == kTagPixelYDimension && scalar) block.write(e.valueAt, typeBytes(e.type), static_cast<uint32_t>(height));
             bool pointer = e.tag == kTagExifDirectory || e.tag == kTagGpsDirectory || e.tag == kTagInteropDirectory;
-            if (pointer && e.type == kTypeLong && e.count == 1) directories.push_back(block.read(e.valueAt, 4));
+            if (pointer && firstWholeNumber(block, e) > 0) directories.push_back(static_cast<uint32_t>(firstWholeNumber(block, e)));
         });
-        if (link == 0) return d == 0 ? std::vector<uint8_t>{} : bytes;
-        reach = std::max(reach, link + 4);
+        if (link == 0 && d == 0) return {};
+        if (link != 0) reach = std::max(reach, link + 4);
         if (d == 0) firstLink = link;
     }
 

@@ -16,6 +16,10 @@ constexpr size_t kExifPrefixBytes = 6;
 constexpr char kXmpNamespace[] = "http://ns.adobe.com/xap/1.0/";
 constexpr size_t kXmpNamespaceBytes = sizeof kXmpNamespace;
 
+// An EXIF block as a file's chunk holds it, without the "Exif\0\0" that some writers put before
+// it (as a JPEG segment has it).
+std::vector<uint8_t> exifBlock(const uint8_t* bytes, size_t size);
+
 // The orientation tag of the EXIF block's first directory: 1..8, or 0 when there is none or
 // the block is not readable.
 int32_t exifOrientation(const std::vector<uint8_t>& exif);

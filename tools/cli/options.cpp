@@ -36,8 +36,8 @@ const char* const kUsage =
     "  -o DIR, --output-dir DIR\n"
     "                  write each INPUT into DIR (made when missing) under its own name\n"
     "  --format TYPE   with -o: write png, jpg, webp or tif files instead of the input's type\n"
-    "  --rect X,Y,W,H  warp only this rectangle (left, top, width, height in pixels); the rest of\n"
-    "                  the image is copied through unchanged\n"
+    "  --rect X,Y,W,H  warp only this rectangle (left, top, width, height in pixels of the\n"
+    "                  picture as shown, after its orientation); the rest is copied through\n"
     "  --background COLOR\n"
     "                  compose the result over COLOR (black, white, gray, red, green, blue,\n"
     "                  yellow, cyan, magenta, #rgb or #rrggbb) and write no alpha: the rim of the\n"
@@ -46,6 +46,9 @@ const char* const kUsage =
     "  --quality Q     JPEG and lossy WebP quality, 1 to 100 (default 92)\n"
     "  --compression N zlib level 0 to 9 for PNG and deflate TIFF (default: level 6 with\n"
     "                  run-length matching, fast and small on photographs)\n"
+    "  --max-megapixels N\n"
+    "                  refuse a picture of more than N million pixels, as its file's header\n"
+    "                  declares it, before decoding it (default 180; 0: no limit)\n"
     "  --threads N     render on N threads, 1 to 32 (default: every thread the system offers);\n"
     "                  the result is the same for every N\n"
     "  --force         replace OUTPUT if it exists\n"
@@ -56,6 +59,9 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 done, 1 the filter failed, 2 bad input, options or output (with -o: some\n"
     "file failed), 128 + N stopped by signal N (130 Ctrl-C).\n";
+
+// Past the largest picture the host takes (32767 x 32767), a limit limits nothing.
+constexpr int64_t kMaxMegapixels = 1100;
 
 struct NamedColour {
     const char* name;
@@ -171,6 +177,11 @@ int parseOptions(int argc, char** argv, Options& options) {
             if (!parseNumber(value, 0, 9, number))
                 return complain(nullptr, "--compression", "'" + value + "' is not a zlib level from 0 to 9");
             options.save.compression = static_cast<int32_t>(number);
+        } else if (takes("--max-megapixels")) {
+            if (!parseNumber(value, 0, kMaxMegapixels, number))
+                return complain(nullptr, "--max-megapixels",
+                                "'" + value + "' is not a whole number from 0 (no limit) to " + std::to_string(kMaxMegapixels));
+            options.maxPixels = static_cast<uint64_t>(number) * 1'000'000;
         } else if (takes("--threads")) {
             if (!parseNumber(value, 1, 32, number))
                 return complain(nullptr, "--threads", "'" + value + "' is not a whole number from 1 to 32");

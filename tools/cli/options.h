@@ -29,6 +29,7 @@ struct Options {
     bool quiet = false;
     bool verbose = false;
     int32_t threads = 0;  // threads the filter renders on; 0 for every one the system offers
+    uint64_t maxPixels = kDefaultMaxPixels;  // --max-megapixels; 0: no limit
     SaveSettings save;
 
     bool batch() const { return !folder.empty(); }

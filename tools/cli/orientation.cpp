@@ -10,7 +10,7 @@
 
 namespace cli {
 
-void turnUpright(Image& image) {
+bool turnUpright(Image& image, const std::function<bool()>& stop) {
     const int32_t o = image.orientation >= 2 && image.orientation <= 8 ? image.orientation : 1;
     const bool swaps = o >= 5;
     const int32_t w = image.width, h = image.height;
@@ -21,7 +21,8 @@ void turnUpright(Image& image) {
         const size_t pixelBytes = static_cast<size_t>(image.channels) * sampleBytes(image);
         Samples shown(image.samples.size());
         uint8_t* out = shown.data();
-        for (int32_t y = 0; y < shownHeight; y++)
+        for (int32_t y = 0; y < shownHeight; y++) {
+            if (stop && y % 64 == 0 && stop()) return false;
             for (int32_t x = 0; x < shownWidth; x++, out += pixelBytes) {
                 int32_t sx = x, sy = y;
                 switch (o) {
@@ -35,14 +36,19 @@ void turnUpright(Image& image) {
                 }
                 memcpy(out, image.samples.data() + (static_cast<size_t>(sy) * w + sx) * pixelBytes, pixelBytes);
             }
+        }
         image.samples = std::move(shown);
     }
     if (swaps) std::swap(image.xResolution, image.yResolution);
     image.width = shownWidth;
     image.height = shownHeight;
     image.orientation = 1;
-    if (!image.exif.empty()) image.exif = uprightExif(image.exif, shownWidth, shownHeight);
+    if (!image.exif.empty()) {
+        image.exif = uprightExif(image.exif, shownWidth, shownHeight);
+        if (image.exif.empty()) image.notCarried.push_back("the EXIF block, which is not readable");
+    }
     if (!image.xmp.empty()) image.xmp = uprightXmp(image.xmp);
+    return true;
 }
 
 }  // namespace cli

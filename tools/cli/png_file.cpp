@@ -68,31 +68,54 @@ static double pixelsPerMetre(double resolution, ResolutionUnit unit) {
     return resolution;
 }
 
-// EXIF and XMP, wherever they came in the file.
-static void readMetadata(png_structp png, png_infop info, Image& image) {
-    png_uint_32 exifLength = 0;
-    png_bytep exif = nullptr;
-    if (png_get_eXIf_1(png, info, &exifLength, &exif) && exif) image.exif.assign(exif, exif + exifLength);
-    if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
-    png_textp texts = nullptr;
-    int count = png_get_text(png, info, &texts, nullptr);
-    for (int i = 0; i < count; i++)
-        if (strcmp(texts[i].key, kXmpKeyword) == 0)
-            image.xmp.assign(texts[i].text, texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length
-                                                                                              : texts[i].text_length);
+// Chunks the tool reads itself rather than through libpng: eXIf, which libpng refuses when it
+// starts with the "Exif\0\0" that some writers put before the block, and the ancillary chunks
+// the tool does not carry, which are only named. acTL makes the file an animation.
+constexpr png_byte kOwnChunks[] = "eXIf\0acTL\0gAMA\0cHRM\0sRGB\0sBIT\0bKGD\0hIST\0tIME\0sPLT\0oFFs\0pCAL\0sCAL\0tEXt\0zTXt\0";
+
+constexpr const char* kTextChunks = "the PNG text chunks";
+
+struct PngReading {
+    Image& image;
+    bool animated = false;
+};
+
+static int readOwnChunk(png_structp png, png_unknown_chunkp chunk) {
+    PngReading* reading = static_cast<PngReading*>(png_get_user_chunk_ptr(png));
+    const std::string name(reinterpret_cast<const char*>(chunk->name), 4);
+    if (!(chunk->name[0] & 0x20)) return 0;  // a critical chunk libpng does not know: its error
+    if (name == "acTL") reading->animated = true;
+    else if (name == "tEXt" || name == "zTXt") noteNotCarried(reading->image, kTextChunks);
+    else if (name != "eXIf") noteNotCarried(reading->image, "the PNG " + name + " chunk");
+    else if (reading->image.exif.empty()) reading->image.exif = exifBlock(chunk->data, chunk->size);
+    return 1;
 }
 
-static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, PngError& error) {
+// XMP, and the other text that is not carried.
+static void readText(png_structp png, png_infop info, Image& image) {
+    png_textp texts = nullptr;
+    int count = png_get_text(png, info, &texts, nullptr);
+    for (int i = 0; i < count; i++) {
+        if (strcmp(texts[i].key, kXmpKeyword) != 0) noteNotCarried(image, kTextChunks);
+        else if (image.xmp.empty())
+            image.xmp.assign(texts[i].text, texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length
+                                                                                              : texts[i].text_length);
+    }
+}
+
+static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, const LoadSettings& settings,
+                    PngError& error) {
     if (setjmp(png_jmpbuf(png))) return false;
+    PngReading reading{image};
     png_set_read_fn(png, file, readBytes);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kOwnChunks, sizeof kOwnChunks / 5);
+    png_set_read_user_chunk_fn(png, &reading, readOwnChunk);
     png_read_info(png, info);
     image.width = static_cast<int32_t>(png_get_image_width(png, info));
     image.height = static_cast<int32_t>(png_get_image_height(png, info));
-    if (image.width > kMaxSide || image.height > kMaxSide) {
-        error.message = std::to_string(image.width) + " x " + std::to_string(image.height) +
-                  " pixels is too large: the filter takes at most 32767 on a side";
-        return false;
-    }
+    error.message = pictureSizeProblem(png_get_image_width(png, info), png_get_image_height(png, info), settings);
+    if (reading.animated) error.message = "animated PNG images are not supported";
+    if (!error.message.empty()) return false;
     // A file too short to hold its pixels even at deflate's best is refused before any memory
     // is taken for them.
     struct stat status;
@@ -130,13 +153,17 @@ static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, P
     const size_t stride = rowBytes(image);
     if (passes > 1) growRows(image, image.height);
     for (int pass = 0; pass < passes; pass++)
-        for (int32_t y = 0; y < image.height; y++) png_read_row(png, growRows(image, y + 1) + y * stride, nullptr);
+        for (int32_t y = 0; y < image.height; y++) {
+            if (y % kRowsBetweenStops == 0 && stopAsked(settings)) return error.message = kStopped, false;
+            png_read_row(png, growRows(image, y + 1) + y * stride, nullptr);
+        }
     png_read_end(png, info);
-    readMetadata(png, info, image);
+    readText(png, info, image);
+    if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
     return true;
 }
 
-bool loadPng(const std::string& path, Image& image, std::string& error) {
+bool loadPng(const std::string& path, Image& image, std::string& error, const LoadSettings& settings) {
     FILE* file = openFile(path, "rb", error);
     if (!file) return false;
     PngError failure{"not a readable PNG image: ", "out of memory"};
@@ -146,7 +173,7 @@ bool loadPng(const std::string& path, Image& image, std::string& error) {
     png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning,
                                                &allocationLimit, boundedMalloc, pngFree);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = info && readPng(png, info, file, image, failure);
+    bool ok = info && readPng(png, info, file, image, settings, failure);
     png_destroy_read_struct(&png, &info, nullptr);
     fclose(file);
     if (!ok) error = failure.message;
@@ -174,9 +201,13 @@ static bool writePng(png_structp png, png_infop info, FILE* file, const Image& i
                      static_cast<png_uint_32>(std::lround(pixelsPerMetre(image.yResolution, image.resolutionUnit))),
                      absolute ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
     }
-    if (!image.iccProfile.empty())
+    if (!image.iccProfile.empty() && !profileFits(image.iccProfile, image.channels - hasAlpha(image)))
+        leaveOut(settings, kProfileMismatch);
+    else if (!image.iccProfile.empty()) {
         png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, image.iccProfile.data(),
                      static_cast<png_uint_32>(image.iccProfile.size()));
+        if (!png_get_valid(png, info, PNG_INFO_iCCP)) leaveOut(settings, "the ICC profile, which libpng finds invalid");
+    }
     if (!image.exif.empty())
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(image.exif.size()), const_cast<png_bytep>(image.exif.data()));
     png_text xmp{};

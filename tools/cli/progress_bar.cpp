@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace cli {
 
@@ -29,9 +30,22 @@ void clearProgress(ProgressBar& bar) {
     bar.shownPercent = -1;
 }
 
+// The text with its control characters written as escapes, so that a file name holding a
+// newline or an escape sequence cannot break the line or steer the terminal.
+static std::string escaped(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        char escape[5];
+        if (c == '\n' || c == '\t' || c == '\r') out += {'\\', c == '\n' ? 'n' : c == '\t' ? 't' : 'r'};
+        else if (c < 0x20 || c == 0x7F) out += (snprintf(escape, sizeof escape, "\\x%02x", c), escape);
+        else out += static_cast<char>(c);
+    }
+    return out;
+}
+
 int complain(ProgressBar* bar, const std::string& subject, const std::string& reason, int code) {
     if (bar) clearProgress(*bar);
-    fprintf(stderr, "velorund: %s: %s\n", subject.c_str(), reason.c_str());
+    fprintf(stderr, "velorund: %s: %s\n", escaped(subject).c_str(), escaped(reason).c_str());
     return code;
 }
 

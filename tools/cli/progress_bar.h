@@ -18,7 +18,8 @@ struct ProgressBar {
 void drawProgress(ProgressBar& bar, int32_t done, int32_t total);
 void clearProgress(ProgressBar& bar);
 
-// Prints "velorund: subject: reason" on its own line and returns code.
+// Prints "velorund: subject: reason" on its own line, control characters escaped (a newline as
+// \n, others as \xHH), and returns code.
 int complain(ProgressBar* bar, const std::string& subject, const std::string& reason, int code = 2);
 
 }  // namespace cli

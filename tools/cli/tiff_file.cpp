@@ -7,7 +7,8 @@
 //
 // A file may declare strips or tiles of any size: reading decodes only the rows of each block
 // that lie in the image, into a buffer bounded by the image, and the image grows band by band as
-// blocks arrive, so a file that lies about its size fails before it costs memory.
+// blocks arrive, so a file that lies about its size fails before it costs memory. Metadata tags
+// other than those are named as not carried.
 #include <sys/stat.h>
 #include <tiffio.h>
 
@@ -131,30 +132,17 @@ static uint32_t blockIndex(TIFF* tif, const Blocks& b, uint32_t x, uint32_t y, i
 }
 
 // Blocks up to this size decode whole into one buffer. A larger strip is read row by row, so
-// memory grows with the rows the file really holds. A larger tile must carry data enough for
-// it inside the file: deflate and LZW expand data at most about 1400 times, so a tile that
-// claims more than 2048 times the bytes it has stored is a lying file, refused before its
-// buffer is allocated.
+// memory grows with the rows the file really holds; a larger tile is bounded by the image rows
+// it covers, and so by the pixel limit.
 constexpr uint64_t kWholeBlockBytes = 16u << 20;
-constexpr uint64_t kMaxExpansion = 2048;
-
-static bool tilesHoldData(TIFF* tif, uint64_t tileBytes) {
-    struct stat status;
-    if (fstat(TIFFFileno(tif), &status) != 0) return false;
-    const uint64_t fileBytes = static_cast<uint64_t>(status.st_size);
-    for (uint32_t t = 0; t < TIFFNumberOfTiles(tif); t++) {
-        const uint64_t offset = TIFFGetStrileOffset(tif, t), stored = TIFFGetStrileByteCount(tif, t);
-        if (offset > fileBytes || stored > fileBytes - offset || stored * kMaxExpansion < tileBytes) return false;
-    }
-    return true;
-}
 
 // A large strip image, row by row through libtiff's scanline interface (each plane from the top).
-static bool readScanlines(TIFF* tif, const Blocks& b, Image& image) {
+static bool readScanlines(TIFF* tif, const Blocks& b, Image& image, const LoadSettings& settings, bool& stopped) {
     const Blocks row = {false, b.width, 1, b.planes, b.perPixel, b.rowBytes};
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[static_cast<size_t>(b.rowBytes)]);
     for (int32_t plane = 0; plane < b.planes; plane++)
         for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y++) {
+            if (y % kRowsBetweenStops == 0 && (stopped = stopAsked(settings))) return false;
             uint8_t* samples = growRows(image, static_cast<int32_t>(y + 1));
             if (TIFFReadScanline(tif, buffer.get(), y, static_cast<uint16_t>(plane)) < 0) return false;
             copyBlock(row, buffer.get(), samples, image, 0, y, plane, false);
@@ -163,13 +151,11 @@ static bool readScanlines(TIFF* tif, const Blocks& b, Image& image) {
 }
 
 // Reads every block, decoding only its rows inside the image; the image grows band by band.
-// False on the first libtiff failure, or a tile that claims more than its data can hold.
-static bool readBlocks(TIFF* tif, const Blocks& b, Image& image) {
+// False on the first libtiff failure or block that decodes short, or when asked to stop
+// (stopped then says so).
+static bool readBlocks(TIFF* tif, const Blocks& b, Image& image, const LoadSettings& settings, bool& stopped) {
     const uint64_t blockBytes = b.rowBytes * rowsIn(b, image, 0);
-    if (blockBytes > kWholeBlockBytes) {
-        if (!b.tiled) return readScanlines(tif, b, image);
-        if (!tilesHoldData(tif, blockBytes)) return false;
-    }
+    if (blockBytes > kWholeBlockBytes && !b.tiled) return readScanlines(tif, b, image, settings, stopped);
     // Strips of whole interleaved rows decode straight into the image; an uncompressed file
     // holds every sample it claims, so the image takes its memory at once.
     const bool straight = !b.tiled && b.planes == 1 && b.rowBytes == rowBytes(image);
@@ -183,23 +169,43 @@ static bool readBlocks(TIFF* tif, const Blocks& b, Image& image) {
     std::unique_ptr<uint8_t[]> block(straight ? nullptr : new uint8_t[static_cast<size_t>(blockBytes)]);
     for (int32_t plane = 0; plane < b.planes; plane++)
         for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height) {
+            if ((stopped = stopAsked(settings))) return false;
             const tmsize_t size = static_cast<tmsize_t>(b.rowBytes * rowsIn(b, image, y));
             uint8_t* samples = growRows(image, static_cast<int32_t>(y + rowsIn(b, image, y)));
             if (straight) {
-                if (TIFFReadEncodedStrip(tif, blockIndex(tif, b, 0, y, 0), samples + y * b.rowBytes, size) < 0) return false;
+                // A strip that holds less is truncated.
+                if (TIFFReadEncodedStrip(tif, blockIndex(tif, b, 0, y, 0), samples + y * b.rowBytes, size) != size) return false;
                 continue;
             }
             for (uint32_t x = 0; x < static_cast<uint32_t>(image.width); x += b.width) {
                 uint32_t index = blockIndex(tif, b, x, y, plane);
                 tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.get(), size)
                                        : TIFFReadEncodedStrip(tif, index, block.get(), size);
-                if (got < 0) return false;
+                if (got != size) return false;  // a block that holds less is truncated
                 copyBlock(b, block.get(), samples, image, x, y, plane, false);
             }
         }
     return true;
 }
 
+// Names what the file holds that the tool does not carry: its other pages, and tags of
+// metadata other than the resolution, ICC profile and XMP.
+static void noteOtherTags(TIFF* tif, Image& image) {
+    static const std::pair<ttag_t, const char*> kTags[] = {
+        {TIFFTAG_EXIFIFD, "the EXIF directory"},   {TIFFTAG_GPSIFD, "the GPS directory"},
+        {TIFFTAG_RICHTIFFIPTC, "the IPTC block"},  {TIFFTAG_PHOTOSHOP, "the Photoshop block"},
+        {TIFFTAG_IMAGEDESCRIPTION, "the image description"}, {TIFFTAG_ARTIST, "the artist"},
+        {TIFFTAG_COPYRIGHT, "the copyright"},      {TIFFTAG_DATETIME, "the date"},
+        {TIFFTAG_MAKE, "the camera's make"},       {TIFFTAG_MODEL, "the camera's model"},
+        {TIFFTAG_SOFTWARE, "the software"},        {TIFFTAG_DOCUMENTNAME, "the document name"},
+    };
+    for (const auto& [tag, name] : kTags) {
+        void* value[4] = {};
+        if (TIFFGetField(tif, tag, &value[0], &value[1], &value[2], &value[3]))
+            noteNotCarried(image, std::string(name) + " of the TIFF file");
+    }
+    if (TIFFNumberOfDirectories(tif) > 1) noteNotCarried(image, "the TIFF file's pages after the first");
+}
 // Writes every block as the rows become ready; false on the first libtiff failure or when the
 // file is abandoned.
 static bool writeBlocks(TIFF* tif, const Blocks& b, const Image& image, const SaveSettings& settings) {
@@ -265,7 +271,7 @@ static void readResolution(TIFF* tif, Image& image) {
                                                         : ResolutionUnit::None;
 }
 
-bool loadTiff(const std::string& path, Image& image, std::string& error) {
+bool loadTiff(const std::string& path, Image& image, std::string& error, const LoadSettings& settings) {
     TiffFile file(path, "r");
     TIFF* tif = file.tif;
     if (!tif) {
@@ -290,11 +296,8 @@ bool loadTiff(const std::string& path, Image& image, std::string& error) {
     int32_t colours = 0;
     error = unsupportedKind(tif, photometric, channels, bits, format, compression, colours);
     if (!error.empty()) return false;
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
-        error = std::to_string(width) + " x " + std::to_string(height) +
-                " pixels is not a size the filter takes (1 to 32767 on a side)";
-        return false;
-    }
+    error = pictureSizeProblem(width, height, settings);
+    if (!error.empty()) return false;
 
     // How it is stored.
     TiffLayout& layout = image.tiff;
@@ -320,6 +323,7 @@ bool loadTiff(const std::string& path, Image& image, std::string& error) {
     void* xmp = nullptr;
     if (TIFFGetField(tif, TIFFTAG_XMLPACKET, &xmpLength, &xmp) && xmp) image.xmp.assign(static_cast<char*>(xmp), xmpLength);
     image.orientation = orientation;
+    noteOtherTags(tif, image);
 
     // The blocks must match libtiff's idea of a row, and their buffer must be bounded by the
     // image rows they cover.
@@ -341,8 +345,9 @@ bool loadTiff(const std::string& path, Image& image, std::string& error) {
     }
 
     // The samples, block by block.
-    if (!readBlocks(tif, blocks, image)) {
-        error = file.explain("corrupt or truncated TIFF image");
+    bool stopped = false;
+    if (!readBlocks(tif, blocks, image, settings, stopped)) {
+        error = stopped ? kStopped : file.explain("corrupt or truncated TIFF image");
         return false;
     }
     if (layout.associatedAlpha) unpremultiplyAlpha(image);
@@ -405,8 +410,11 @@ static void writeTags(TIFF* tif, const Image& image, const SaveSettings& setting
                      : image.resolutionUnit == ResolutionUnit::None ? RESUNIT_NONE
                                                                     : RESUNIT_CENTIMETER);
     }
-    if (!image.iccProfile.empty())
+    if (!image.iccProfile.empty() && !profileFits(image.iccProfile, image.channels - hasAlpha(image)))
+        leaveOut(settings, kProfileMismatch);
+    else if (!image.iccProfile.empty())
         TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.iccProfile.size()), image.iccProfile.data());
+    if (!image.exif.empty()) leaveOut(settings, "the EXIF block, which the tool does not write into TIFF files");
     if (!image.xmp.empty())
         TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<uint32_t>(image.xmp.size()), image.xmp.data());
 }

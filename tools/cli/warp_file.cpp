@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -38,8 +39,11 @@ std::string folderOf(const std::string& path) {
 }
 
 // A new file beside output, private until it is complete, with the permissions of any new file.
+// Its name is .NAME.XXXXXX, with NAME cut short when the whole would be longer than a name can be.
 std::string makeTemporary(const std::string& output, std::string& error) {
+    constexpr size_t kAround = 8;  // the dot before NAME and the ".XXXXXX" after it
     std::string name = output.substr(output.rfind('/') + 1);
+    if (name.size() + kAround > NAME_MAX) name.resize(NAME_MAX - kAround);
     std::string temp = folderOf(output) + "/." + name + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) {
@@ -71,6 +75,10 @@ bool onCancelPoll(void* context) { return stopSignal != 0 || static_cast<RunWatc
 void onRowsCommitted(void* context, const Rect16& rows) { static_cast<RunWatch*>(context)->rows->publish(rows.top); }
 
 }  // namespace
+
+LoadSettings loadSettings(const Options& options) {
+    return LoadSettings{options.maxPixels, [] { return stopSignal != 0; }};
+}
 
 std::string outputProblem(const std::string& output, bool force) {
     struct stat status;
@@ -115,6 +123,8 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
     RowHandOver rows(image, doc, background, [&] { return stopSignal != 0 || writeFailed; });
     SaveSettings settings = options.save;
     settings.rowsReady = [&](int32_t count) { return rows.waitFor(count); };
+    std::vector<std::string> notCarried = image.notCarried;  // the writer adds to it, read once it has ended
+    settings.leftOut = [&](const std::string& what) { notCarried.push_back(what); };
     bool written = false;
     double writeEnd = 0;
     std::thread writer;
@@ -166,6 +176,11 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
         code = complain(&bar, input, hostapp::runFailure(outcome), kExitFilterFailed);
     else if (rename(temp.c_str(), output.c_str()) != 0) code = complain(&bar, output, strerror(errno));
     if (code != 0) unlink(temp.c_str());
+    if (code == 0 && !notCarried.empty()) {
+        std::string list;
+        for (const std::string& what : notCarried) list += (list.empty() ? "" : "; ") + what;
+        complain(&bar, output, "warning: not carried over: " + list, 0);
+    }
     return code;
 }
 

@@ -26,12 +26,17 @@ struct Timings {
     double writeAfter = 0;
 };
 
+// How the tool reads files: with the pixel limit of the options, stopping at a signal.
+LoadSettings loadSettings(const Options& options);
+
 // Why the output file cannot be written, or empty when it can.
 std::string outputProblem(const std::string& output, bool force);
 
 // Warps image (loaded from input) into output. Returns 0 when written, else the exit code after
 // the message: 1 the filter failed, 2 bad input or output, 128 + N stopped by signal N. Nothing
-// is left behind but a complete output.
+// is left behind but a complete output. A written output that lacks metadata of the input (what
+// the image does not carry, and what the output's format cannot hold) is followed by one
+// warning line naming it.
 int warpFile(Image& image, const std::string& input, const std::string& output, FileFormat format,
              const Options& options, ProgressBar& bar, Timings& timings);
 

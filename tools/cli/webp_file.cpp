@@ -2,6 +2,11 @@
 // RGBA; animations are refused. The ICC profile, EXIF and XMP chunks are kept. Writing takes the
 // quality asked for, lossless when the source was a lossless WebP (then the colour under
 // transparent pixels is kept too); gray is written as RGB, 16-bit samples reduced to 8 bits.
+//
+// libwebp decodes a picture in one call that nothing interrupts, seconds for a large one (a
+// lossless picture of one colour takes a few bytes whatever its size). The call runs on a thread
+// of its own that owns what it works on, so that a load asked to stop leaves it and returns at
+// once; the thread ends on its own, or with the process.
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
@@ -9,9 +14,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "image_file.h"
 #include "metadata.h"
@@ -41,6 +53,18 @@ static std::vector<uint8_t> chunkOf(WebPDemuxer* demux, const char* name) {
     return bytes;
 }
 
+// Names the chunks of the container that the tool does not carry.
+static void noteOtherChunks(const std::vector<uint8_t>& bytes, Image& image) {
+    static const char* const kKnown[] = {"VP8 ", "VP8L", "VP8X", "ALPH", "ICCP", "EXIF", "XMP ", "ANIM", "ANMF"};
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const std::string name(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + 4);
+        const uint32_t size = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 | uint32_t{bytes[at + 7]} << 24;
+        if (std::find(std::begin(kKnown), std::end(kKnown), name) == std::end(kKnown))
+            noteNotCarried(image, "the WebP " + name + " chunk");
+        at += 8 + uint64_t{size} + (size & 1);
+    }
+}
+
 // The container's metadata chunks; false with the reason for a file that is not a complete
 // still WebP image.
 static bool readContainer(const std::vector<uint8_t>& bytes, Image& image, std::string& error) {
@@ -54,46 +78,93 @@ static bool readContainer(const std::vector<uint8_t>& bytes, Image& image, std::
     }
     const bool animated = WebPDemuxGetI(demux, WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG;
     image.iccProfile = chunkOf(demux, "ICCP");
-    image.exif = chunkOf(demux, "EXIF");
+    const std::vector<uint8_t> exif = chunkOf(demux, "EXIF");
+    image.exif = exifBlock(exif.data(), exif.size());
     std::vector<uint8_t> xmp = chunkOf(demux, "XMP ");
     image.xmp.assign(xmp.begin(), xmp.end());
     WebPDemuxDelete(demux);
-    // Some writers keep the JPEG segment's prefix in the chunk.
-    if (image.exif.size() >= kExifPrefixBytes && memcmp(image.exif.data(), kExifPrefix, kExifPrefixBytes) == 0)
-        image.exif.erase(image.exif.begin(), image.exif.begin() + kExifPrefixBytes);
     if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
+    noteOtherChunks(bytes, image);
     if (animated) error = "animated WebP images are not supported";
     return !animated;
 }
 
-bool loadWebp(const std::string& path, Image& image, std::string& error) {
+// One decoding: the file's bytes and the pixels, shared by the load and the decoding thread.
+struct Decoding {
     std::vector<uint8_t> bytes;
+    WebPDecoderConfig config;
+    Samples pixels;
+    VP8StatusCode status = VP8_STATUS_OK;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+
+    void run() {
+        status = WebPDecode(bytes.data(), bytes.size(), &config);
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        finished.notify_all();
+    }
+};
+
+// Decodes on a thread of its own while asking about a stop; false when asked to stop. A load
+// that cannot be asked to stop decodes here.
+static bool decodeUnlessStopped(const std::shared_ptr<Decoding>& decoding, const LoadSettings& settings) {
+    if (!settings.stop) {
+        decoding->run();
+        return true;
+    }
+    std::thread thread;
+    try {
+        thread = std::thread([decoding] { decoding->run(); });
+    } catch (const std::system_error&) {
+        decoding->run();  // no thread to be had: decode here
+        return true;
+    }
+    std::unique_lock<std::mutex> lock(decoding->mutex);
+    while (!decoding->done)
+        if (!decoding->finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return decoding->done; }) &&
+            stopAsked(settings)) {
+            thread.detach();
+            return false;
+        }
+    lock.unlock();
+    thread.join();
+    return true;
+}
+
+bool loadWebp(const std::string& path, Image& image, std::string& error, const LoadSettings& settings) {
+    auto decoding = std::make_shared<Decoding>();
+    std::vector<uint8_t>& bytes = decoding->bytes;
     if (!readWhole(path, bytes, error) || !readContainer(bytes, image, error)) return false;
 
-    // What the bitstream holds, then its pixels in libwebp's own buffer (whose memory is taken
-    // as the rows are decoded), copied into the image.
-    WebPDecoderConfig config;
+    // What the bitstream holds, then its pixels straight into a buffer of the image's layout,
+    // whose memory is taken as the rows are decoded.
+    WebPDecoderConfig& config = decoding->config;
     WebPInitDecoderConfig(&config);
     VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &config.input);
     if (status == VP8_STATUS_OK) {
+        error = pictureSizeProblem(static_cast<uint64_t>(config.input.width), static_cast<uint64_t>(config.input.height), settings);
+        if (!error.empty()) return false;
+        image.width = config.input.width;
+        image.height = config.input.height;
+        image.channels = config.input.has_alpha ? 4 : 3;
+        image.bits = 8;
+        decoding->pixels.resize(sampleCount(image));
         config.output.colorspace = config.input.has_alpha ? MODE_RGBA : MODE_RGB;
-        status = WebPDecode(bytes.data(), bytes.size(), &config);
+        config.output.is_external_memory = 1;
+        config.output.u.RGBA.rgba = decoding->pixels.data();
+        config.output.u.RGBA.stride = static_cast<int>(rowBytes(image));
+        config.output.u.RGBA.size = decoding->pixels.size();
+        if (!decodeUnlessStopped(decoding, settings)) return error = kStopped, false;
+        status = decoding->status;
     }
     if (status != VP8_STATUS_OK) {
         error = status == VP8_STATUS_NOT_ENOUGH_DATA ? "the file is truncated" : "not a readable WebP image";
-        WebPFreeDecBuffer(&config.output);
         return false;
     }
-    image.width = config.output.width;
-    image.height = config.output.height;
-    image.channels = config.input.has_alpha ? 4 : 3;
-    image.bits = 8;
     image.coding.lossless = config.input.format == 2;
-    const WebPRGBABuffer& decoded = config.output.u.RGBA;
-    for (int32_t y = 0; y < image.height; y++)
-        memcpy(growRows(image, y + 1) + y * rowBytes(image), decoded.rgba + static_cast<size_t>(y) * decoded.stride,
-               rowBytes(image));
-    WebPFreeDecBuffer(&config.output);
+    image.samples.swap(decoding->pixels);
     return true;
 }
 
@@ -118,7 +189,7 @@ static int stillWanted(int, const WebPPicture* picture) {
 }
 
 // The bitstream with the metadata chunks added, in the extended container.
-static bool withMetadata(const Image& image, WebPData& file) {
+static bool withMetadata(const Image& image, WebPData& file, const SaveSettings& settings) {
     if (image.iccProfile.empty() && image.exif.empty() && image.xmp.empty()) return true;
     WebPMux* mux = WebPMuxCreate(&file, 1);
     bool ok = mux != nullptr;
@@ -126,7 +197,9 @@ static bool withMetadata(const Image& image, WebPData& file) {
         WebPData chunk{static_cast<const uint8_t*>(bytes), size};
         if (ok && size > 0) ok = WebPMuxSetChunk(mux, name, &chunk, 1) == WEBP_MUX_OK;
     };
-    add("ICCP", image.iccProfile.data(), image.iccProfile.size());
+    // Gray is written as RGB.
+    if (profileFits(image.iccProfile, 3)) add("ICCP", image.iccProfile.data(), image.iccProfile.size());
+    else leaveOut(settings, kProfileMismatch);
     add("EXIF", image.exif.data(), image.exif.size());
     add("XMP ", image.xmp.data(), image.xmp.size());
     WebPData assembled{};
@@ -165,7 +238,7 @@ bool saveWebp(const Image& image, const std::string& path, const SaveSettings& s
     if (!ok) error = picture.error_code == VP8_ENC_ERROR_USER_ABORT ? kAbandoned : "cannot encode the WebP image";
     WebPPictureFree(&picture);
     WebPData file{encoded.mem, encoded.size};
-    if (ok && !withMetadata(image, file)) {
+    if (ok && !withMetadata(image, file, settings)) {
         error = "cannot add the metadata to the WebP image";
         ok = false;
     }
