@@ -11,6 +11,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 #include <array>
 #include <cmath>
@@ -168,6 +169,16 @@ inline void writePng(const std::string& path, const Image& image, const std::fun
     fclose(file);
 }
 
+// Sets the XMP packet of a PNG being written, as an iTXt chunk.
+inline void setXmp(png_structp png, png_infop info, const std::string& xmp) {
+    png_text text{};
+    text.compression = PNG_ITXT_COMPRESSION_NONE;
+    text.key = const_cast<char*>("XML:com.adobe.xmp");
+    text.text = const_cast<char*>(xmp.c_str());
+    text.itxt_length = xmp.size();
+    png_set_text(png, info, &text, 1);
+}
+
 struct TiffKind {
     bool planar = false;
     uint32_t tile = 0;  // tile side, 0 for strips of 8 rows
@@ -306,6 +317,20 @@ inline void writeWebp(const std::string& path, const Image& image, bool lossless
                                       : WebPEncodeRGB(pixels, image.width, image.height, stride, 90, &bytes);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
     WebPFree(bytes);
+}
+
+// Adds an XMP chunk to a WebP file.
+inline void addXmpToWebp(const std::string& file, const std::string& xmp) {
+    const std::string bytes = readFile(file);
+    const WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+    const WebPData chunk{reinterpret_cast<const uint8_t*>(xmp.data()), xmp.size()};
+    WebPData assembled{};
+    WebPMux* mux = WebPMuxCreate(&data, 1);
+    WebPMuxSetChunk(mux, "XMP ", &chunk, 1);
+    WebPMuxAssemble(mux, &assembled);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(assembled.bytes), static_cast<std::streamsize>(assembled.size));
+    WebPDataClear(&assembled);
+    WebPMuxDelete(mux);
 }
 
 // A smooth 8-bit picture with detail in every channel, like a photograph's.

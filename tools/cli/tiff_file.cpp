@@ -255,7 +255,7 @@ bool loadTiff(const std::string& path, Image& image, std::string& error, const L
     // codec without one makes libtiff complain.
     uint32_t width = 0, height = 0;
     uint16_t channels, bits, format, photometric = PHOTOMETRIC_MINISBLACK, planar, compression, predictor = 1;
-    uint16_t orientation = ORIENTATION_TOPLEFT;
+    uint16_t orientation = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &channels);
@@ -383,10 +383,8 @@ static void writeTags(TIFF* tif, const Image& image, const SaveSettings& setting
                      : image.resolutionUnit == ResolutionUnit::None ? RESUNIT_NONE
                                                                     : RESUNIT_CENTIMETER);
     }
-    if (!image.iccProfile.empty() && !profileFits(image.iccProfile, image.channels - hasAlpha(image)))
-        leaveOut(settings, kProfileMismatch);
-    else if (!image.iccProfile.empty())
-        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.iccProfile.size()), image.iccProfile.data());
+    const std::vector<uint8_t> profile = profileToWrite(image, image.channels - hasAlpha(image), settings);
+    if (!profile.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
     if (!image.exif.empty()) leaveOut(settings, "the EXIF block, which the tool does not write into TIFF files");
     if (!image.xmp.empty())
         TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<uint32_t>(image.xmp.size()), image.xmp.data());
