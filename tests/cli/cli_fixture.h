@@ -149,6 +149,16 @@ inline double sample(const Image& image, int32_t x, int32_t y, int32_t channel) 
 // One step of the image's scale, with room for rounding in the comparison.
 inline double step(const Image& image) { return (image.bits == 8 ? 1 / 255.0 : image.bits == 16 ? 1 / 65535.0 : 1e-6) * 1.001; }
 
+// A 16-bit value (as a fraction) after the host's scale and back: h = (v x 32768 + 32767) / 65535,
+// then min(65535, (h x 65535 + 16384) / 32768), in integers.
+inline double throughHostScale(double fraction) {
+    uint32_t v = static_cast<uint32_t>(std::lround(fraction * 65535));
+    uint32_t h = (v * 32768 + 32767) / 65535;
+    uint32_t back = std::min(65535u, (h * 65535 + 16384) / 32768);
+    EXPECT_LE(std::abs(static_cast<int32_t>(back) - static_cast<int32_t>(v)), 1);
+    return back / 65535.0;
+}
+
 // Writes a PNG as any program would, 16-bit samples big-endian; samples hold whole rows.
 inline void writePng(const std::string& path, const Image& image, const std::function<void(png_structp, png_infop)>& extra = {},
               int colourType = -1, int bits = 0) {
