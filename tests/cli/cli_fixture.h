@@ -11,7 +11,6 @@
 #include <tiffio.h>
 #include <unistd.h>
 #include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <array>
 #include <cmath>
@@ -327,20 +326,6 @@ inline void writeWebp(const std::string& path, const Image& image, bool lossless
                                       : WebPEncodeRGB(pixels, image.width, image.height, stride, 90, &bytes);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
     WebPFree(bytes);
-}
-
-// Adds an XMP chunk to a WebP file.
-inline void addXmpToWebp(const std::string& file, const std::string& xmp) {
-    const std::string bytes = readFile(file);
-    const WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
-    const WebPData chunk{reinterpret_cast<const uint8_t*>(xmp.data()), xmp.size()};
-    WebPData assembled{};
-    WebPMux* mux = WebPMuxCreate(&data, 1);
-    WebPMuxSetChunk(mux, "XMP ", &chunk, 1);
-    WebPMuxAssemble(mux, &assembled);
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(assembled.bytes), static_cast<std::streamsize>(assembled.size));
-    WebPDataClear(&assembled);
-    WebPMuxDelete(mux);
 }
 
 // A smooth 8-bit picture with detail in every channel, like a photograph's.

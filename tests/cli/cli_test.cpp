@@ -50,26 +50,6 @@ TEST_F(Cli, RoundTripsKeepDepthAndLayout) {
         }
 }
 
-TEST_F(Cli, PalettePngBecomes8BitRgba) {
-    // 20 x 20 pixels of 2-bit indices: 1 on the left half, 3 (transparent) on the right.
-    Image packed = constantImage(20, 20, 1, 8, {});
-    packed.samples.clear();
-    for (int32_t y = 0; y < 20; y++) packed.samples.insert(packed.samples.end(), {0x55, 0x55, 0x5F, 0xFF, 0xFF});
-    writePng(path("palette.png"), packed, [](png_structp png, png_infop info) {
-        png_color palette[4] = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {200, 100, 0}};
-        png_byte alpha[4] = {255, 128, 64, 0};
-        png_set_PLTE(png, info, palette, 4);
-        png_set_tRNS(png, info, alpha, 4, nullptr);
-    }, PNG_COLOR_TYPE_PALETTE, 2);
-    ASSERT_EQ(warp({"--rect", "8,8,4,4"}, "palette.png", "out.png"), 0);
-    Image out = load(path("out.png"));
-    EXPECT_EQ(out.channels, 4);
-    EXPECT_EQ(out.bits, 8);
-    EXPECT_EQ(std::lround(sample(out, 0, 0, 1) * 255), 50);
-    EXPECT_EQ(std::lround(sample(out, 0, 0, 3) * 255), 128);
-    EXPECT_EQ(sample(out, 19, 19, 3), 0.0);
-}
-
 TEST_F(Cli, ResolutionProfileFirstPageAndJpegAreHandled) {
     Image in = constantImage(32, 32, 3, 8, {0.6, 0.3, 0.8});
     std::vector<uint8_t> profile = iccProfile();
