@@ -64,9 +64,11 @@ std::map<std::string, std::string> chunksOf(const std::string& file) {
 }
 
 TEST_F(Cli, PngSuiteIsReadAsAnIndependentDecoderReadsItWithItsColourChunks) {
-    std::vector<std::string> inputs;
-    for (const std::string& name : namesIn(PNGSUITE_DIR))
+    std::vector<std::string> inputs, valid;
+    for (const std::string& name : namesIn(PNGSUITE_DIR)) {
         if (name.ends_with(".png")) inputs.push_back(PNGSUITE_DIR "/" + name);
+        if (name.ends_with(".png") && name[0] != 'x') valid.push_back(inputs.back());
+    }
     std::vector<std::string> args{"--quiet", "--rect", "0,0,1,1", "-o", path("out")};
     args.insert(args.end(), inputs.begin(), inputs.end());
     const Ran ran = run(args);
@@ -76,12 +78,11 @@ TEST_F(Cli, PngSuiteIsReadAsAnIndependentDecoderReadsItWithItsColourChunks) {
     std::map<std::string, std::vector<std::string>> said;
     std::istringstream lines(ran.errors);
     for (std::string line; std::getline(lines, line);) {
+        ASSERT_NE(line.find(".png: "), std::string::npos) << line;
         const size_t end = line.find(".png: ") + 4, start = line.rfind('/', end) + 1;
         said[line.substr(start, end - start)].push_back(line);
     }
 
-    std::vector<std::string> valid;
-    std::copy_if(inputs.begin(), inputs.end(), std::back_inserter(valid), [](const std::string& input) { return input[input.rfind('/') + 1] != 'x'; });
     const std::map<std::string, Image> decoded = decodedByPillow(valid);
     EXPECT_EQ(decoded.size(), 161u);
     for (const std::string& input : inputs) {
