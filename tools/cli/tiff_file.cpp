@@ -172,7 +172,9 @@ static bool readAsRgba(TIFF* tif, const Blocks& b, Image& image, const LoadSetti
     TIFFRGBAImage rgba;
     if (!TIFFRGBAImageBegin(&rgba, tif, 0, message)) return false;
     rgba.req_orientation = rgba.orientation;  // as stored: loadImage applies the orientation
-    // Bands of whole strips or tiles, so that each is decoded once.
+    // Bands of whole strips or tiles, so that each is decoded once (libtiff decodes a strip from
+    // its start for every band that reads part of it): a picture in one strip takes a raster of
+    // 4 bytes a pixel for the whole of it while it is read.
     const uint32_t width = static_cast<uint32_t>(image.width), band = (kRowsBetweenStops + b.height - 1) / b.height * b.height;
     std::vector<uint32_t> raster(static_cast<size_t>(width) * std::min<uint32_t>(band, image.height));
     bool ok = true;
