@@ -195,13 +195,6 @@ using namespace lane_ops_avx2;
 #include "platform/simd_target_end.h"
 #endif
 
-// Whether a window's six columns lie side by side in one tile, none clamped.
-inline bool straightWindow(const SourceColumn* window, uint32_t bytesPerPixel) {
-    const SourceColumn first = window[0], last = window[SmoothingKernel::kSize - 1];
-    return first.tileColumn == last.tileColumn &&
-           static_cast<uint32_t>(last.byteOffset - first.byteOffset) == (SmoothingKernel::kSize - 1) * bytesPerPixel;
-}
-
 // Reduces the pixels of level + 1 inside the rectangle, rows top to bottom and each row left to
 // right; straight windows go Lanes at a time through Windows (kLanes of them), one at a time
 // through Window, or tap by tap without either.
@@ -213,6 +206,12 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
     RowStarts target[1];
     SourceColumn columns[2 * kColumnRun + Kernel::kSize - 2];
     const uint32_t bytesPerPixel = buffer->bytesPerPixel;
+    // Whether a window's six columns lie side by side in one tile, none clamped.
+    auto straightWindow = [&](const SourceColumn* window) {
+        const SourceColumn first = window[0], last = window[Kernel::kSize - 1];
+        return first.tileColumn == last.tileColumn &&
+               static_cast<uint32_t>(last.byteOffset - first.byteOffset) == (Kernel::kSize - 1) * bytesPerPixel;
+    };
     for (int32_t y = rect.top; y < rect.bottom; y++) {
         // The window's source rows for this destination row, and the destination row.
         locateRows(buffer, level, 2 * y + Kernel::kFirst, Kernel::kSize, rows);
@@ -231,9 +230,9 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
                 const SourceColumn* window = columns + 2 * (x - runStart);
                 uint8_t* out[2] = {target[0][x >> kTileShift] + static_cast<uint32_t>(x & kTileMask) * bytesPerPixel};
                 if constexpr (Window != nullptr) {
-                    if (straightWindow(window, bytesPerPixel)) {
+                    if (straightWindow(window)) {
                         // Neighbours whose windows read straight too go together.
-                        if (Lanes == 2 && x + 1 < runEnd && straightWindow(window + 2, bytesPerPixel)) {
+                        if (Lanes == 2 && x + 1 < runEnd && straightWindow(window + 2)) {
                             const SourceColumn firsts[2] = {window[0], window[2]};
                             out[1] = target[0][(x + 1) >> kTileShift] + static_cast<uint32_t>((x + 1) & kTileMask) * bytesPerPixel;
                             Windows(out, rows, firsts);

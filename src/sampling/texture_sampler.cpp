@@ -239,15 +239,15 @@ static void sampleLanesAvx512(const SampleLanes* requests, int32_t count, const 
 void sampleFilteredLanes(const SampleLanes* r, int32_t count, const ImageBuffer* buffer, float reduction,
                          LodSlot* slot, float (*out)[4]) {
     VELORUND_CHECK(count >= 0 && count <= kMaxSampleLanes);
+#if defined(VELORUND_X86)
     TileBlockKernel kernel = tileBlockKernel(buffer->simd, buffer->imageMode);
     switch (buffer->simd) {
-#if defined(VELORUND_X86)
         case SimdLevel::Sse2: sampleLanesSse2(r, count, buffer, reduction, kernel, slot, out); return;
         case SimdLevel::Avx2: sampleLanesAvx2(r, count, buffer, reduction, kernel, slot, out); return;
         case SimdLevel::Avx512: sampleLanesAvx512(r, count, buffer, reduction, kernel, slot, out); return;
-#endif
-        default: break;
+        case SimdLevel::Portable: break;
     }
+#endif
     for (int32_t i = 0; i < count; i++) {
         VELORUND_CHECK(!(r->n1x[i] == kMissingPosition && r->n2x[i] == kMissingPosition));
         sampleFiltered(r->n1x[i], r->n1y[i], r->n2x[i], r->n2y[i], r->px[i], r->py[i], r->sx[i], r->sy[i], buffer,

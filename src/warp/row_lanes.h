@@ -56,11 +56,13 @@ VELORUND_LANE_INLINE void interpolateNodesLanes(const MapGrid& grid, typename La
     // Each node's (x, y) taken as one 64-bit lane, then split into x and y lanes.
     auto gather = [&](I index, F* x, F* y) {
         const float* nodes = &grid.nodes[0][0][0];
+        auto pairAt = [&](int32_t node) {
+            double pair;
+            std::memcpy(&pair, nodes + 2 * node, sizeof pair);
+            return pair;
+        };
         Wide pairs;
-        for (int32_t i = 0; i < N / 2; i++) {
-            std::memcpy(&pairs.lo[i], nodes + 2 * index[i], sizeof(double));
-            std::memcpy(&pairs.hi[i], nodes + 2 * index[i + N / 2], sizeof(double));
-        }
+        for (int32_t i = 0; i < N / 2; i++) pairs.lo[i] = pairAt(index[i]), pairs.hi[i] = pairAt(index[i + N / 2]);
         V::deinterleave(pairs, x, y);
     };
     F cx, cy, p10x, p10y, p01x, p01y;
