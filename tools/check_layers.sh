@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The layer rule: a folder includes only from itself and the folders below it.
-#   src/platform < src/host < src/image < src/sampling < src/warp < src/run < hostapp < tools, gimp
+#   src/platform < src/host < src/image < src/sampling < src/warp < src/run < hostapp < tools, gimp, web
 #     < hostapp/testing
 # The host's test side (hostapp/testing) is for the tests, which are not checked: a front end
 # that includes it points upward. Reads every quoted include of the C and C++ files in those
@@ -14,13 +14,13 @@ root="${1:-$(dirname "$0")/..}"
 rank_of() {
   case "${1#src/}" in
     platform/*) echo 0 ;; host/*) echo 1 ;; image/*) echo 2 ;; sampling/*) echo 3 ;; warp/*) echo 4 ;;
-    run/*) echo 5 ;; hostapp/testing/*) echo 8 ;; hostapp/*) echo 6 ;; tools/* | gimp/*) echo 7 ;; *) echo "" ;;
+    run/*) echo 5 ;; hostapp/testing/*) echo 8 ;; hostapp/*) echo 6 ;; tools/* | gimp/* | web/*) echo 7 ;; *) echo "" ;;
   esac
 }
 
 violations=0
 checked=0
-for folder in src/platform src/host src/image src/sampling src/warp src/run hostapp tools gimp; do
+for folder in src/platform src/host src/image src/sampling src/warp src/run hostapp tools gimp web; do
   [ -d "$root/$folder" ] || continue
   while IFS= read -r -d '' file; do
     checked=$((checked + 1))

@@ -20,6 +20,7 @@ rm -rf "$release"
 mkdir "$release"
 artefact windows package "Velorund-$version-windows-x64.zip"
 artefact native package "velorund_${version}_$(dpkg --print-architecture).deb"
+artefact web velorund_web_zip "Velorund-$version-web.zip"
 
 (cd "$release" && find . -type f ! -name SHA256SUMS -printf '%P\0' | sort -z | xargs -0 sha256sum >SHA256SUMS)
 echo "$release/:"

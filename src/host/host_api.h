@@ -1,7 +1,8 @@
 // The host's filter plug-in interface as the module sees it: the FilterRecord, the
 // procedure suites, the entry point's signature and the constants both sides agree on.
 // The layout is that of 64-bit Windows; every offset is asserted below, so a record that
-// would not match a real host to the byte does not compile, natively or for Windows.
+// would not match a real host to the byte does not compile, natively or for Windows. With
+// 4-byte pointers (the WebAssembly build) the offsets asserted are those a 32-bit host has.
 #pragma once
 
 #include <cstddef>
@@ -252,126 +253,131 @@ constexpr int16_t kHandleProcsCount = 8;
 constexpr int16_t kBufferProcsVersion = 2;
 constexpr int16_t kBufferProcsCount = 5;
 
-// Layout checks: the offsets real hosts use on 64-bit Windows.
+// Layout checks: the offsets real hosts use on 64-bit Windows, and with 4-byte pointers.
+constexpr size_t kPointerBytes = sizeof(void*);
+static_assert(kPointerBytes == 8 || kPointerBytes == 4);
 static_assert(sizeof(Point16) == 4 && sizeof(Rect16) == 8 && sizeof(RGBColor) == 6);
 static_assert(sizeof(PlugInMonitor) == 40);
-static_assert(offsetof(BufferProcs, allocateProc) == 8 && offsetof(BufferProcs, lockProc) == 16 &&
-              offsetof(BufferProcs, unlockProc) == 24 && offsetof(BufferProcs, freeProc) == 32 &&
-              offsetof(BufferProcs, spaceProc) == 40);
-static_assert(offsetof(HandleProcs, newProc) == 8 && offsetof(HandleProcs, disposeProc) == 16 &&
-              offsetof(HandleProcs, getSizeProc) == 24 && offsetof(HandleProcs, setSizeProc) == 32 &&
-              offsetof(HandleProcs, lockProc) == 40 && offsetof(HandleProcs, unlockProc) == 48 &&
-              offsetof(HandleProcs, recoverSpaceProc) == 56 &&
-              offsetof(HandleProcs, disposeRegularHandleProc) == 64);
+// The suites: two int16 counts, then the procedure pointers, from 8 (4 with 4-byte pointers).
+static_assert(offsetof(BufferProcs, allocateProc) == kPointerBytes && offsetof(BufferProcs, lockProc) == 2 * kPointerBytes &&
+              offsetof(BufferProcs, unlockProc) == 3 * kPointerBytes && offsetof(BufferProcs, freeProc) == 4 * kPointerBytes &&
+              offsetof(BufferProcs, spaceProc) == 5 * kPointerBytes);
+static_assert(offsetof(HandleProcs, newProc) == kPointerBytes && offsetof(HandleProcs, disposeProc) == 2 * kPointerBytes &&
+              offsetof(HandleProcs, getSizeProc) == 3 * kPointerBytes && offsetof(HandleProcs, setSizeProc) == 4 * kPointerBytes &&
+              offsetof(HandleProcs, lockProc) == 5 * kPointerBytes && offsetof(HandleProcs, unlockProc) == 6 * kPointerBytes &&
+              offsetof(HandleProcs, recoverSpaceProc) == 7 * kPointerBytes &&
+              offsetof(HandleProcs, disposeRegularHandleProc) == 8 * kPointerBytes);
 
-#define VELORUND_ASSERT_OFFSET(field, offset) \
-    static_assert(offsetof(FilterRecord, field) == (offset), "FilterRecord." #field " is not at " #offset)
-VELORUND_ASSERT_OFFSET(serial, 0);
-VELORUND_ASSERT_OFFSET(abortProc, 4);
-VELORUND_ASSERT_OFFSET(progressProc, 12);
-VELORUND_ASSERT_OFFSET(parameters, 20);
-VELORUND_ASSERT_OFFSET(imageSize, 28);
-VELORUND_ASSERT_OFFSET(planes, 32);
-VELORUND_ASSERT_OFFSET(filterRect, 34);
-VELORUND_ASSERT_OFFSET(background, 42);
-VELORUND_ASSERT_OFFSET(foreground, 48);
-VELORUND_ASSERT_OFFSET(maxSpace, 56);
-VELORUND_ASSERT_OFFSET(bufferSpace, 60);
-VELORUND_ASSERT_OFFSET(inRect, 64);
-VELORUND_ASSERT_OFFSET(inLoPlane, 72);
-VELORUND_ASSERT_OFFSET(inHiPlane, 74);
-VELORUND_ASSERT_OFFSET(outRect, 76);
-VELORUND_ASSERT_OFFSET(outLoPlane, 84);
-VELORUND_ASSERT_OFFSET(outHiPlane, 86);
-VELORUND_ASSERT_OFFSET(inData, 88);
-VELORUND_ASSERT_OFFSET(inRowBytes, 96);
-VELORUND_ASSERT_OFFSET(outData, 100);
-VELORUND_ASSERT_OFFSET(outRowBytes, 108);
-VELORUND_ASSERT_OFFSET(isFloating, 112);
-VELORUND_ASSERT_OFFSET(haveMask, 113);
-VELORUND_ASSERT_OFFSET(autoMask, 114);
-VELORUND_ASSERT_OFFSET(maskRect, 116);
-VELORUND_ASSERT_OFFSET(maskData, 124);
-VELORUND_ASSERT_OFFSET(maskRowBytes, 132);
-VELORUND_ASSERT_OFFSET(backColor, 136);
-VELORUND_ASSERT_OFFSET(foreColor, 140);
-VELORUND_ASSERT_OFFSET(hostSig, 144);
-VELORUND_ASSERT_OFFSET(hostProcs, 148);
-VELORUND_ASSERT_OFFSET(imageMode, 156);
-VELORUND_ASSERT_OFFSET(imageHRes, 160);
-VELORUND_ASSERT_OFFSET(imageVRes, 164);
-VELORUND_ASSERT_OFFSET(floatCoord, 168);
-VELORUND_ASSERT_OFFSET(wholeSize, 172);
-VELORUND_ASSERT_OFFSET(monitor, 176);
-VELORUND_ASSERT_OFFSET(platformData, 216);
-VELORUND_ASSERT_OFFSET(bufferProcs, 224);
-VELORUND_ASSERT_OFFSET(resourceProcs, 232);
-VELORUND_ASSERT_OFFSET(processEvent, 240);
-VELORUND_ASSERT_OFFSET(displayPixels, 248);
-VELORUND_ASSERT_OFFSET(handleProcs, 256);
-VELORUND_ASSERT_OFFSET(supportsDummyChannels, 264);
-VELORUND_ASSERT_OFFSET(supportsAlternateLayouts, 265);
-VELORUND_ASSERT_OFFSET(wantLayout, 266);
-VELORUND_ASSERT_OFFSET(filterCase, 268);
-VELORUND_ASSERT_OFFSET(dummyPlaneValue, 270);
-VELORUND_ASSERT_OFFSET(premiereHook, 272);
-VELORUND_ASSERT_OFFSET(advanceState, 280);
-VELORUND_ASSERT_OFFSET(supportsAbsolute, 288);
-VELORUND_ASSERT_OFFSET(wantsAbsolute, 289);
-VELORUND_ASSERT_OFFSET(getPropertyObsolete, 292);
-VELORUND_ASSERT_OFFSET(cannotUndo, 300);
-VELORUND_ASSERT_OFFSET(supportsPadding, 301);
-VELORUND_ASSERT_OFFSET(inputPadding, 302);
-VELORUND_ASSERT_OFFSET(outputPadding, 304);
-VELORUND_ASSERT_OFFSET(maskPadding, 306);
-VELORUND_ASSERT_OFFSET(samplingSupport, 308);
-VELORUND_ASSERT_OFFSET(reservedByte, 309);
-VELORUND_ASSERT_OFFSET(inputRate, 312);
-VELORUND_ASSERT_OFFSET(maskRate, 316);
-VELORUND_ASSERT_OFFSET(colorServices, 320);
-VELORUND_ASSERT_OFFSET(inLayerPlanes, 328);
-VELORUND_ASSERT_OFFSET(inTransparencyMask, 330);
-VELORUND_ASSERT_OFFSET(inLayerMasks, 332);
-VELORUND_ASSERT_OFFSET(inInvertedLayerMasks, 334);
-VELORUND_ASSERT_OFFSET(inNonLayerPlanes, 336);
-VELORUND_ASSERT_OFFSET(outLayerPlanes, 338);
-VELORUND_ASSERT_OFFSET(outTransparencyMask, 340);
-VELORUND_ASSERT_OFFSET(outLayerMasks, 342);
-VELORUND_ASSERT_OFFSET(outInvertedLayerMasks, 344);
-VELORUND_ASSERT_OFFSET(outNonLayerPlanes, 346);
-VELORUND_ASSERT_OFFSET(absLayerPlanes, 348);
-VELORUND_ASSERT_OFFSET(absTransparencyMask, 350);
-VELORUND_ASSERT_OFFSET(absLayerMasks, 352);
-VELORUND_ASSERT_OFFSET(absInvertedLayerMasks, 354);
-VELORUND_ASSERT_OFFSET(absNonLayerPlanes, 356);
-VELORUND_ASSERT_OFFSET(inPreDummyPlanes, 358);
-VELORUND_ASSERT_OFFSET(inPostDummyPlanes, 360);
-VELORUND_ASSERT_OFFSET(outPreDummyPlanes, 362);
-VELORUND_ASSERT_OFFSET(outPostDummyPlanes, 364);
-VELORUND_ASSERT_OFFSET(inColumnBytes, 368);
-VELORUND_ASSERT_OFFSET(inPlaneBytes, 372);
-VELORUND_ASSERT_OFFSET(outColumnBytes, 376);
-VELORUND_ASSERT_OFFSET(outPlaneBytes, 380);
-VELORUND_ASSERT_OFFSET(imageServicesProcs, 384);
-VELORUND_ASSERT_OFFSET(propertyProcs, 392);
-VELORUND_ASSERT_OFFSET(inTileHeight, 400);
-VELORUND_ASSERT_OFFSET(inTileWidth, 402);
-VELORUND_ASSERT_OFFSET(inTileOrigin, 404);
-VELORUND_ASSERT_OFFSET(absTileHeight, 408);
-VELORUND_ASSERT_OFFSET(absTileWidth, 410);
-VELORUND_ASSERT_OFFSET(absTileOrigin, 412);
-VELORUND_ASSERT_OFFSET(outTileHeight, 416);
-VELORUND_ASSERT_OFFSET(outTileWidth, 418);
-VELORUND_ASSERT_OFFSET(outTileOrigin, 420);
-VELORUND_ASSERT_OFFSET(maskTileHeight, 424);
-VELORUND_ASSERT_OFFSET(maskTileWidth, 426);
-VELORUND_ASSERT_OFFSET(maskTileOrigin, 428);
-VELORUND_ASSERT_OFFSET(descriptorParameters, 432);
-VELORUND_ASSERT_OFFSET(errorString, 440);
-VELORUND_ASSERT_OFFSET(channelPortProcs, 448);
-VELORUND_ASSERT_OFFSET(documentInfo, 456);
-VELORUND_ASSERT_OFFSET(sSPBasic, 464);
-VELORUND_ASSERT_OFFSET(plugInRef, 472);
-VELORUND_ASSERT_OFFSET(depth, 480);
+// Each field's offset with 8-byte pointers, then with 4-byte ones.
+#define VELORUND_ASSERT_OFFSET(field, offset, offset4)                                         \
+    static_assert(offsetof(FilterRecord, field) == (kPointerBytes == 8 ? (offset) : (offset4)), \
+                  "FilterRecord." #field " is not at " #offset " (" #offset4 " with 4-byte pointers)")
+VELORUND_ASSERT_OFFSET(serial, 0, 0);
+VELORUND_ASSERT_OFFSET(abortProc, 4, 4);
+VELORUND_ASSERT_OFFSET(progressProc, 12, 8);
+VELORUND_ASSERT_OFFSET(parameters, 20, 12);
+VELORUND_ASSERT_OFFSET(imageSize, 28, 16);
+VELORUND_ASSERT_OFFSET(planes, 32, 20);
+VELORUND_ASSERT_OFFSET(filterRect, 34, 22);
+VELORUND_ASSERT_OFFSET(background, 42, 30);
+VELORUND_ASSERT_OFFSET(foreground, 48, 36);
+VELORUND_ASSERT_OFFSET(maxSpace, 56, 44);
+VELORUND_ASSERT_OFFSET(bufferSpace, 60, 48);
+VELORUND_ASSERT_OFFSET(inRect, 64, 52);
+VELORUND_ASSERT_OFFSET(inLoPlane, 72, 60);
+VELORUND_ASSERT_OFFSET(inHiPlane, 74, 62);
+VELORUND_ASSERT_OFFSET(outRect, 76, 64);
+VELORUND_ASSERT_OFFSET(outLoPlane, 84, 72);
+VELORUND_ASSERT_OFFSET(outHiPlane, 86, 74);
+VELORUND_ASSERT_OFFSET(inData, 88, 76);
+VELORUND_ASSERT_OFFSET(inRowBytes, 96, 80);
+VELORUND_ASSERT_OFFSET(outData, 100, 84);
+VELORUND_ASSERT_OFFSET(outRowBytes, 108, 88);
+VELORUND_ASSERT_OFFSET(isFloating, 112, 92);
+VELORUND_ASSERT_OFFSET(haveMask, 113, 93);
+VELORUND_ASSERT_OFFSET(autoMask, 114, 94);
+VELORUND_ASSERT_OFFSET(maskRect, 116, 96);
+VELORUND_ASSERT_OFFSET(maskData, 124, 104);
+VELORUND_ASSERT_OFFSET(maskRowBytes, 132, 108);
+VELORUND_ASSERT_OFFSET(backColor, 136, 112);
+VELORUND_ASSERT_OFFSET(foreColor, 140, 116);
+VELORUND_ASSERT_OFFSET(hostSig, 144, 120);
+VELORUND_ASSERT_OFFSET(hostProcs, 148, 124);
+VELORUND_ASSERT_OFFSET(imageMode, 156, 128);
+VELORUND_ASSERT_OFFSET(imageHRes, 160, 132);
+VELORUND_ASSERT_OFFSET(imageVRes, 164, 136);
+VELORUND_ASSERT_OFFSET(floatCoord, 168, 140);
+VELORUND_ASSERT_OFFSET(wholeSize, 172, 144);
+VELORUND_ASSERT_OFFSET(monitor, 176, 148);
+VELORUND_ASSERT_OFFSET(platformData, 216, 188);
+VELORUND_ASSERT_OFFSET(bufferProcs, 224, 192);
+VELORUND_ASSERT_OFFSET(resourceProcs, 232, 196);
+VELORUND_ASSERT_OFFSET(processEvent, 240, 200);
+VELORUND_ASSERT_OFFSET(displayPixels, 248, 204);
+VELORUND_ASSERT_OFFSET(handleProcs, 256, 208);
+VELORUND_ASSERT_OFFSET(supportsDummyChannels, 264, 212);
+VELORUND_ASSERT_OFFSET(supportsAlternateLayouts, 265, 213);
+VELORUND_ASSERT_OFFSET(wantLayout, 266, 214);
+VELORUND_ASSERT_OFFSET(filterCase, 268, 216);
+VELORUND_ASSERT_OFFSET(dummyPlaneValue, 270, 218);
+VELORUND_ASSERT_OFFSET(premiereHook, 272, 220);
+VELORUND_ASSERT_OFFSET(advanceState, 280, 224);
+VELORUND_ASSERT_OFFSET(supportsAbsolute, 288, 228);
+VELORUND_ASSERT_OFFSET(wantsAbsolute, 289, 229);
+VELORUND_ASSERT_OFFSET(getPropertyObsolete, 292, 232);
+VELORUND_ASSERT_OFFSET(cannotUndo, 300, 236);
+VELORUND_ASSERT_OFFSET(supportsPadding, 301, 237);
+VELORUND_ASSERT_OFFSET(inputPadding, 302, 238);
+VELORUND_ASSERT_OFFSET(outputPadding, 304, 240);
+VELORUND_ASSERT_OFFSET(maskPadding, 306, 242);
+VELORUND_ASSERT_OFFSET(samplingSupport, 308, 244);
+VELORUND_ASSERT_OFFSET(reservedByte, 309, 245);
+VELORUND_ASSERT_OFFSET(inputRate, 312, 248);
+VELORUND_ASSERT_OFFSET(maskRate, 316, 252);
+VELORUND_ASSERT_OFFSET(colorServices, 320, 256);
+VELORUND_ASSERT_OFFSET(inLayerPlanes, 328, 260);
+VELORUND_ASSERT_OFFSET(inTransparencyMask, 330, 262);
+VELORUND_ASSERT_OFFSET(inLayerMasks, 332, 264);
+VELORUND_ASSERT_OFFSET(inInvertedLayerMasks, 334, 266);
+VELORUND_ASSERT_OFFSET(inNonLayerPlanes, 336, 268);
+VELORUND_ASSERT_OFFSET(outLayerPlanes, 338, 270);
+VELORUND_ASSERT_OFFSET(outTransparencyMask, 340, 272);
+VELORUND_ASSERT_OFFSET(outLayerMasks, 342, 274);
+VELORUND_ASSERT_OFFSET(outInvertedLayerMasks, 344, 276);
+VELORUND_ASSERT_OFFSET(outNonLayerPlanes, 346, 278);
+VELORUND_ASSERT_OFFSET(absLayerPlanes, 348, 280);
+VELORUND_ASSERT_OFFSET(absTransparencyMask, 350, 282);
+VELORUND_ASSERT_OFFSET(absLayerMasks, 352, 284);
+VELORUND_ASSERT_OFFSET(absInvertedLayerMasks, 354, 286);
+VELORUND_ASSERT_OFFSET(absNonLayerPlanes, 356, 288);
+VELORUND_ASSERT_OFFSET(inPreDummyPlanes, 358, 290);
+VELORUND_ASSERT_OFFSET(inPostDummyPlanes, 360, 292);
+VELORUND_ASSERT_OFFSET(outPreDummyPlanes, 362, 294);
+VELORUND_ASSERT_OFFSET(outPostDummyPlanes, 364, 296);
+VELORUND_ASSERT_OFFSET(inColumnBytes, 368, 300);
+VELORUND_ASSERT_OFFSET(inPlaneBytes, 372, 304);
+VELORUND_ASSERT_OFFSET(outColumnBytes, 376, 308);
+VELORUND_ASSERT_OFFSET(outPlaneBytes, 380, 312);
+VELORUND_ASSERT_OFFSET(imageServicesProcs, 384, 316);
+VELORUND_ASSERT_OFFSET(propertyProcs, 392, 320);
+VELORUND_ASSERT_OFFSET(inTileHeight, 400, 324);
+VELORUND_ASSERT_OFFSET(inTileWidth, 402, 326);
+VELORUND_ASSERT_OFFSET(inTileOrigin, 404, 328);
+VELORUND_ASSERT_OFFSET(absTileHeight, 408, 332);
+VELORUND_ASSERT_OFFSET(absTileWidth, 410, 334);
+VELORUND_ASSERT_OFFSET(absTileOrigin, 412, 336);
+VELORUND_ASSERT_OFFSET(outTileHeight, 416, 340);
+VELORUND_ASSERT_OFFSET(outTileWidth, 418, 342);
+VELORUND_ASSERT_OFFSET(outTileOrigin, 420, 344);
+VELORUND_ASSERT_OFFSET(maskTileHeight, 424, 348);
+VELORUND_ASSERT_OFFSET(maskTileWidth, 426, 350);
+VELORUND_ASSERT_OFFSET(maskTileOrigin, 428, 352);
+VELORUND_ASSERT_OFFSET(descriptorParameters, 432, 356);
+VELORUND_ASSERT_OFFSET(errorString, 440, 360);
+VELORUND_ASSERT_OFFSET(channelPortProcs, 448, 364);
+VELORUND_ASSERT_OFFSET(documentInfo, 456, 368);
+VELORUND_ASSERT_OFFSET(sSPBasic, 464, 372);
+VELORUND_ASSERT_OFFSET(plugInRef, 472, 376);
+VELORUND_ASSERT_OFFSET(depth, 480, 380);
 #undef VELORUND_ASSERT_OFFSET
-static_assert(sizeof(FilterRecord) == 484, "the FilterRecord through depth is 484 bytes");
+static_assert(sizeof(FilterRecord) == (kPointerBytes == 8 ? 484 : 384), "the FilterRecord through depth is 484 bytes (384)");

@@ -32,7 +32,8 @@ struct JobRecord {
     Rect16 rect;         // this job's strip of the rectangle, bottom and right exclusive
     uint8_t reserved[56];
 };
-constexpr int32_t kJobRecordBytes = 96;  // the job array is obtained in records of this size
+// The job array is obtained in records of this size (88 bytes with 4-byte pointers).
+constexpr int32_t kJobRecordBytes = sizeof(void*) == 8 ? 96 : 88;
 static_assert(sizeof(JobRecord) == kJobRecordBytes);
 
 // The job array (working memory owned by the run) and how much of it holds jobs.

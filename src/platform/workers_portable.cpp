@@ -40,8 +40,10 @@ struct Posix {
 
 int32_t hardwareThreads(void) {
     int32_t count = 0;
+#if defined(__linux__)
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0) count = CPU_COUNT(&set);
+#endif
     if (count < 1) count = static_cast<int32_t>(sysconf(_SC_NPROCESSORS_ONLN));
     return count < 1 ? 1 : count > kMaxThreads ? kMaxThreads : count;
 }

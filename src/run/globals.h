@@ -27,4 +27,4 @@ struct PluginGlobals {
     RunState run;
 };
 static_assert(sizeof(PluginGlobals) <= kGlobalsBytes, "the globals must fit the host's block");
-static_assert(offsetof(PluginGlobals, result) == 0 && offsetof(PluginGlobals, filterRecord) == 8);
+static_assert(offsetof(PluginGlobals, result) == 0 && offsetof(PluginGlobals, filterRecord) == sizeof(int16_t*));

@@ -274,7 +274,7 @@ template <typename Format, void (*TilePath)(const KernelBlock&, const WeightTabl
 void filterRgba(const ImageBuffer* buffer, int32_t level, float u, float v, float* out) {
     KernelBlock block;
     locateBlock(buffer, level, u, v, &block);
-    if (TilePath && block.corner) {
+    if (TilePath != nullptr && block.corner) {
         TilePath(block, *buffer->weightTable, out);
         return;
     }

@@ -16,7 +16,6 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
     writePng(path("good.png"), rgb);
     std::string bytes = readFile(path("good.png"));
     std::ofstream(path("truncated.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    std::ofstream(path("corrupt.png"), std::ios::binary) << bytes.replace(60, 10, 10, 'Z');
     std::ofstream(path("picture.bmp")) << "BM";
     std::ofstream(path("exists.png")) << "";
     fs::create_directory(path("folder.png"));
@@ -30,6 +29,10 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 2, extras);
     });
     writeTiff(path("bilevel.tif"), constantImage(8, 8, 1, 1, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE});
+    writeTiff(path("palette.tif"), constantImage(8, 8, 1, 1, {}), {false, 0, COMPRESSION_NONE, PHOTOMETRIC_PALETTE}, [](TIFF* tif) {
+        static uint16_t map[2] = {0, 65535};
+        TIFFSetField(tif, TIFFTAG_COLORMAP, map, map, map);
+    });
     writeTiff(path("float.tif"), constantImage(8, 8, 1, 32, {0.5}));
     writePng(path("wide.png"), constantImage(32768, 1, 1, 8, {}));
     writeJpeg(path("cmyk.jpg"), rgb, {.cmyk = true});
@@ -70,12 +73,12 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         {{"missing.png", "out.png"}, "missing.png", "No such file or directory"},
         {{"folder.png", "out.png"}, "folder.png", "is a folder"},
         {{"truncated.png", "out.png"}, "truncated.png", "truncated"},
-        {{"corrupt.png", "out.png"}, "corrupt.png", "not a readable PNG image"},
         {{"corrupt.tif", "out.tif"}, "corrupt.tif", "corrupt or truncated TIFF image"},
         {{"cmyk.tif", "out.tif"}, "cmyk.tif", "CMYK"},
         {{"lab.tif", "out.tif"}, "lab.tif", "Lab images"},
         {{"five.tif", "out.tif"}, "five.tif", "5 channels"},
-        {{"bilevel.tif", "out.tif"}, "bilevel.tif", "1-bit"},
+        {{"bilevel.tif", "out.tif"}, "bilevel.tif", "1-bit (black and white) images"},
+        {{"palette.tif", "out.tif"}, "palette.tif", "1-bit palette (indexed-colour) images"},
         {{"picture.bmp", "out.png"}, "picture.bmp", "unknown file type"},
         {{"good.png", "out.gif"}, "out.gif", "unknown file type"},
         {{"cmyk.jpg", "out.jpg"}, "cmyk.jpg", "CMYK JPEG images are not supported"},
@@ -153,7 +156,7 @@ TEST_F(Cli, FilesThatLieAboutTheirSizeFailInLittleMemory) {
         EXPECT_LT(ran.peakKilobytes, 256 << 10) << name;
         EXPECT_FALSE(fs::exists(path("out.png"))) << name;
         if (std::string(name) == "strip.tif") {
-            EXPECT_NE(ran.errors.find("strip 0"), std::string::npos) << ran.errors;
+            EXPECT_NE(ran.errors.find("strip 0 starts past the end of the file"), std::string::npos) << ran.errors;
             EXPECT_EQ(ran.errors.find("Predictor"), std::string::npos) << ran.errors;
         }
     }

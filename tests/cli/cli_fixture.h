@@ -148,6 +148,16 @@ inline double sample(const Image& image, int32_t x, int32_t y, int32_t channel) 
 // One step of the image's scale, with room for rounding in the comparison.
 inline double step(const Image& image) { return (image.bits == 8 ? 1 / 255.0 : image.bits == 16 ? 1 / 65535.0 : 1e-6) * 1.001; }
 
+// A 16-bit value (as a fraction) after the host's scale and back: h = (v x 32768 + 32767) / 65535,
+// then min(65535, (h x 65535 + 16384) / 32768), in integers.
+inline double throughHostScale(double fraction) {
+    uint32_t v = static_cast<uint32_t>(std::lround(fraction * 65535));
+    uint32_t h = (v * 32768 + 32767) / 65535;
+    uint32_t back = std::min(65535u, (h * 65535 + 16384) / 32768);
+    EXPECT_LE(std::abs(static_cast<int32_t>(back) - static_cast<int32_t>(v)), 1);
+    return back / 65535.0;
+}
+
 // Writes a PNG as any program would, 16-bit samples big-endian; samples hold whole rows.
 inline void writePng(const std::string& path, const Image& image, const std::function<void(png_structp, png_infop)>& extra = {},
               int colourType = -1, int bits = 0) {
@@ -166,6 +176,16 @@ inline void writePng(const std::string& path, const Image& image, const std::fun
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     fclose(file);
+}
+
+// Sets the XMP packet of a PNG being written, as an iTXt chunk.
+inline void setXmp(png_structp png, png_infop info, const std::string& xmp) {
+    png_text text{};
+    text.compression = PNG_ITXT_COMPRESSION_NONE;
+    text.key = const_cast<char*>("XML:com.adobe.xmp");
+    text.text = const_cast<char*>(xmp.c_str());
+    text.itxt_length = xmp.size();
+    png_set_text(png, info, &text, 1);
 }
 
 struct TiffKind {

@@ -50,26 +50,6 @@ TEST_F(Cli, RoundTripsKeepDepthAndLayout) {
         }
 }
 
-TEST_F(Cli, PalettePngBecomes8BitRgba) {
-    // 20 x 20 pixels of 2-bit indices: 1 on the left half, 3 (transparent) on the right.
-    Image packed = constantImage(20, 20, 1, 8, {});
-    packed.samples.clear();
-    for (int32_t y = 0; y < 20; y++) packed.samples.insert(packed.samples.end(), {0x55, 0x55, 0x5F, 0xFF, 0xFF});
-    writePng(path("palette.png"), packed, [](png_structp png, png_infop info) {
-        png_color palette[4] = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {200, 100, 0}};
-        png_byte alpha[4] = {255, 128, 64, 0};
-        png_set_PLTE(png, info, palette, 4);
-        png_set_tRNS(png, info, alpha, 4, nullptr);
-    }, PNG_COLOR_TYPE_PALETTE, 2);
-    ASSERT_EQ(warp({"--rect", "8,8,4,4"}, "palette.png", "out.png"), 0);
-    Image out = load(path("out.png"));
-    EXPECT_EQ(out.channels, 4);
-    EXPECT_EQ(out.bits, 8);
-    EXPECT_EQ(std::lround(sample(out, 0, 0, 1) * 255), 50);
-    EXPECT_EQ(std::lround(sample(out, 0, 0, 3) * 255), 128);
-    EXPECT_EQ(sample(out, 19, 19, 3), 0.0);
-}
-
 TEST_F(Cli, ResolutionProfileFirstPageAndJpegAreHandled) {
     Image in = constantImage(32, 32, 3, 8, {0.6, 0.3, 0.8});
     std::vector<uint8_t> profile = iccProfile();
@@ -107,16 +87,25 @@ TEST_F(Cli, ResolutionProfileFirstPageAndJpegAreHandled) {
     out = load(path("out.tif"));
     EXPECT_EQ(out.tiff.compression, COMPRESSION_ADOBE_DEFLATE);
     for (int32_t c = 0; c < 3; c++) EXPECT_NEAR(sample(out, 16, 16, c), sample(in, 0, 0, c), 4 / 255.0);
-}
 
-// A 16-bit value (as a fraction) after the host's scale and back: h = (v x 32768 + 32767) / 65535,
-// then min(65535, (h x 65535 + 16384) / 32768), in integers.
-double throughHostScale(double fraction) {
-    uint32_t v = static_cast<uint32_t>(std::lround(fraction * 65535));
-    uint32_t h = (v * 32768 + 32767) / 65535;
-    uint32_t back = std::min(65535u, (h * 65535 + 16384) / 32768);
-    EXPECT_LE(std::abs(static_cast<int32_t>(back) - static_cast<int32_t>(v)), 1);
-    return back / 65535.0;
+    // Old-style JPEG (compression 6) as old scanners wrote it: the JPEG stream is the one strip,
+    // and the interchange-format tags point at it. It reads as libjpeg decodes the stream (exactly
+    // at full chroma; at 4:2:0 libtiff repeats the chroma that libjpeg interpolates) and is
+    // written with deflate.
+    for (bool fullChroma : {true, false}) {
+        writeJpeg(path("old.jpg"), texture(48, 32, 3), {.quality = 95, .fullChroma = fullChroma});
+        const std::string jpeg = readFile(path("old.jpg"));
+        const uint32_t bits = 8 + 2 + 12 * 12 + 4, data = bits + 6, size = static_cast<uint32_t>(jpeg.size());
+        std::ofstream(path("old.tif"), std::ios::binary)
+            << kTiffHeader
+            << tiffDirectory({{256, 4, 1, 48}, {257, 4, 1, 32}, {258, 3, 3, bits}, {259, 3, 1, 6}, {262, 3, 1, 6}, {273, 4, 1, data},
+                              {277, 3, 1, 3}, {278, 4, 1, 32}, {279, 4, 1, size}, {513, 4, 1, data}, {514, 4, 1, size},
+                              {530, 3, 2, fullChroma ? 0x10001u : 0x20002u}}, 0)
+            << std::string("\x08\0\x08\0\x08\0", 6) << jpeg;
+        EXPECT_GE(psnr(load(path("old.tif")), load(path("old.jpg"))), fullChroma ? 99 : 33) << fullChroma;
+        ASSERT_EQ(warp({}, "old.tif", "out.tif"), 0);
+        EXPECT_EQ(load(path("out.tif")).tiff.compression, COMPRESSION_ADOBE_DEFLATE);
+    }
 }
 
 TEST_F(Cli, OnlyTheSelectedRectangleChanges) {

@@ -1,6 +1,8 @@
 // Everyday photographs through velorund: JPEG and WebP in and out, measured against the tool's
 // own warp of the decoded input; the EXIF orientation turned upright before the warp; ICC, EXIF
 // and XMP carried into every format that holds them; and the rim composed over a background.
+#include <lcms2.h>
+
 #include "cli_fixture.h"
 #include "metadata.h"
 
@@ -154,6 +156,75 @@ TEST_F(Photo, OrientationIsReadAsCommonReadersDoAndDroppedWithTheThumbnail) {
     }
 }
 
+TEST_F(Photo, OrientationHeldOnlyInXmpIsApplied) {
+    // A 32 x 48 picture whose XMP says to turn it a quarter clockwise (6), as an attribute or an
+    // element; a TIFF's orientation tag or an EXIF orientation, where there is one, comes first.
+    const std::string attribute = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
+    const std::string element = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description><tiff:Orientation>6</tiff:Orientation>"
+                                "</rdf:Description></x:xmpmeta>";
+    const Image stored = texture(32, 48, 3);
+    writePng(path("in.png"), stored, [&](png_structp png, png_infop info) { setXmp(png, info, attribute); });
+    writeTiff(path("in.tif"), stored, {}, [&](TIFF* tif) {
+        TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<uint32_t>(element.size()), element.data());
+    });
+    writeTiff(path("tagged.tif"), stored, {}, [&](TIFF* tif) {
+        TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<uint32_t>(element.size()), element.data());
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    });
+    writeJpeg(path("in.jpg"), stored, {.app1 = {kExifPrefix + exifBlock({{0x0112, 3, 1, 1}}),
+                                                std::string("http://ns.adobe.com/xap/1.0/\0", 29) + attribute}});
+    for (const auto& [input, shownWidth] : {std::pair{"in.png", 48}, {"in.tif", 48}, {"tagged.tif", 32}, {"in.jpg", 32}}) {
+        ASSERT_EQ(warp({}, input, "out.png"), 0) << input;
+        Image out;
+        std::string error;
+        ASSERT_TRUE(cli::loadPng(path("out.png"), out, error)) << error;
+        EXPECT_EQ(out.width, shownWidth) << input;
+        EXPECT_EQ(cli::xmpOrientation(out.xmp), 1) << input << ": " << out.xmp;
+    }
+}
+
+TEST_F(Photo, PngColourChunksBecomeAProfileWhereTheOutputHasNoSuchChunks) {
+    // Gamma 0.35 alone (sRGB's primaries), on RGB and on 16-bit gray; gamma 1 with sRGB's
+    // chromaticities; 16-bit RGB with significant bits (and gamma 1); values declared sRGB,
+    // which a file without a profile is taken for.
+    writePng(path("srgb.png"), texture(16, 16, 3), [](png_structp png, png_infop info) { png_set_sRGB(png, info, 0); });
+    struct Case {
+        std::string input;
+        double decodedHalf;  // the profile's curve at 0.5; 0: no profile
+        bool significantBits;
+    };
+    const Case cases[] = {
+        {PNGSUITE_DIR "/g03n2c08.png", std::pow(0.5, 1 / 0.35), false}, {PNGSUITE_DIR "/g03n0g16.png", std::pow(0.5, 1 / 0.35), false},
+        {PNGSUITE_DIR "/ccwn2c08.png", 0.5, false},                     {PNGSUITE_DIR "/cs3n2c16.png", 0.5, true},
+        {path("srgb.png"), 0, false},
+    };
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    const cmsCIEXYZ srgbRed = *static_cast<cmsCIEXYZ*>(cmsReadTag(srgb, cmsSigRedColorantTag));
+    cmsCloseProfile(srgb);
+    for (const Case& c : cases)
+        for (const char* output : {"out.jpg", "out.webp", "out.tif"}) {
+            const std::string what = c.input.substr(c.input.rfind('/') + 1) + " into " + output;
+            Ran ran = run({"--quiet", "--force", c.input, path(output)});
+            ASSERT_EQ(ran.exitCode, 0) << what << ": " << ran.errors;
+            EXPECT_EQ(ran.errors.find("the PNG sBIT chunk") != std::string::npos, c.significantBits) << what << ": " << ran.errors;
+            const std::vector<uint8_t> profile = load(path(output)).iccProfile;
+            ASSERT_EQ(profile.empty(), c.decodedHalf == 0) << what;
+            if (profile.empty()) continue;
+            cmsHPROFILE made = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+            ASSERT_NE(made, nullptr) << what;
+            const bool gray = cmsGetColorSpace(made) == cmsSigGrayData;
+            EXPECT_NEAR(cmsEvalToneCurveFloat(static_cast<cmsToneCurve*>(cmsReadTag(made, gray ? cmsSigGrayTRCTag : cmsSigRedTRCTag)), 0.5f),
+                        c.decodedHalf, 1e-3) << what;
+            if (!gray) {
+                // The primaries are sRGB's, given or assumed.
+                const cmsCIEXYZ red = *static_cast<cmsCIEXYZ*>(cmsReadTag(made, cmsSigRedColorantTag));
+                EXPECT_NEAR(red.X, srgbRed.X, 2e-3) << what;
+                EXPECT_NEAR(red.Y, srgbRed.Y, 2e-3) << what;
+            }
+            cmsCloseProfile(made);
+        }
+}
+
 TEST_F(Photo, ProfileExifAndXmpAreCarriedUpright) {
     const std::string exif = exifBlock({{0x0112, 3, 1, 6}});
     const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
@@ -224,14 +295,7 @@ TEST_F(Photo, ExtendedXmpIsWrittenAndJoined) {
     // 150 KB of XMP from a PNG into a JPEG: a main packet and three extension segments, which
     // read back as the whole.
     const std::string large = xmpPacket("description", std::string(150000, 'x') + "end");
-    writePng(path("large.png"), texture(16, 16, 3), [&](png_structp png, png_infop info) {
-        static png_text text{};
-        text.compression = PNG_ITXT_COMPRESSION_NONE;
-        text.key = const_cast<char*>("XML:com.adobe.xmp");
-        text.text = const_cast<char*>(large.c_str());
-        text.itxt_length = large.size();
-        png_set_text(png, info, &text, 1);
-    });
+    writePng(path("large.png"), texture(16, 16, 3), [&](png_structp png, png_infop info) { setXmp(png, info, large); });
     Ran ran = run({"--quiet", path("large.png"), path("out.jpg")});
     ASSERT_EQ(ran.exitCode, 0) << ran.errors;
     EXPECT_EQ(ran.errors, "");

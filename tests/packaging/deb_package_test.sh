@@ -32,7 +32,7 @@ files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 [ "$(dpkg-parsechangelog -l "$source/packaging/changelog" -S Version)" = "$version" ] ||
     fail "packaging/changelog does not start with version $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-libraries=(libc6 'libstdc\+\+6' libpng16 libtiff libjpeg libwebp[0-9] libwebpmux libwebpdemux)
+libraries=(libc6 'libstdc\+\+6' libpng16 libtiff libjpeg libwebp[0-9] libwebpmux libwebpdemux liblcms2)
 [ "$with_gimp" = 1 ] && libraries+=(libgimp2.0)
 for library in "${libraries[@]}"; do
     grep -qE "(^|, )$library[^,]* \(>= " <<<"$depends" || fail "Depends lacks $library: $depends"

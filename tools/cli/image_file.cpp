@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "colour_profile.h"
+#include "metadata.h"
 #include "orientation.h"
 
 namespace cli {
@@ -64,11 +66,15 @@ bool loadImage(const std::string& path, Image& image, std::string& error, const 
         case FileFormat::Webp: loaded = loadWebp(path, image, error, settings); break;
         case FileFormat::Unknown: error = kUnknownFileType; break;
     }
-    if (loaded && !turnUpright(image, settings.stop)) {
+    if (!loaded) return false;
+    // The orientation: a TIFF's tag, else EXIF's, else XMP's, which some programs write alone.
+    if (image.orientation == 0) image.orientation = exifOrientation(image.exif);
+    if (image.orientation == 0) image.orientation = xmpOrientation(image.xmp);
+    if (!turnUpright(image, settings.stop)) {
         error = kStopped;
         return false;
     }
-    return loaded;
+    return true;
 }
 
 std::string pictureSizeProblem(uint64_t width, uint64_t height, const LoadSettings& settings) {
@@ -92,6 +98,20 @@ bool profileFits(const std::vector<uint8_t>& profile, int32_t colours) {
     if (profile.size() < 20) return true;
     const std::string space(profile.begin() + 16, profile.begin() + 20);
     return space == (colours == 1 ? "GRAY" : "RGB ");
+}
+
+std::vector<uint8_t> profileToWrite(const Image& image, int32_t colours, const SaveSettings& settings) {
+    if (hasSignificantBits(image.colour)) leaveOut(settings, "the PNG sBIT chunk");
+    if (!image.iccProfile.empty()) {
+        if (profileFits(image.iccProfile, colours)) return image.iccProfile;
+        leaveOut(settings, kProfileMismatch);
+        return {};
+    }
+    if (image.colour.srgbIntent >= 0) return {};
+    std::vector<uint8_t> made = profileFromEncoding(image.colour, colours);
+    if (made.empty() && (image.colour.gamma > 0 || hasChromaticities(image.colour)))
+        leaveOut(settings, "the PNG gamma and chromaticities, which make no colour profile");
+    return made;
 }
 
 bool saveImage(const Image& image, const std::string& path, FileFormat format, const SaveSettings& settings,

@@ -4,6 +4,7 @@
 // without the file name.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -35,6 +36,19 @@ struct SourceCoding {
     bool fullChroma = false;  // JPEG colour stored at full resolution (4:4:4)
     bool lossless = false;    // lossless WebP
 };
+
+// How the colour values are encoded where no ICC profile says it, as a PNG file's gAMA, cHRM and
+// sRGB chunks give it, and how many bits of each sample carry information (sBIT). The numbers
+// are PNG's: gamma and chromaticities times 100000.
+struct ColourEncoding {
+    uint32_t gamma = 0;                         // the exponent that encoded the values (45455: 1/2.2); 0: none
+    std::array<uint32_t, 8> chromaticities{};  // white, red, green and blue, x then y; all 0: none
+    int32_t srgbIntent = -1;                    // the rendering intent of values declared sRGB; -1: not declared
+    std::array<uint8_t, 4> significantBits{};   // per channel of the image, colours then alpha; 0: all
+};
+
+inline bool hasChromaticities(const ColourEncoding& colour) { return colour.chromaticities[1] != 0; }
+inline bool hasSignificantBits(const ColourEncoding& colour) { return colour.significantBits != std::array<uint8_t, 4>{}; }
 
 // An allocator that leaves new samples uninitialised: decoders write every sample, and the pages
 // of a large image are taken from the system only as its rows arrive.
@@ -74,7 +88,8 @@ struct Image {
     std::vector<uint8_t> iccProfile;
     std::vector<uint8_t> exif;  // the TIFF-structured EXIF block, without the "Exif\0\0" prefix
     std::string xmp;            // the XMP packet
-    int32_t orientation = 1;    // EXIF orientation 1..8 of the stored pixels, 1 once loaded
+    ColourEncoding colour;
+    int32_t orientation = 0;    // EXIF orientation 1..8 of the stored pixels, 0 when none is given; 1 once loaded
     TiffLayout tiff;
     SourceCoding coding;
     // What the file held that the image does not carry ("the JPEG comment"), for the warning
@@ -121,7 +136,8 @@ bool loadImage(const std::string& path, Image& image, std::string& error, const 
 bool saveImage(const Image& image, const std::string& path, FileFormat format, const SaveSettings& settings,
                std::string& error);
 
-// The loaders leave the image as stored; loadImage then turns it upright.
+// The loaders leave the image as stored, a TIFF's orientation tag read; loadImage then takes the
+// orientation from EXIF or else from XMP when the file gave none, and turns the image upright.
 bool loadPng(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
 bool loadTiff(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
 bool loadJpeg(const std::string& path, Image& image, std::string& error, const LoadSettings& settings = {});
@@ -161,6 +177,13 @@ std::string pictureSizeProblem(uint64_t width, uint64_t height, const LoadSettin
 // For savers: whether an ICC profile describes images of the given number of colours (1 gray,
 // 3 RGB); a profile too short to say counts as fitting.
 bool profileFits(const std::vector<uint8_t>& profile, int32_t colours);
+
+// For savers of formats whose colour information is an ICC profile only (TIFF, JPEG, WebP): the
+// profile for the image written with the given number of colours, or empty for none. It is the
+// image's own, else one made from its gamma and chromaticities; values declared sRGB need none,
+// as readers take a file without a profile for sRGB. What cannot go in (a profile of other
+// colours, the significant bits) is left out.
+std::vector<uint8_t> profileToWrite(const Image& image, int32_t colours, const SaveSettings& settings);
 
 // Alpha applied to the colour channels (as over black) or taken out of them again.
 void premultiplyAlpha(Image& image);

@@ -169,7 +169,6 @@ static bool readJpeg(jpeg_decompress_struct& info, JpegError& error, FILE* file,
                               c[0].v_samp_factor == c[1].v_samp_factor && c[1].h_samp_factor == c[2].h_samp_factor &&
                               c[1].v_samp_factor == c[2].v_samp_factor;
     readMetadata(info, image);
-    if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
 
     // The scanlines, the image growing as they arrive; a progressive file is taken in whole
     // first, asking about a stop between its bands too.
@@ -225,10 +224,8 @@ static void writeMarker(jpeg_compress_struct& info, const char* prefix, size_t p
 // left out.
 static void writeMetadata(jpeg_compress_struct& info, const Image& image, const std::vector<std::string>& xmp,
                           const SaveSettings& settings) {
-    if (!image.iccProfile.empty() && !profileFits(image.iccProfile, image.channels))
-        leaveOut(settings, kProfileMismatch);
-    else if (!image.iccProfile.empty())
-        jpeg_write_icc_profile(&info, image.iccProfile.data(), static_cast<unsigned int>(image.iccProfile.size()));
+    const std::vector<uint8_t> profile = profileToWrite(image, image.channels, settings);
+    if (!profile.empty()) jpeg_write_icc_profile(&info, profile.data(), static_cast<unsigned int>(profile.size()));
     if (kExifPrefixBytes + image.exif.size() > kMaxMarkerBytes)
         leaveOut(settings, "the EXIF block of " + std::to_string(image.exif.size()) + " bytes, more than the " +
                                std::to_string(kMaxMarkerBytes - kExifPrefixBytes) + " a JPEG file holds");

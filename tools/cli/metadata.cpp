@@ -155,16 +155,32 @@ std::vector<uint8_t> uprightExif(const std::vector<uint8_t>& exif, int32_t width
     return bytes;
 }
 
-std::string uprightXmp(const std::string& xmp) {
-    std::string text = xmp;
-    // As an attribute, tiff:Orientation="6", or as an element, <tiff:Orientation>6<...
+namespace {
+
+// Visits the value of every tiff:Orientation in the packet that is a digit 1..8: as an attribute,
+// tiff:Orientation="6", or as an element, <tiff:Orientation>6<...
+template <typename Visit>
+void forEachXmpOrientation(const std::string& xmp, Visit visit) {
     for (const char* opener : {"tiff:Orientation=\"", "tiff:Orientation='", "<tiff:Orientation>"}) {
         const std::string key = opener;
-        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
-            size_t value = at + key.size();
-            if (value < text.size() && text[value] >= '1' && text[value] <= '8') text[value] = '1';
+        for (size_t at = xmp.find(key); at != std::string::npos; at = xmp.find(key, at + 1)) {
+            const size_t value = at + key.size();
+            if (value < xmp.size() && xmp[value] >= '1' && xmp[value] <= '8') visit(value);
         }
     }
+}
+
+}  // namespace
+
+int32_t xmpOrientation(const std::string& xmp) {
+    size_t first = std::string::npos;
+    forEachXmpOrientation(xmp, [&](size_t value) { first = std::min(first, value); });
+    return first == std::string::npos ? 0 : xmp[first] - '0';
+}
+
+std::string uprightXmp(const std::string& xmp) {
+    std::string text = xmp;
+    forEachXmpOrientation(xmp, [&](size_t value) { text[value] = '1'; });
     return text;
 }
 

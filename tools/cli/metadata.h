@@ -28,6 +28,10 @@ int32_t exifOrientation(const std::vector<uint8_t>& exif);
 // readable. Offsets inside it are kept, so maker notes stay valid.
 std::vector<uint8_t> uprightExif(const std::vector<uint8_t>& exif, int32_t width, int32_t height);
 
+// The first tiff:Orientation of the XMP packet, as an attribute or an element: 1..8, or 0 when
+// there is none.
+int32_t xmpOrientation(const std::string& xmp);
+
 // The XMP packet with any tiff:Orientation set to 1.
 std::string uprightXmp(const std::string& xmp);
 

@@ -1,7 +1,8 @@
 // PNG through libpng: 8 and 16-bit gray, gray + alpha, RGB and RGBA, with palette, sub-8-bit and
 // tRNS images expanded to 8-bit samples (tRNS becoming alpha); the pixel density (pHYs), the ICC
-// profile (iCCP), EXIF (eXIf) and XMP (iTXt) are kept. libpng reports errors by a long jump back
-// to the reading or writing function, which therefore holds nothing that needs destroying.
+// profile (iCCP), the colour encoding (gAMA, cHRM, sRGB), the significant bits (sBIT), EXIF
+// (eXIf) and XMP (iTXt) are kept. libpng reports errors by a long jump back to the reading or
+// writing function, which therefore holds nothing that needs destroying.
 //
 // Photographs are written with adaptive row filters and run-length deflate at zlib level 6:
 // filtered photographs leave short residuals that run-length coding packs as small as the
@@ -29,10 +30,11 @@ constexpr int kDefaultLevel = 6;
 constexpr double kMaxDeflateRatio = 1032;
 constexpr const char* kXmpKeyword = "XML:com.adobe.xmp";
 
-// libpng's error message, after what was being done.
+// libpng's error message, after what was being done, and its last warning.
 struct PngError {
     const char* doing;
     std::string message;
+    std::string warning = "";
 };
 
 // libpng allocates what a chunk's header declares. No chunk holds more than deflate's best ratio
@@ -53,7 +55,9 @@ static void pngError(png_structp png, png_const_charp message) {
     png_longjmp(png, 1);
 }
 
-static void pngWarning(png_structp, png_const_charp) {}
+static void pngWarning(png_structp png, png_const_charp message) {
+    static_cast<PngError*>(png_get_error_ptr(png))->warning = message;
+}
 
 // Reads from the file, telling a truncated file from a failing one.
 static void readBytes(png_structp png, png_bytep data, size_t length) {
@@ -69,23 +73,60 @@ static double pixelsPerMetre(double resolution, ResolutionUnit unit) {
 }
 
 // Chunks the tool reads itself rather than through libpng: eXIf, which libpng refuses when it
-// starts with the "Exif\0\0" that some writers put before the block, and the ancillary chunks
-// the tool does not carry, which are only named. acTL makes the file an animation.
+// starts with the "Exif\0\0" that some writers put before the block; the colour chunks, whose
+// presence libpng's reading blurs (it reports gAMA and cHRM for a file that has only sRGB); and
+// the ancillary chunks the tool does not carry, which are only named. acTL makes the file an
+// animation.
 constexpr png_byte kOwnChunks[] = "eXIf\0acTL\0gAMA\0cHRM\0sRGB\0sBIT\0bKGD\0hIST\0tIME\0sPLT\0oFFs\0pCAL\0sCAL\0tEXt\0zTXt\0";
 
 constexpr const char* kTextChunks = "the PNG text chunks";
 
 struct PngReading {
     Image& image;
+    png_infop info;
     bool animated = false;
 };
+
+static uint32_t bigEndian32(const png_byte* bytes) {
+    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// A colour chunk into the image's colour encoding, the first of each kind; false for one that
+// does not hold what its kind holds.
+static bool readColourChunk(png_structp png, png_infop info, const png_unknown_chunk& chunk, ColourEncoding& colour) {
+    const std::string name(reinterpret_cast<const char*>(chunk.name), 4);
+    const size_t size = chunk.size;
+    if (name == "gAMA") {
+        if (size != 4 || bigEndian32(chunk.data) == 0) return false;
+        if (colour.gamma == 0) colour.gamma = bigEndian32(chunk.data);
+    } else if (name == "cHRM") {
+        if (size != 32 || bigEndian32(chunk.data + 4) == 0) return false;
+        if (!hasChromaticities(colour))
+            for (size_t i = 0; i < 8; i++) colour.chromaticities[i] = bigEndian32(chunk.data + 4 * i);
+    } else if (name == "sRGB") {
+        if (size != 1 || chunk.data[0] > 3) return false;
+        if (colour.srgbIntent < 0) colour.srgbIntent = chunk.data[0];
+    } else {
+        // One count per channel as stored (a palette's three colours), each at most the depth.
+        const int type = png_get_color_type(png, info);
+        const int depth = type == PNG_COLOR_TYPE_PALETTE ? 8 : png_get_bit_depth(png, info);
+        const size_t channels = type == PNG_COLOR_TYPE_PALETTE ? 3 : png_get_channels(png, info);
+        if (size != channels || std::any_of(chunk.data, chunk.data + size, [&](png_byte b) { return b == 0 || b > depth; }))
+            return false;
+        if (!hasSignificantBits(colour)) std::copy(chunk.data, chunk.data + size, colour.significantBits.begin());
+    }
+    return true;
+}
 
 static int readOwnChunk(png_structp png, png_unknown_chunkp chunk) {
     PngReading* reading = static_cast<PngReading*>(png_get_user_chunk_ptr(png));
     const std::string name(reinterpret_cast<const char*>(chunk->name), 4);
     if (!(chunk->name[0] & 0x20)) return 0;  // a critical chunk libpng does not know: its error
     if (name == "acTL") reading->animated = true;
-    else if (name == "tEXt" || name == "zTXt") noteNotCarried(reading->image, kTextChunks);
+    else if (name == "gAMA" || name == "cHRM" || name == "sRGB" || name == "sBIT") {
+        if (!readColourChunk(png, reading->info, *chunk, reading->image.colour))
+            noteNotCarried(reading->image, "the PNG " + name + " chunk, which is not valid");
+    } else if (name == "tEXt" || name == "zTXt") noteNotCarried(reading->image, kTextChunks);
     else if (name != "eXIf") noteNotCarried(reading->image, "the PNG " + name + " chunk");
     else if (reading->image.exif.empty()) reading->image.exif = exifBlock(chunk->data, chunk->size);
     return 1;
@@ -106,7 +147,7 @@ static void readText(png_structp png, png_infop info, Image& image) {
 static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, const LoadSettings& settings,
                     PngError& error) {
     if (setjmp(png_jmpbuf(png))) return false;
-    PngReading reading{image};
+    PngReading reading{image, info};
     png_set_read_fn(png, file, readBytes);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kOwnChunks, sizeof kOwnChunks / 5);
     png_set_read_user_chunk_fn(png, &reading, readOwnChunk);
@@ -159,7 +200,6 @@ static bool readPng(png_structp png, png_infop info, FILE* file, Image& image, c
         }
     png_read_end(png, info);
     readText(png, info, image);
-    if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
     return true;
 }
 
@@ -180,7 +220,43 @@ bool loadPng(const std::string& path, Image& image, std::string& error, const Lo
     return ok;
 }
 
-static bool writePng(png_structp png, png_infop info, FILE* file, const Image& image, const SaveSettings& settings) {
+// The colour chunks, each checked by libpng against those set before it and the ICC profile; one
+// it finds inconsistent is left out. sRGB stands only where no profile does, as PNG allows one
+// of them.
+static void writeColourChunks(png_structp png, png_infop info, const Image& image, const SaveSettings& settings,
+                              PngError& error) {
+    const ColourEncoding& colour = image.colour;
+    auto set = [&](const char* name, auto setChunk) {
+        error.warning.clear();
+        setChunk();
+        if (!error.warning.empty())
+            leaveOut(settings, std::string("the PNG ") + name + " chunk, which libpng refuses: " + error.warning);
+    };
+    if (colour.srgbIntent >= 0 && png_get_valid(png, info, PNG_INFO_iCCP))
+        leaveOut(settings, "the PNG sRGB chunk, which a PNG file holds only without an ICC profile");
+    else if (colour.srgbIntent >= 0)
+        set("sRGB", [&] { png_set_sRGB(png, info, colour.srgbIntent); });
+    if (colour.gamma > 0) set("gAMA", [&] { png_set_gAMA_fixed(png, info, static_cast<png_fixed_point>(colour.gamma)); });
+    if (hasChromaticities(colour)) {
+        const auto c = [&](int i) { return static_cast<png_fixed_point>(colour.chromaticities[i]); };
+        set("cHRM", [&] { png_set_cHRM_fixed(png, info, c(0), c(1), c(2), c(3), c(4), c(5), c(6), c(7)); });
+    }
+    // The counts of the channels the image still has; alpha made from tRNS has all its bits.
+    if (hasSignificantBits(colour)) {
+        const auto bits = [&](int channel) {
+            return colour.significantBits[channel] ? colour.significantBits[channel] : static_cast<png_byte>(image.bits);
+        };
+        const int colours = image.channels - hasAlpha(image);
+        png_color_8 significant{};
+        if (colours == 1) significant.gray = bits(0);
+        else significant.red = bits(0), significant.green = bits(1), significant.blue = bits(2);
+        if (hasAlpha(image)) significant.alpha = bits(colours);
+        png_set_sBIT(png, info, &significant);
+    }
+}
+
+static bool writePng(png_structp png, png_infop info, FILE* file, const Image& image, const SaveSettings& settings,
+                     PngError& error) {
     if (setjmp(png_jmpbuf(png))) return false;
     static const int colourTypes[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                       PNG_COLOR_TYPE_RGB_ALPHA};
@@ -208,6 +284,7 @@ static bool writePng(png_structp png, png_infop info, FILE* file, const Image& i
                      static_cast<png_uint_32>(image.iccProfile.size()));
         if (!png_get_valid(png, info, PNG_INFO_iCCP)) leaveOut(settings, "the ICC profile, which libpng finds invalid");
     }
+    writeColourChunks(png, info, image, settings, error);
     if (!image.exif.empty())
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(image.exif.size()), const_cast<png_bytep>(image.exif.data()));
     png_text xmp{};
@@ -234,7 +311,7 @@ bool savePng(const Image& image, const std::string& path, const SaveSettings& se
     PngError failure{"cannot write the PNG image: ", "out of memory"};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = info && writePng(png, info, file, image, settings);
+    bool ok = info && writePng(png, info, file, image, settings, failure);
     png_destroy_write_struct(&png, &info);
     if (fclose(file) != 0 && ok) {
         failure.message = failure.doing + std::string(strerror(errno));

@@ -1,7 +1,8 @@
 // TIFF through libtiff: the first page of a file, 8 and 16-bit unsigned integer or 32-bit float
-// samples, gray, gray + alpha, RGB or RGBA (JPEG-compressed YCbCr is read as RGB), interleaved or
-// planar, in strips or tiles, with any compression libtiff decodes. Premultiplied (associated)
-// alpha is taken out on loading and put back on saving. Saving repeats the loaded file's layout.
+// samples, gray, gray + alpha, RGB or RGBA (JPEG-compressed YCbCr is read as RGB, old-style JPEG
+// through libtiff's RGBA interface), interleaved or planar, in strips or tiles, with any
+// compression libtiff decodes. Premultiplied (associated) alpha is taken out on loading and put
+// back on saving. Saving repeats the loaded file's layout.
 // The resolution, ICC profile, XMP packet and orientation are read; all but the orientation
 // (applied on loading) are written.
 //
@@ -9,6 +10,7 @@
 // that lie in the image, into a buffer bounded by the image, and the image grows band by band as
 // blocks arrive, so a file that lies about its size fails before it costs memory. Metadata tags
 // other than those are named as not carried.
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -161,6 +163,49 @@ static bool readBlocks(TIFF* tif, const Blocks& b, Image& image, const LoadSetti
     return true;
 }
 
+// An old-style JPEG image (compression 6, from old scanners), band by band through libtiff's RGBA
+// interface: the only one that decodes every layout such files come in and turns their YCbCr into
+// RGB (subsampled chroma repeated over its block, as libtiff's other readers show it). False on
+// the first failure or when asked to stop (stopped then says so).
+static bool readAsRgba(TIFF* tif, const Blocks& b, Image& image, const LoadSettings& settings, bool& stopped) {
+    char message[1024] = "";
+    TIFFRGBAImage rgba;
+    if (!TIFFRGBAImageBegin(&rgba, tif, 0, message)) return false;
+    rgba.req_orientation = rgba.orientation;  // as stored: loadImage applies the orientation
+    // Bands of whole strips or tiles, so that each is decoded once (libtiff decodes a strip from
+    // its start for every band that reads part of it): a picture in one strip takes a raster of
+    // 4 bytes a pixel for the whole of it while it is read.
+    const uint32_t width = static_cast<uint32_t>(image.width), band = (kRowsBetweenStops + b.height - 1) / b.height * b.height;
+    std::vector<uint32_t> raster(static_cast<size_t>(width) * std::min<uint32_t>(band, image.height));
+    bool ok = true;
+    for (uint32_t y = 0; ok && y < static_cast<uint32_t>(image.height); y += band) {
+        if ((stopped = stopAsked(settings))) break;
+        const uint32_t rows = std::min<uint32_t>(band, image.height - y);
+        rgba.row_offset = static_cast<int>(y);
+        ok = TIFFRGBAImageGet(&rgba, raster.data(), width, rows);
+        uint8_t* out = growRows(image, static_cast<int32_t>(y + rows)) + rowBytes(image) * y;
+        for (size_t i = 0; ok && i < static_cast<size_t>(width) * rows; i++)
+            for (int32_t c = 0; c < image.channels; c++) *out++ = static_cast<uint8_t>(raster[i] >> (8 * c));
+    }
+    TIFFRGBAImageEnd(&rgba);
+    return ok && !stopped;
+}
+
+// Why reading the blocks failed, in the tool's words where libtiff's are not: a block that starts
+// past the end of the file is one libtiff says it got a negative number of bytes of.
+static std::string readFailure(const TiffFile& file) {
+    TIFF* tif = file.tif;
+    const bool tiled = TIFFIsTiled(tif);
+    const uint32_t blocks = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    struct stat status;
+    if (fstat(TIFFFileno(tif), &status) == 0)
+        for (uint32_t i = 0; i < blocks; i++)
+            if (TIFFGetStrileOffset(tif, i) >= static_cast<uint64_t>(status.st_size))
+                return std::string("corrupt or truncated TIFF image: ") + (tiled ? "tile " : "strip ") + std::to_string(i) +
+                       " starts past the end of the file";
+    return file.explain("corrupt or truncated TIFF image");
+}
+
 // Names what the file holds that the tool does not carry: its other pages, and tags of
 // metadata other than the resolution, ICC profile and XMP.
 static void noteOtherTags(TIFF* tif, Image& image) {
@@ -205,11 +250,19 @@ static bool writeBlocks(TIFF* tif, const Blocks& b, const Image& image, const Sa
 // number of colour channels.
 static std::string unsupportedKind(TIFF* tif, uint16_t photometric, uint16_t channels, uint16_t bits,
                                    uint16_t format, uint16_t compression, int32_t& colours) {
-    if (bits == 1) return "1-bit (black and white) images are not supported";
     switch (photometric) {
-        case PHOTOMETRIC_MINISBLACK: colours = 1; break;
+        case PHOTOMETRIC_MINISBLACK:
+        case PHOTOMETRIC_MINISWHITE:
+            if (bits == 1) return "1-bit (black and white) images are not supported";
+            if (photometric == PHOTOMETRIC_MINISWHITE) return "min-is-white gray images are not supported";
+            colours = 1;
+            break;
         case PHOTOMETRIC_RGB: colours = 3; break;
         case PHOTOMETRIC_YCBCR:
+            if (compression == COMPRESSION_OJPEG) {
+                colours = 3;  // read as RGB through the RGBA interface
+                break;
+            }
             if (compression != COMPRESSION_JPEG) return "YCbCr images are not supported";
             TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);  // libjpeg converts to RGB
             colours = 3;
@@ -218,10 +271,11 @@ static std::string unsupportedKind(TIFF* tif, uint16_t photometric, uint16_t cha
         case PHOTOMETRIC_CIELAB:
         case PHOTOMETRIC_ICCLAB:
         case PHOTOMETRIC_ITULAB: return "Lab images are not supported";
-        case PHOTOMETRIC_PALETTE: return "palette (indexed-colour) images are not supported";
-        case PHOTOMETRIC_MINISWHITE: return "min-is-white gray images are not supported";
+        case PHOTOMETRIC_PALETTE: return std::to_string(bits) + "-bit palette (indexed-colour) images are not supported";
         default: return "photometric interpretation " + std::to_string(photometric) + " is not supported";
     }
+    if (compression == COMPRESSION_OJPEG && (channels != colours || bits != 8))
+        return "old-style JPEG images other than 8-bit gray or colour are not supported";
     if (channels > 4 || channels < colours || channels > colours + 1)
         return std::to_string(channels) + " channels are not supported (only gray, gray + alpha, RGB and RGBA)";
     bool integer = format == SAMPLEFORMAT_UINT && (bits == 8 || bits == 16);
@@ -255,7 +309,7 @@ bool loadTiff(const std::string& path, Image& image, std::string& error, const L
     // codec without one makes libtiff complain.
     uint32_t width = 0, height = 0;
     uint16_t channels, bits, format, photometric = PHOTOMETRIC_MINISBLACK, planar, compression, predictor = 1;
-    uint16_t orientation = ORIENTATION_TOPLEFT;
+    uint16_t orientation = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &channels);
@@ -305,8 +359,9 @@ bool loadTiff(const std::string& path, Image& image, std::string& error, const L
     image.channels = channels;
     image.bits = bits;
     const Blocks blocks = blocksOf(tif, image);
+    const bool viaRgba = compression == COMPRESSION_OJPEG;
     const uint64_t libtiffRow = blocks.tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
-    if (blocks.width == 0 || blocks.height == 0 || libtiffRow != blocks.rowBytes) {
+    if (blocks.width == 0 || blocks.height == 0 || (!viaRgba && libtiffRow != blocks.rowBytes)) {
         error = file.explain("corrupt TIFF image: inconsistent strip or tile size");
         return false;
     }
@@ -319,8 +374,8 @@ bool loadTiff(const std::string& path, Image& image, std::string& error, const L
 
     // The samples, block by block.
     bool stopped = false;
-    if (!readBlocks(tif, blocks, image, settings, stopped)) {
-        error = stopped ? kStopped : file.explain("corrupt or truncated TIFF image");
+    if (!(viaRgba ? readAsRgba : readBlocks)(tif, blocks, image, settings, stopped)) {
+        error = stopped ? kStopped : readFailure(file);
         return false;
     }
     if (layout.associatedAlpha) unpremultiplyAlpha(image);
@@ -383,10 +438,8 @@ static void writeTags(TIFF* tif, const Image& image, const SaveSettings& setting
                      : image.resolutionUnit == ResolutionUnit::None ? RESUNIT_NONE
                                                                     : RESUNIT_CENTIMETER);
     }
-    if (!image.iccProfile.empty() && !profileFits(image.iccProfile, image.channels - hasAlpha(image)))
-        leaveOut(settings, kProfileMismatch);
-    else if (!image.iccProfile.empty())
-        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(image.iccProfile.size()), image.iccProfile.data());
+    const std::vector<uint8_t> profile = profileToWrite(image, image.channels - hasAlpha(image), settings);
+    if (!profile.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
     if (!image.exif.empty()) leaveOut(settings, "the EXIF block, which the tool does not write into TIFF files");
     if (!image.xmp.empty())
         TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<uint32_t>(image.xmp.size()), image.xmp.data());

@@ -83,7 +83,6 @@ static bool readContainer(const std::vector<uint8_t>& bytes, Image& image, std::
     std::vector<uint8_t> xmp = chunkOf(demux, "XMP ");
     image.xmp.assign(xmp.begin(), xmp.end());
     WebPDemuxDelete(demux);
-    if (!image.exif.empty()) image.orientation = exifOrientation(image.exif);
     noteOtherChunks(bytes, image);
     if (animated) error = "animated WebP images are not supported";
     return !animated;
@@ -190,16 +189,15 @@ static int stillWanted(int, const WebPPicture* picture) {
 
 // The bitstream with the metadata chunks added, in the extended container.
 static bool withMetadata(const Image& image, WebPData& file, const SaveSettings& settings) {
-    if (image.iccProfile.empty() && image.exif.empty() && image.xmp.empty()) return true;
+    const std::vector<uint8_t> profile = profileToWrite(image, 3, settings);  // gray is written as RGB
+    if (profile.empty() && image.exif.empty() && image.xmp.empty()) return true;
     WebPMux* mux = WebPMuxCreate(&file, 1);
     bool ok = mux != nullptr;
     auto add = [&](const char* name, const void* bytes, size_t size) {
         WebPData chunk{static_cast<const uint8_t*>(bytes), size};
         if (ok && size > 0) ok = WebPMuxSetChunk(mux, name, &chunk, 1) == WEBP_MUX_OK;
     };
-    // Gray is written as RGB.
-    if (profileFits(image.iccProfile, 3)) add("ICCP", image.iccProfile.data(), image.iccProfile.size());
-    else leaveOut(settings, kProfileMismatch);
+    add("ICCP", profile.data(), profile.size());
     add("EXIF", image.exif.data(), image.exif.size());
     add("XMP ", image.xmp.data(), image.xmp.size());
     WebPData assembled{};
