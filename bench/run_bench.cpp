@@ -10,11 +10,15 @@
 #include <string>
 
 #include "hostapp/host.h"
+#include "hostapp/simd_choice.h"
 #include "run/dispatcher.h"
 
 namespace {
 
 using namespace hostapp;
+
+// The widest instruction set the runs take, from VELORUND_SIMD, chosen before the first run.
+const std::string kSimdProblem = chooseSimdFromEnvironment();
 
 struct RunCase {
     int32_t width, height, depth;
@@ -38,6 +42,10 @@ Document documentFor(const RunCase& c) {
 }
 
 void runFilterOn(benchmark::State& state, RunCase c) {
+    if (!kSimdProblem.empty()) {
+        state.SkipWithError(kSimdProblem.c_str());
+        return;
+    }
     const Document source = documentFor(c);
     setRunThreads(c.threads);
     InProcessHost host(PluginMain);

@@ -25,8 +25,8 @@ struct HostProcedures {
         InProcessHost& h = host();
         h.logEvent(HostCall::NewHandle, size);
         if (fails(h, HostCall::NewHandle)) return nullptr;
-        MemoryBlock* block =
-            h.handles_.allocate(size, h.settings_.handles.refuseRequest, h.settings_.profile.garbageMemory);
+        MemoryBlock* block = h.handles_.allocate(size, h.settings_.handles.refuseRequest,
+                                                 h.settings_.profile.garbageMemory ? NewMemory::Garbage : NewMemory::Filled);
         return block ? &block->data : nullptr;
     }
     static void disposeHandle(Handle handle) {
@@ -61,8 +61,7 @@ struct HostProcedures {
         InProcessHost& h = host();
         MemoryBlock* block = fails(h, HostCall::AllocateBuffer)
                                  ? nullptr
-                                 : h.buffers_.allocate(size, h.settings_.buffers.refuseRequest,
-                                                       h.settings_.profile.garbageMemory);
+                                 : h.buffers_.allocate(size, h.settings_.buffers.refuseRequest, h.newBufferMemory());
         h.logEvent(HostCall::AllocateBuffer, size, block ? kNoErr : kMemFullErr);
         if (!block) return kMemFullErr;
         *id = reinterpret_cast<BufferID>(block);

@@ -180,7 +180,7 @@ void* layOutRows(Delivery& delivery, int32_t rows, const HostProfile& profile) {
 }  // namespace
 
 int16_t deliver(PixelBuffer which, FilterRecord& r, const Document& doc, const HostProfile& profile,
-                Delivery& delivery) {
+                Delivery& delivery, bool inPlace) {
     const BufferFields& field = kFields[static_cast<size_t>(which)];
     const bool mask = which == PixelBuffer::Mask;
     delivery.restart();
@@ -201,10 +201,27 @@ int16_t deliver(PixelBuffer which, FilterRecord& r, const Document& doc, const H
     if (result != kNoErr || isEmpty(rect)) return result;
 
     // Filled: the mask with the selection, output poisoned (or holding the pixels as they are,
-    // as some hosts hand it out), input with the document's samples.
+    // as some hosts hand it out), input with the document's samples; or the document's rows.
     const int32_t planes = hi - lo + 1;
     const int32_t size = mask ? 1 : sampleBytes(doc);
     const int32_t rows = rect.bottom - rect.top;
+    const bool documentRows = inPlace && !mask && rate == kFixedOne && lo == 0 && planes == planeCount(doc) &&
+                              profile.rowPadding == 0 && profile.rowOrder == RowOrder::TopDown;
+    if (documentRows) {
+        const int32_t rowBytes = doc.width * planes * size;
+        if (which == PixelBuffer::Output) {
+            delivery.rect = rect;
+            delivery.loPlane = static_cast<int16_t>(lo);
+            delivery.hiPlane = static_cast<int16_t>(hi);
+            delivery.pending = true;
+            delivery.inDocument = true;
+        }
+        r.*field.data = const_cast<uint8_t*>(sampleAddress(doc, rect.left, rect.top, 0));
+        r.*field.rowBytes = rowBytes;
+        r.*field.columnBytes = planes * size;
+        r.*field.planeBytes = size;
+        return kNoErr;
+    }
     if (mask) gatherMask(delivery.bytes, doc, rect, rate, padding);
     else if (which == PixelBuffer::Output && profile.outputFill == OutputFill::Poison)
         fillPoison(delivery.bytes, static_cast<size_t>(rect.right - rect.left) * rows * planes, size);
@@ -229,6 +246,7 @@ Rect16 storeOutput(Delivery& output, Document& doc) {
     if (!output.pending) return Rect16{};
     output.pending = false;
     const Rect16& rect = output.rect;
+    if (output.inDocument) return rect;
     const int32_t planes = output.hiPlane - output.loPlane + 1;
     for (int32_t y = rect.top; y < rect.bottom; y++) {
         const uint8_t* row =

@@ -29,15 +29,18 @@ struct Delivery {
     int16_t loPlane = 0;
     int16_t hiPlane = -1;
     bool pending = false;
+    bool inDocument = false;  // handed out as the document's own rows: nothing to store back
 
     void restart() { *this = Delivery{std::move(bytes)}; }  // a new delivery in the same bytes
 };
 
 // Hands out `which` for the record's request, or nothing for an empty one (and for the mask of
 // a document without one). Returns kParamErr for planes the document does not have or a request
-// outside the image that asks for an error.
+// outside the image that asks for an error. `inPlace`: a request at full rate inside the image
+// for every plane, under a profile that lays rows out as the document does, gets the
+// document's own rows.
 int16_t deliver(PixelBuffer which, FilterRecord& record, const Document& doc, const HostProfile& profile,
-                Delivery& delivery);
+                Delivery& delivery, bool inPlace);
 
 // Stores a pending output buffer into the rectangle it was handed out for. Returns the
 // rectangle, empty when nothing was pending.

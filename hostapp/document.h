@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "host/host_api.h"
@@ -12,6 +14,53 @@
 namespace hostapp {
 
 enum class ColourModel { Gray, Rgb, Multichannel };
+
+// A document's samples: bytes of its own, or the bytes of an image a front end lends it, which
+// the front end keeps alive and in the document's layout for the document's life. A copy of a
+// document has bytes of its own.
+class DocumentSamples {
+public:
+    DocumentSamples() = default;
+    DocumentSamples(const DocumentSamples& other) : own_(other.begin(), other.end()) { useOwn(); }
+    DocumentSamples(DocumentSamples&& other) noexcept
+        : own_(std::move(other.own_)), data_(other.data_), size_(other.size_) {}
+    DocumentSamples& operator=(DocumentSamples other) noexcept {
+        own_.swap(other.own_);
+        data_ = other.data_;
+        size_ = other.size_;
+        return *this;
+    }
+
+    void assign(size_t count, uint8_t value) {
+        own_.assign(count, value);
+        useOwn();
+    }
+    void lend(uint8_t* bytes, size_t count) {
+        std::vector<uint8_t>().swap(own_);
+        data_ = bytes;
+        size_ = count;
+    }
+
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    uint8_t* begin() { return data_; }
+    uint8_t* end() { return data_ + size_; }
+    const uint8_t* begin() const { return data_; }
+    const uint8_t* end() const { return data_ + size_; }
+    friend bool operator==(const DocumentSamples& a, const DocumentSamples& b) {
+        return a.size_ == b.size_ && (a.size_ == 0 || std::memcmp(a.data_, b.data_, a.size_) == 0);
+    }
+
+private:
+    void useOwn() {
+        data_ = own_.data();
+        size_ = own_.size();
+    }
+    std::vector<uint8_t> own_;
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
 
 struct Document {
     int32_t width = 0;
@@ -21,7 +70,7 @@ struct Document {
     bool transparency = false;  // a layer with editable transparency
     bool hasSelection = false;
     Rect16 selection{};         // becomes the filter rectangle
-    std::vector<uint8_t> samples;
+    DocumentSamples samples;
 };
 
 // A document of the given kind with every sample 0.

@@ -37,6 +37,11 @@ InProcessHost::InProcessHost(PluginEntryProc entry, const HostSettings& settings
     : entry_(entry), settings_(settings), frontEnd_(frontEnd), recordBytes_(kRecordBytes, 0),
       record_(reinterpret_cast<FilterRecord*>(recordBytes_.data())) {}
 
+NewMemory InProcessHost::newBufferMemory() const {
+    if (frontEnd_.inPlace) return NewMemory::AsGiven;
+    return settings_.profile.garbageMemory ? NewMemory::Garbage : NewMemory::Filled;
+}
+
 void InProcessHost::logEvent(HostCall call, int32_t a, int32_t b) {
     log_.push_back(HostEvent{call, a, b, record_->inRect, record_->outRect, record_->maskRect});
 }
@@ -181,9 +186,10 @@ int16_t InProcessHost::handOver() {
     FilterRecord& r = *record_;
     if (settings_.profile.clipToFilterRect)
         for (Rect16* rect : {&r.inRect, &r.outRect, &r.maskRect}) clipToFilter(*rect, *doc_);
-    int16_t result = deliver(PixelBuffer::Input, r, *doc_, settings_.profile, input_);
-    if (result == kNoErr) result = deliver(PixelBuffer::Output, r, *doc_, settings_.profile, output_);
-    if (result == kNoErr) result = deliver(PixelBuffer::Mask, r, *doc_, settings_.profile, mask_);
+    const bool inPlace = frontEnd_.inPlace;
+    int16_t result = deliver(PixelBuffer::Input, r, *doc_, settings_.profile, input_, inPlace);
+    if (result == kNoErr) result = deliver(PixelBuffer::Output, r, *doc_, settings_.profile, output_, inPlace);
+    if (result == kNoErr) result = deliver(PixelBuffer::Mask, r, *doc_, settings_.profile, mask_, false);
     return result;
 }
 

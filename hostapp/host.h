@@ -88,6 +88,11 @@ struct FrontEndCallbacks {
     // The host has stored an output buffer the module filled into the document; `rows` is the
     // rectangle it covered. Nothing stops the module from asking for those rows again.
     void (*rowsCommitted)(void* context, const Rect16& rows) = nullptr;
+    // The front end's fast path: the host hands the module the document's own rows for input
+    // and output, where the request covers every plane inside the image, instead of copies (and
+    // no poison, as every plane the module writes is handed out), and new buffer blocks as the
+    // system gives them. The module sees the same calls and the same pixels.
+    bool inPlace = false;
 };
 
 // How the host behaves where hosts differ, and the failures a test scripts. The defaults are
@@ -191,6 +196,7 @@ private:
     friend struct HostProcedures;
 
     void logEvent(HostCall call, int32_t a = 0, int32_t b = 0);
+    NewMemory newBufferMemory() const;
     int16_t handOver();
     void commitOutput();
     void endFilter(RunOutcome& outcome);

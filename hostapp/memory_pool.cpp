@@ -7,7 +7,7 @@
 
 namespace hostapp {
 
-MemoryBlock* MemoryPool::allocate(int32_t size, int32_t refuseRequest, bool garbage) {
+MemoryBlock* MemoryPool::allocate(int32_t size, int32_t refuseRequest, NewMemory contents) {
     count_.requests++;
     if (size < 0 || count_.requests == refuseRequest) {
         count_.refused++;
@@ -18,14 +18,14 @@ MemoryBlock* MemoryPool::allocate(int32_t size, int32_t refuseRequest, bool garb
         count_.refused++;
         return nullptr;
     }
-    if (garbage) {
+    if (contents == NewMemory::Garbage) {
         // Bytes of an xorshift sequence that starts anew from every request's number.
         uint64_t state = 0x9E3779B97F4A7C15ull * static_cast<uint64_t>(count_.requests);
         for (int32_t i = 0; i < size; i++) {
             state ^= state << 13, state ^= state >> 7, state ^= state << 17;
             data[i] = static_cast<char>(state >> 56);
         }
-    } else {
+    } else if (contents == NewMemory::Filled) {
         memset(data, kFreshMemoryFill, static_cast<size_t>(size));
     }
     MemoryBlock* block = new MemoryBlock{data, size, 0};

@@ -23,6 +23,10 @@ struct MemoryCount {
     int32_t refused = 0;
 };
 
+// What a new block holds: kFreshMemoryFill, bytes that vary from block to block, or whatever
+// the system gave (a front end's host, which leaves the filling to the module).
+enum class NewMemory { Filled, Garbage, AsGiven };
+
 // A handle's data (its first field is the master pointer, so the handle is its address) or a
 // buffer (whose ID is the block's address).
 struct MemoryBlock {
@@ -39,9 +43,8 @@ public:
     MemoryPool& operator=(const MemoryPool&) = delete;
 
     // A new block of `size` bytes, or null when refused: a negative size, the request numbered
-    // `refuseRequest` (1 = the first; 0 refuses none), or no memory. It holds kFreshMemoryFill,
-    // or with `garbage` bytes that vary from block to block.
-    MemoryBlock* allocate(int32_t size, int32_t refuseRequest, bool garbage = false);
+    // `refuseRequest` (1 = the first; 0 refuses none), or no memory.
+    MemoryBlock* allocate(int32_t size, int32_t refuseRequest, NewMemory contents = NewMemory::Filled);
     OSErr resize(MemoryBlock* block, int32_t size);
     void release(MemoryBlock* block);
     void releaseAll();

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
             setSampleValue(doc, x, y, 2, line ? 20 : 128);
             setSampleValue(doc, x, y, 3, 255);
         }
-    std::vector<uint8_t> before = doc.samples;
+    const DocumentSamples before = doc.samples;
 
     InProcessHost host(PluginMain);
     printf("Velorund walkthrough: a 512 x 512 8-bit RGB layer with transparency\n");

@@ -57,6 +57,7 @@ void resetImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const Weigh
     buffer->tileTableBufferId = 0;
     buffer->bufferProcs = procs;
     buffer->weightTable = weightTable;
+    buffer->simd = processorSimdLevel();
 }
 
 // Releases every tile and the tile table through `procs`; without a usable suite a host buffer

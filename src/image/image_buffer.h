@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "host/host_api.h"
+#include "platform/simd.h"
 
 struct WeightTable;  // the resampling weights the sampler reads with a buffer (sampling layer)
 
@@ -62,9 +63,11 @@ struct ImageBuffer {
     float invWidth;                       // 1 / level 0's width and height
     float invHeight;
     float inverseScale;                   // 1 / the sample value of full intensity
+    SimdLevel simd;                       // the instruction set of the loops that read and write it
 };
 
-// Forgets any tiles without releasing them and records the memory suite and the weights.
+// Forgets any tiles without releasing them and records the memory suite and the weights; the
+// instruction set is the processor's widest until the caller chooses another.
 void resetImageBuffer(ImageBuffer* buffer, const BufferProcs* procs, const WeightTable* weightTable);
 
 // Lays out and allocates every level and tile. Sizes are 1..32767. On a failed allocation

@@ -11,20 +11,18 @@
 // for each run of up to kColumnRun destination pixels the window's source columns are clamped
 // once and turned into a tile column and a byte offset. A tap's address is then one table
 // lookup and one addition, which also handles windows that straddle a tile seam. A window of a
-// four-channel format whose columns lie side by side in one tile, the common case, is summed
-// with SSE2 instead, to the same bits. The work arrays are fixed-size on the stack (about
-// 11 KiB); nothing is allocated.
+// four-channel format whose columns lie side by side in one tile, the common case, is summed in
+// the vector lanes of the buffer's instruction set instead (two neighbours at once with AVX2),
+// to the same bits. The work arrays are fixed-size on the stack (about 11 KiB); nothing is
+// allocated.
 #include "image/pyramid.h"
 
 #include <algorithm>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "image/pixel_access.h"
 #include "platform/check.h"
+#include "platform/lane_ops.h"
 
 namespace {
 
@@ -181,110 +179,39 @@ inline void sumWindow(typename Format::Sum* sum, const RowStarts* rows, const So
 }
 
 // Straight windows: the smoothing window of a four-channel pixel whose six source columns lie
-// side by side in one tile, summed with SSE2 and stored. Integer sums are exact, so the order in
-// which their products are added does not matter; the float window adds its taps in the order
-// of the loop above, each channel in its own lane, so every lane repeats the scalar arithmetic.
-#if defined(__SSE2__)
-constexpr bool kStraightWindows = true;
+// side by side in one tile, summed in vector lanes (image/pyramid_lanes.h), one window a 128-bit
+// lane, to the scalar loop's bits.
+#if defined(VELORUND_X86)
+namespace sse2 {
+using namespace lane_ops_sse2;
+#include "image/pyramid_lanes.h"
+}  // namespace sse2
 
-// The weights of one window row as pairs for a multiply-add: lanes 2k and 2k+1 weigh columns
-// Pair*2 and Pair*2+1.
-template <int32_t Row, int32_t Pair>
-inline __m128i pairWeights() {
-    return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(SmoothingKernel::weight(Row, 2 * Pair + 1)) << 16 |
-                                               static_cast<uint32_t>(SmoothingKernel::weight(Row, 2 * Pair))));
-}
-
-// Sums of the four stored samples over the window, as four int32 lanes in memory order.
-// Pair(v) turns two adjacent pixels into 16-bit lanes column-interleaved per sample.
-template <typename Pair, size_t... Row>
-inline __m128i sumPairedRows(const RowStarts* rows, SourceColumn first, size_t pairBytes, Pair pair,
-                             std::index_sequence<Row...>) {
-    __m128i sum = _mm_setzero_si128();
-    auto addRow = [&]<int32_t R>(std::integral_constant<int32_t, R>) {
-        const uint8_t* p = rows[R][first.tileColumn] + first.byteOffset;
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(pair(p), pairWeights<R, 0>()));
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(pair(p + pairBytes), pairWeights<R, 1>()));
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(pair(p + 2 * pairBytes), pairWeights<R, 2>()));
-    };
-    (addRow(std::integral_constant<int32_t, static_cast<int32_t>(Row)>{}), ...);
-    return sum;
-}
-
-// The integer conversion of four sums: scaled in float, clamped at Limit, truncated.
-inline __m128i convertSums(__m128i sum, float limit) {
-    __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(kIntegerScale));
-    return _mm_cvttps_epi32(_mm_min_ps(v, _mm_set1_ps(limit)));
-}
-
-template <typename Format>
-inline void reduceStraightWindow(uint8_t* out, const RowStarts* rows, SourceColumn first);
-
-template <>
-inline void reduceStraightWindow<Rgba8>(uint8_t* out, const RowStarts* rows, SourceColumn first) {
-    // Two pixels' eight bytes become [a0 b0 a1 b1 a2 b2 a3 b3] in 16-bit lanes.
-    auto pair = [](const uint8_t* p) {
-        __m128i both = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-        return _mm_unpacklo_epi8(_mm_unpacklo_epi8(both, _mm_srli_epi64(both, 32)), _mm_setzero_si128());
-    };
-    __m128i sum = sumPairedRows(rows, first, 8, pair, std::make_index_sequence<SmoothingKernel::kSize>{});
-    __m128i bytes = convertSums(sum, 255.0f);
-    bytes = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
-    storeSample<uint32_t>(out, static_cast<uint32_t>(_mm_cvtsi128_si32(bytes)));
-}
-
-template <>
-inline void reduceStraightWindow<Rgba16>(uint8_t* out, const RowStarts* rows, SourceColumn first) {
-    // Samples run to 32768, past the signed 16-bit range the multiply-add reads: each is offset
-    // by -32768 (its top bit flipped), and the offset's share of the sum is added back.
-    const __m128i flip = _mm_set1_epi16(static_cast<int16_t>(0x8000));
-    auto pair = [&](const uint8_t* p) {
-        __m128i both = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        return _mm_xor_si128(_mm_unpacklo_epi16(both, _mm_srli_si128(both, 8)), flip);
-    };
-    __m128i sum = sumPairedRows(rows, first, 16, pair, std::make_index_sequence<SmoothingKernel::kSize>{});
-    sum = _mm_add_epi32(sum, _mm_set1_epi32(32768 * kernelSum()));
-    __m128i words = _mm_sub_epi32(convertSums(sum, 32768.0f), _mm_set1_epi32(32768));
-    words = _mm_xor_si128(_mm_packs_epi32(words, words), flip);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), words);
-}
-
-template <>
-inline void reduceStraightWindow<RgbaFloat>(uint8_t* out, const RowStarts* rows, SourceColumn first) {
-    __m128 sum = _mm_setzero_ps();
-    auto addTapAt = [&]<int32_t Tap>(std::integral_constant<int32_t, Tap>) {
-        constexpr int32_t row = Tap / SmoothingKernel::kSize;
-        constexpr int32_t column = Tap % SmoothingKernel::kSize;
-        constexpr int32_t weight = SmoothingKernel::weight(row, column);
-        if constexpr (weight != 0) {
-            const uint8_t* p = rows[row][first.tileColumn] + first.byteOffset + column * 16;
-            __m128 pixel = _mm_loadu_ps(reinterpret_cast<const float*>(p));
-            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(static_cast<float>(weight)), pixel));
-        }
-    };
-    [&]<int32_t... Tap>(std::integer_sequence<int32_t, Tap...>) {
-        (addTapAt(std::integral_constant<int32_t, Tap>{}), ...);
-    }(std::make_integer_sequence<int32_t, SmoothingKernel::kSize * SmoothingKernel::kSize>{});
-    // Clamped as the scalar store does: max(0, v) and min(65535, v) keep v when it is NaN.
-    __m128 v = _mm_mul_ps(sum, _mm_set1_ps(kFloatScale));
-    v = _mm_min_ps(_mm_set1_ps(65535.0f), _mm_max_ps(_mm_setzero_ps(), v));
-    _mm_storeu_ps(reinterpret_cast<float*>(out), v);
-}
-#else
-constexpr bool kStraightWindows = false;
-template <typename Format>
-inline void reduceStraightWindow(uint8_t*, const RowStarts*, SourceColumn) {}
+#include "platform/simd_avx2_begin.h"
+namespace avx2 {
+using namespace lane_ops_avx2;
+#include "image/pyramid_lanes.h"
+}  // namespace avx2
+#include "platform/simd_target_end.h"
 #endif
 
 // Reduces the pixels of level + 1 inside the rectangle, rows top to bottom and each row left to
-// right.
-template <typename Format>
+// right; straight windows go Lanes at a time through Windows (kLanes of them), one at a time
+// through Window, or tap by tap without either.
+template <typename Format, int Lanes = 0, void (*Windows)(uint8_t* const*, const RowStarts*, const SourceColumn*) = nullptr,
+          void (*Window)(uint8_t* const*, const RowStarts*, const SourceColumn*) = nullptr>
 void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
     using Kernel = SmoothingKernel;
     RowStarts rows[Kernel::kSize];
     RowStarts target[1];
     SourceColumn columns[2 * kColumnRun + Kernel::kSize - 2];
     const uint32_t bytesPerPixel = buffer->bytesPerPixel;
+    // Whether a window's six columns lie side by side in one tile, none clamped.
+    auto straightWindow = [&](const SourceColumn* window) {
+        const SourceColumn first = window[0], last = window[Kernel::kSize - 1];
+        return first.tileColumn == last.tileColumn &&
+               static_cast<uint32_t>(last.byteOffset - first.byteOffset) == (Kernel::kSize - 1) * bytesPerPixel;
+    };
     for (int32_t y = rect.top; y < rect.bottom; y++) {
         // The window's source rows for this destination row, and the destination row.
         locateRows(buffer, level, 2 * y + Kernel::kFirst, Kernel::kSize, rows);
@@ -301,23 +228,57 @@ void reduceRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
             constexpr auto taps = std::make_index_sequence<Kernel::kSize * Kernel::kSize>{};
             for (int32_t x = runStart; x < runEnd; x++) {
                 const SourceColumn* window = columns + 2 * (x - runStart);
-                uint8_t* out = target[0][x >> kTileShift] + static_cast<uint32_t>(x & kTileMask) * bytesPerPixel;
-                if constexpr (kStraightWindows) {
-                    // A window inside one tile whose columns were not clamped reads straight.
-                    const SourceColumn first = window[0];
-                    const SourceColumn last = window[Kernel::kSize - 1];
-                    if (first.tileColumn == last.tileColumn &&
-                        static_cast<uint32_t>(last.byteOffset - first.byteOffset) == (Kernel::kSize - 1) * bytesPerPixel) {
-                        reduceStraightWindow<Format>(out, rows, first);
+                uint8_t* out[2] = {target[0][x >> kTileShift] + static_cast<uint32_t>(x & kTileMask) * bytesPerPixel};
+                if constexpr (Window != nullptr) {
+                    if (straightWindow(window)) {
+                        // Neighbours whose windows read straight too go together.
+                        if (Lanes == 2 && x + 1 < runEnd && straightWindow(window + 2)) {
+                            const SourceColumn firsts[2] = {window[0], window[2]};
+                            out[1] = target[0][(x + 1) >> kTileShift] + static_cast<uint32_t>((x + 1) & kTileMask) * bytesPerPixel;
+                            Windows(out, rows, firsts);
+                            x++;
+                            continue;
+                        }
+                        Window(out, rows, window);
                         continue;
                     }
                 }
                 typename Format::Sum sum[Format::kChannels] = {};
                 sumWindow<Format>(sum, rows, window, taps);
-                Format::store(out, sum);
+                Format::store(out[0], sum);
             }
         }
     }
+}
+
+#if defined(VELORUND_X86)
+template <typename Format>
+void reduceRectSse2(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
+    reduceRect<Format, 1, sse2::reduceWindows<Format>, sse2::reduceWindows<Format>>(buffer, level, rect);
+}
+#include "platform/simd_avx2_begin.h"
+template <typename Format>
+void reduceRectAvx2(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
+    reduceRect<Format, 2, avx2::reduceWindows<Format>, sse2::reduceWindows<Format>>(buffer, level, rect);
+}
+#include "platform/simd_target_end.h"
+#endif
+
+// The reduction of a rectangle of level + 1 in the buffer's format and instruction set; the
+// widest set keeps AVX2's two windows to a vector.
+void reduceLevelRect(const ImageBuffer* buffer, int32_t level, const Rect16& rect) {
+    using Reduce = void (*)(const ImageBuffer*, int32_t, const Rect16&);
+    static const Reduce kReduce[kSimdLevels][3] = {
+        {reduceRect<Rgba8>, reduceRect<Rgba16>, reduceRect<RgbaFloat>},
+#if defined(VELORUND_X86)
+        {reduceRectSse2<Rgba8>, reduceRectSse2<Rgba16>, reduceRectSse2<RgbaFloat>},
+        {reduceRectAvx2<Rgba8>, reduceRectAvx2<Rgba16>, reduceRectAvx2<RgbaFloat>},
+        {reduceRectAvx2<Rgba8>, reduceRectAvx2<Rgba16>, reduceRectAvx2<RgbaFloat>},
+#endif
+    };
+    const int32_t simd = static_cast<int32_t>(buffer->simd), mode = static_cast<int32_t>(buffer->imageMode);
+    VELORUND_CHECK(simd >= 0 && simd < kSimdLevels && kReduce[simd][0] && mode >= 0 && mode < 3);
+    kReduce[simd][mode](buffer, level, rect);
 }
 
 // What a reduction job reduces: source level `level` of `buffer` into level + 1.
@@ -334,11 +295,7 @@ void reduceLevelJob(const JobRecord* job) {
     int32_t level = context->level;
     VELORUND_CHECK(buffer->tiles && level >= 0 && level < buffer->lastLevel &&
                    buffer->levelTilesAcross[level] <= static_cast<uint32_t>(kMaxTilesAcross));
-    switch (buffer->imageMode) {
-        case ImageMode::Rgba8: reduceRect<Rgba8>(buffer, level, job->rect); break;
-        case ImageMode::Rgba16: reduceRect<Rgba16>(buffer, level, job->rect); break;
-        case ImageMode::RgbaFloat: reduceRect<RgbaFloat>(buffer, level, job->rect); break;
-    }
+    reduceLevelRect(buffer, level, job->rect);
 }
 
 }  // namespace

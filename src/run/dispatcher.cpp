@@ -116,6 +116,7 @@ int16_t doPrepare(PluginGlobals* globals) {
 
     // Tell the host the memory the run will ask for, with a lane for every thread.
     plan.threadCount = runThreadCount();
+    plan.simd = runSimdLevel();
     record->bufferSpace = bufferSpaceFor(rowRecordsFor(plan.workWidth, plan.workHeight, plan.threadCount));
 
     block->frameworkFlagC = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "platform/simd.h"
 #include "run/globals.h"
 
 extern "C" void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);
@@ -14,6 +15,12 @@ extern "C" void PluginMain(int16_t selector, FilterRecord* filterRecord, intptr_
 // offers the process. Front ends built with the module set it before a run; the plug-in module
 // that a host loads always uses the default.
 void setRunThreads(int32_t threads);
+
+// The widest vector instruction set the module's runs may use: the processor's widest by
+// default. Every set gives the same bits; front ends built with the module set a narrower one
+// before a run (from VELORUND_SIMD) to run the others, the tests to compare them. The plug-in
+// module that a host loads always takes the processor's widest.
+void setRunSimd(SimdLevel widest);
 
 void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);
 

@@ -12,3 +12,7 @@
 // length the tile needs leaves the tile as it was.
 void convertTile(ImageBuffer* source, const DocumentFormat* format, const FilterRecord* record,
                  int32_t tileIndex);
+
+// The same for rows firstRow .. lastRow of the tile only, so that threads can share a tile.
+void convertTileRows(ImageBuffer* source, const DocumentFormat* format, const FilterRecord* record,
+                     int32_t tileIndex, int32_t firstRow, int32_t lastRow);

@@ -24,14 +24,18 @@
 constexpr int32_t kThrottlePeriod = 32;
 constexpr int32_t kProgressJump = 5;
 
-static int32_t requestedThreads = 0;  // set by the front end; 0 for every hardware thread
+static int32_t requestedThreads = 0;                   // set by the front end; 0 for every hardware thread
+static SimdLevel widestSimd = SimdLevel::Avx512;       // set by the front end
 
 void setRunThreads(int32_t threads) { requestedThreads = threads; }
+void setRunSimd(SimdLevel widest) { widestSimd = widest; }
 
 int32_t runThreadCount() {
     int32_t threads = requestedThreads > 0 ? requestedThreads : hardwareThreads();
     return std::clamp(threads, 1, kMaxThreads);
 }
+
+SimdLevel runSimdLevel() { return std::min(widestSimd, processorSimdLevel()); }
 
 // Releases everything the run holds and tells the host the filter is done.
 static void endRun(PluginGlobals* globals) {
@@ -55,8 +59,22 @@ bool testAbort(RunTables* tables, const FilterRecord* record) {
     return tables->cancelPollCounter == 0 && abortProc && abortProc();
 }
 
-// Reads the whole source area from the host, one advanceState per 512 x 512 tile, builds its
-// pyramid and asks for the whole area once more; stops at the first host error.
+// What a job of the import converts: rows of one delivered tile.
+struct TileImport {
+    ImageBuffer* source;
+    const DocumentFormat* format;
+    const FilterRecord* record;
+    int32_t tile;
+};
+
+static void importRowsJob(const JobRecord* job) {
+    const TileImport* import = static_cast<const TileImport*>(job->context);
+    convertTileRows(import->source, import->format, import->record, import->tile, job->stripFirst, job->stripLast);
+}
+
+// Reads the whole source area from the host, one advanceState per 512 x 512 tile, each tile's
+// rows converted on every thread, builds its pyramid and asks for the whole area once more;
+// stops at the first host error.
 static int16_t importSource(PluginGlobals* globals) {
     FilterRecord* record = globals->filterRecord;
     RunState* run = &globals->run;
@@ -71,7 +89,9 @@ static int16_t importSource(PluginGlobals* globals) {
         requestTile(record, tileRect(source, static_cast<int32_t>(t)));
         int16_t result = record->advanceState();
         if (result != kNoErr) return result;
-        convertTile(source, &run->format, record, static_cast<int32_t>(t));
+        TileImport import = {source, &run->format, record, static_cast<int32_t>(t)};
+        enqueueRangeJobs(&run->queue, 0, source->tiles[t].height - 1, importRowsJob, &import);
+        runJobs(&run->queue);
     }
     buildPyramid(source, &run->queue);
     reportProgress(run->runTables, record, 1, 100);
@@ -191,6 +211,7 @@ int16_t doStart(PluginGlobals* globals) {
     // where the run takes the rest of its memory before the import: once Start has returned, a
     // run asks the host for no more memory.
     resetImageBuffer(&run->source, record->bufferProcs, &run->runTables->weightTable);
+    run->source.simd = globals->plan.simd;
     run->sourceImported = false;
     obtainMapGrid(run, record->bufferProcs);
     run->filterWidth = rectWidth(record->filterRect);

@@ -18,6 +18,10 @@ int16_t doContinue(PluginGlobals* globals);
 // The threads a run is to render on: the count set by setRunThreads, or every hardware thread.
 int32_t runThreadCount();
 
+// The instruction set a run's pixel loops take: the processor's widest, at most the one set by
+// setRunSimd.
+SimdLevel runSimdLevel();
+
 // Progress to the host, thinned to the first report, every 32nd and any jump of 5 or more.
 void reportProgress(RunTables* tables, const FilterRecord* record, int32_t done, int32_t total);
 

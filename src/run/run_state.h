@@ -22,6 +22,7 @@ struct RunPlan {
     int32_t workWidth;    // its size: the pass renders this many rows of this many pixels
     int32_t workHeight;
     int32_t threadCount;  // threads the run renders on
+    SimdLevel simd;       // the instruction set of its pixel loops
 };
 
 // A run from Start to its end. Its working memory is a host buffer identifier (0 for global

@@ -9,29 +9,25 @@
 // like 32-bit signed arithmetic would on data outside the format's range instead of being
 // undefined; data in range never comes near the limit.
 //
-// Blocks inside one tile take a straight SSE2 path per format (SSE2 is part of x86-64). Its
+// Blocks inside one tile take the vector kernels of the run's instruction set
+// (sampling/tile_block_lanes.h): one block per 128-bit lane, one or two at a time. Their
 // results are the scalar template's to the bit: integer sums are exact whatever order they are
-// formed in, and the float path keeps the template's order of products and sums, channel by
+// formed in, and the float kernel keeps the template's order of products and sums, channel by
 // channel, one float lane per channel.
 #include "sampling/kernels.h"
 
 #include <algorithm>
 #include <bit>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstring>
 
 #include "image/pixel_access.h"
 #include "platform/check.h"
+#include "platform/lane_ops.h"
 #include "sampling/weight_table.h"
 
 namespace {
 
 constexpr int kTaps = kWeightTaps;
-constexpr int kBlockReach = 2;                      // taps from -2 to +2 around the base texel
-constexpr int32_t kFastBlockLimit = kTileSize - kTaps;  // last block start inside one tile
-constexpr float kMaxKernelCoordinate = 8388608.0f;  // 2^23: every float from here up is whole
 
 // Where the texels of one kernel read are, and the phases that pick their weights. A block
 // inside one tile away from the level's edges is its top-left texel and the tile's row stride;
@@ -55,6 +51,14 @@ void splitCoordinate(float kernelPosition, int32_t* base, int32_t* phase) {
     *phase = static_cast<int32_t>((a - static_cast<float>(*base)) * 128.0f);
 }
 
+// Whether the block around base texel (bx, by) lies inside the level and inside one tile.
+bool insideOneTile(const ImageBuffer* buffer, int32_t level, int32_t bx, int32_t by) {
+    int32_t left = bx - kBlockReach, top = by - kBlockReach;
+    return bx >= kBlockReach && bx <= buffer->levelLastX[level] - kBlockReach && by >= kBlockReach &&
+           by <= buffer->levelLastY[level] - kBlockReach && (left & kTileMask) <= kFastBlockLimit &&
+           (top & kTileMask) <= kFastBlockLimit;
+}
+
 void locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v, KernelBlock* block) {
     int32_t bx, by;
     splitCoordinate(u, &bx, &block->phaseX);
@@ -65,9 +69,7 @@ void locateBlock(const ImageBuffer* buffer, int32_t level, float u, float v, Ker
     int32_t top = by - kBlockReach;
 
     // Inside the level and inside one tile: read along the tile's rows.
-    if (bx >= kBlockReach && bx <= lastX - kBlockReach && by >= kBlockReach &&
-        by <= lastY - kBlockReach && (left & kTileMask) <= kFastBlockLimit &&
-        (top & kTileMask) <= kFastBlockLimit) {
+    if (insideOneTile(buffer, level, bx, by)) {
         block->corner = pixelAddress(buffer, level, left, top);
         block->stride = static_cast<size_t>(tileOf(buffer, level, left, top).width) * buffer->bytesPerPixel;
         return;
@@ -96,6 +98,7 @@ float asFloat(float sum) { return sum; }
 // which weights apply, what is done to each row sum and the scale of the result.
 struct Rgba8 {
     static constexpr int kChannels = 4;
+    static constexpr uint32_t kBytes = 4;
     using Sum = uint32_t;
     static void load(const uint8_t* p, Sum* c) {
         uint32_t word = loadSample<uint32_t>(p);
@@ -113,6 +116,7 @@ struct Rgba8 {
 
 struct Rgba16 {
     static constexpr int kChannels = 4;
+    static constexpr uint32_t kBytes = 8;
     using Sum = uint32_t;
     // One 64-bit load split by shifts: the compiler keeps the four samples in registers.
     static void load(const uint8_t* p, Sum* c) {
@@ -131,6 +135,7 @@ struct Rgba16 {
 
 struct RgbaFloat {
     static constexpr int kChannels = 4;
+    static constexpr uint32_t kBytes = 16;
     using Sum = float;
     static void load(const uint8_t* p, Sum* c) {
         for (int i = 0; i < 4; i++) c[i] = loadSample<float>(p + 4 * i);
@@ -167,140 +172,49 @@ void filterScalar(const KernelBlock& block, const WeightTable& table, uint32_t b
     for (int i = 0; i < kChannels; i++) out[i] = asFloat(total[i]) * Format::kResultScale;
 }
 
-#if defined(__SSE2__)
+#if defined(VELORUND_X86)
 
-// The low 32 bits of each lane's product (SSE2 multiplies 32-bit lanes two at a time); the low
-// half of a product is the same for signed and unsigned lanes.
-inline __m128i multiplyLanes(__m128i a, __m128i b) {
-    __m128i even = _mm_mul_epu32(a, b);
-    __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-}
+namespace sse2 {
+using namespace lane_ops_sse2;
+#include "sampling/tile_block_lanes.h"
+}  // namespace sse2
 
-// A phase's column weights as 16-bit pairs for _mm_madd_epi16: (w0, w1), (w2, w3) and (w4, 0),
-// each four times, w0 weighing the column at offset -2. The table's integer weights fit 16
-// bits (buildWeightTable checks it).
-struct PairedWeights {
-    __m128i w01, w23, w4;
-};
-inline PairedWeights pairedWeights(const int32_t (&weights)[kTaps][kWeightPhases], int32_t phase) {
-    int16_t w[kTaps];
-    for (int c = 0; c < kTaps; c++) w[c] = static_cast<int16_t>(weights[kTaps - 1 - c][phase]);
-    return {_mm_set_epi16(w[1], w[0], w[1], w[0], w[1], w[0], w[1], w[0]),
-            _mm_set_epi16(w[3], w[2], w[3], w[2], w[3], w[2], w[3], w[2]),
-            _mm_set_epi16(0, w[4], 0, w[4], 0, w[4], 0, w[4])};
-}
-
-// Per channel, the sum of the 16-bit lanes of `pairs` times the paired weights, the lanes taken
-// as unsigned: each is split into its high and low byte, so the products stay exact.
-inline __m128i sumPairsUnsigned(__m128i pairs, __m128i weights) {
-    __m128i high = _mm_madd_epi16(_mm_srli_epi16(pairs, 8), weights);
-    __m128i low = _mm_madd_epi16(_mm_and_si128(pairs, _mm_set1_epi16(0xFF)), weights);
-    return _mm_add_epi32(_mm_slli_epi32(high, 8), low);
-}
-
-// Channels (R, G, B, A) of the integer total, converted and scaled.
-inline void storeScaled(__m128i total, float scale, float* out) {
-    _mm_storeu_ps(out, _mm_mul_ps(_mm_cvtepi32_ps(total), _mm_set1_ps(scale)));
-}
-
-// 8-bit texels: the bytes of a texel lie in memory as A, B, G, R. Each row's texel pairs are
-// interleaved channel by channel and widened, so one madd weighs two columns of four channels.
-void filterRgba8Tile(const KernelBlock& block, const WeightTable& table, float* out) {
-    const __m128i zero = _mm_setzero_si128();
-    PairedWeights w = pairedWeights(table.weights2048, block.phaseX);
-    __m128i total = zero;
-    for (int r = 0; r < kTaps; r++) {
-        const uint8_t* row = block.corner + r * block.stride;
-        __m128i t0123 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-        __m128i t23 = _mm_srli_si128(t0123, 8);
-        __m128i p01 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t0123, _mm_srli_si128(t0123, 4)), zero);
-        __m128i p23 = _mm_unpacklo_epi8(_mm_unpacklo_epi8(t23, _mm_srli_si128(t23, 4)), zero);
-        __m128i p4 = _mm_cvtsi32_si128(loadSample<int32_t>(row + 16));
-        p4 = _mm_unpacklo_epi16(_mm_unpacklo_epi8(p4, zero), zero);
-        __m128i rowSum = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(p01, w.w01), _mm_madd_epi16(p23, w.w23)),
-                                       _mm_madd_epi16(p4, w.w4));
-        __m128i rowWeight = _mm_set1_epi32(table.weights2048[kTaps - 1 - r][block.phaseY]);
-        total = _mm_add_epi32(total, multiplyLanes(rowWeight, rowSum));
-    }
-    storeScaled(_mm_shuffle_epi32(total, _MM_SHUFFLE(0, 1, 2, 3)), Rgba8::kResultScale, out);
-}
-
-// 16-bit texels: four samples R, G, B, A. Each row sum is divided by 32768, truncating toward
-// zero, before it is weighed by its row.
-void filterRgba16Tile(const KernelBlock& block, const WeightTable& table, float* out) {
-    const __m128i zero = _mm_setzero_si128();
-    PairedWeights w = pairedWeights(table.weights32768, block.phaseX);
-    __m128i total = zero;
-    for (int r = 0; r < kTaps; r++) {
-        const uint8_t* row = block.corner + r * block.stride;
-        __m128i t01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
-        __m128i t23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16));
-        __m128i t4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 32));
-        __m128i rowSum = _mm_add_epi32(
-            _mm_add_epi32(sumPairsUnsigned(_mm_unpacklo_epi16(t01, _mm_srli_si128(t01, 8)), w.w01),
-                          sumPairsUnsigned(_mm_unpacklo_epi16(t23, _mm_srli_si128(t23, 8)), w.w23)),
-            sumPairsUnsigned(_mm_unpacklo_epi16(t4, zero), w.w4));
-        __m128i towardZero = _mm_and_si128(_mm_srai_epi32(rowSum, 31), _mm_set1_epi32(32767));
-        __m128i scaled = _mm_srai_epi32(_mm_add_epi32(rowSum, towardZero), 15);
-        __m128i rowWeight = _mm_set1_epi32(table.weights32768[kTaps - 1 - r][block.phaseY]);
-        total = _mm_add_epi32(total, multiplyLanes(rowWeight, scaled));
-    }
-    storeScaled(total, Rgba16::kResultScale, out);
-}
-
-// Float texels: one lane per channel, products and sums in the scalar template's order.
-void filterRgbaFloatTile(const KernelBlock& block, const WeightTable& table, float* out) {
-    const float (&weights)[kTaps][kWeightPhases] = table.weights;
-    __m128 total = _mm_setzero_ps();
-    for (int r = 0; r < kTaps; r++) {
-        const uint8_t* row = block.corner + r * block.stride;
-        __m128 rowSum = _mm_setzero_ps();
-        for (int c = 0; c < kTaps; c++) {
-            __m128 texel = _mm_loadu_ps(reinterpret_cast<const float*>(row + 16 * c));
-            rowSum = _mm_add_ps(rowSum, _mm_mul_ps(_mm_set1_ps(weights[kTaps - 1 - c][block.phaseX]), texel));
-        }
-        total = _mm_add_ps(total, _mm_mul_ps(_mm_set1_ps(weights[kTaps - 1 - r][block.phaseY]), rowSum));
-    }
-    _mm_storeu_ps(out, total);
-}
+#include "platform/simd_avx2_begin.h"
+namespace avx2 {
+using namespace lane_ops_avx2;
+#include "sampling/tile_block_lanes.h"
+}  // namespace avx2
+#include "platform/simd_target_end.h"
 
 #endif
 
-// One read of a four-channel format: the tile path where the block allows it, the scalar
-// template otherwise.
-template <typename Format, void (*TilePath)(const KernelBlock&, const WeightTable&, float*)>
+// The portable kernel for reads inside one tile: the scalar template, block by block.
+template <typename Format>
+void filterBlocksScalar(const TileBlock* blocks, int32_t count, const WeightTable& table, float (*out)[4]) {
+    for (int32_t i = 0; i < count; i++) {
+        KernelBlock block;
+        block.corner = blocks[i].corner;
+        block.stride = static_cast<size_t>(blocks[i].stride);
+        block.phaseX = blocks[i].phaseX;
+        block.phaseY = blocks[i].phaseY;
+        filterScalar<Format>(block, table, Format::kBytes, out[i]);
+    }
+}
+
+// One read of a four-channel format: the scalar template on the portable instruction set, else
+// the run's vector kernel, on a copy of the texels where the block does not lie inside one tile.
+template <typename Format>
 void filterRgba(const ImageBuffer* buffer, int32_t level, float u, float v, float* out) {
-    KernelBlock block;
-    locateBlock(buffer, level, u, v, &block);
-    if (TilePath != nullptr && block.corner) {
-        TilePath(block, *buffer->weightTable, out);
+    if (buffer->simd == SimdLevel::Portable) {
+        KernelBlock block;
+        locateBlock(buffer, level, u, v, &block);
+        filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, out);
         return;
     }
-    filterScalar<Format>(block, *buffer->weightTable, buffer->bytesPerPixel, out);
-}
-
-#if defined(__SSE2__)
-constexpr auto kRgba8Tile = filterRgba8Tile;
-constexpr auto kRgba16Tile = filterRgba16Tile;
-constexpr auto kRgbaFloatTile = filterRgbaFloatTile;
-#else
-constexpr void (*kRgba8Tile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
-constexpr void (*kRgba16Tile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
-constexpr void (*kRgbaFloatTile)(const KernelBlock&, const WeightTable&, float*) = nullptr;
-#endif
-
-using LevelKernel = void (*)(const ImageBuffer*, int32_t, float, float, float*);
-
-LevelKernel kernelFor(ImageMode imageMode) {
-    switch (imageMode) {
-        case ImageMode::Rgba8: return filterRgba8;
-        case ImageMode::Rgba16: return filterRgba16;
-        case ImageMode::RgbaFloat: return filterRgbaFloat;
-    }
-    VELORUND_CHECK(!"an image mode without a kernel");
-    return filterRgbaFloat;
+    uint8_t scratch[kBlockScratchBytes];
+    TileBlock block = blockToRead(buffer, level, u, v, scratch);
+    tileBlockKernel(buffer->simd, buffer->imageMode)(&block, 1, *buffer->weightTable,
+                                                     reinterpret_cast<float(*)[4]>(out));
 }
 
 // The kernel position of normalised (x, y) at a level: texel centres fall on whole numbers.
@@ -312,33 +226,102 @@ float kernelCoordinate(int32_t size, float position) {
 }  // namespace
 
 void filterRgba8(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterRgba<Rgba8, kRgba8Tile>(buffer, level, u, v, out);
+    filterRgba<Rgba8>(buffer, level, u, v, out);
 }
 
 void filterRgba16(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterRgba<Rgba16, kRgba16Tile>(buffer, level, u, v, out);
+    filterRgba<Rgba16>(buffer, level, u, v, out);
 }
 
 void filterRgbaFloat(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
-    filterRgba<RgbaFloat, kRgbaFloatTile>(buffer, level, u, v, out);
+    filterRgba<RgbaFloat>(buffer, level, u, v, out);
+}
+
+// The texels of a clamped block into rows of five, each texel found through its tile.
+// The columns of a block lie in at most two tiles: the one of its first column and the next;
+// each row's start is found once in each.
+template <size_t kBytes>
+void copyClampedBlock(const ImageBuffer* buffer, int32_t level, int32_t left, int32_t top, uint8_t* scratch) {
+    const int32_t lastX = buffer->levelLastX[level], lastY = buffer->levelLastY[level];
+    const int32_t firstTileColumn = std::clamp(left, 0, lastX) >> kTileShift;
+    int32_t nextTile[kTaps];
+    size_t offset[kTaps];
+    for (int c = 0; c < kTaps; c++) {
+        int32_t x = std::clamp(left + c, 0, lastX);
+        nextTile[c] = (x >> kTileShift) - firstTileColumn;
+        offset[c] = static_cast<size_t>(x & kTileMask) * kBytes;
+    }
+    const TileEntry* tiles = buffer->tiles + buffer->levelFirstTile[level];
+    const uint32_t across = buffer->levelTilesAcross[level];
+    for (int r = 0; r < kTaps; r++) {
+        int32_t y = std::clamp(top + r, 0, lastY);
+        const TileEntry* tileRow = tiles + static_cast<uint32_t>(y >> kTileShift) * across + firstTileColumn;
+        const size_t row = static_cast<size_t>(y & kTileMask);
+        const uint8_t* rowStart[2] = {tileRow[0].pixels + row * static_cast<size_t>(tileRow[0].width) * kBytes, nullptr};
+        if (nextTile[kTaps - 1]) rowStart[1] = tileRow[1].pixels + row * static_cast<size_t>(tileRow[1].width) * kBytes;
+        for (int c = 0; c < kTaps; c++)
+            std::memcpy(scratch + (r * kTaps + c) * kBytes, rowStart[nextTile[c]] + offset[c], kBytes);
+    }
+}
+
+TileBlock blockToRead(const ImageBuffer* buffer, int32_t level, float u, float v, uint8_t* scratch) {
+    int32_t bx, by, phaseX, phaseY;
+    splitCoordinate(u, &bx, &phaseX);
+    splitCoordinate(v, &by, &phaseY);
+    int32_t left = bx - kBlockReach, top = by - kBlockReach;
+    if (insideOneTile(buffer, level, bx, by)) {
+        return {pixelAddress(buffer, level, left, top),
+                tileOf(buffer, level, left, top).width * static_cast<int32_t>(buffer->bytesPerPixel), phaseX, phaseY};
+    }
+    switch (buffer->bytesPerPixel) {
+        case 4: copyClampedBlock<4>(buffer, level, left, top, scratch); break;
+        case 8: copyClampedBlock<8>(buffer, level, left, top, scratch); break;
+        default: copyClampedBlock<16>(buffer, level, left, top, scratch); break;
+    }
+    return {scratch, static_cast<int32_t>(kTaps * buffer->bytesPerPixel), phaseX, phaseY};
+}
+
+void filterLevel(const ImageBuffer* buffer, int32_t level, float u, float v, float out[4]) {
+    switch (buffer->imageMode) {
+        case ImageMode::Rgba8: filterRgba8(buffer, level, u, v, out); return;
+        case ImageMode::Rgba16: filterRgba16(buffer, level, u, v, out); return;
+        case ImageMode::RgbaFloat: filterRgbaFloat(buffer, level, u, v, out); return;
+    }
+    VELORUND_CHECK(!"an image mode without a kernel");
+}
+
+TileBlockKernel tileBlockKernel(SimdLevel simd, ImageMode imageMode) {
+    constexpr int32_t kModes = 3;
+    static const TileBlockKernel kernels[kSimdLevels][kModes] = {
+        {filterBlocksScalar<Rgba8>, filterBlocksScalar<Rgba16>, filterBlocksScalar<RgbaFloat>},
+#if defined(VELORUND_X86)
+        {sse2::filterBlocks8, sse2::filterBlocks16, sse2::filterBlocksFloat},
+        {avx2::filterBlocks8, avx2::filterBlocks16, avx2::filterBlocksFloat},
+        // Four reads to a 512-bit vector took twice as long a read as two to a 256-bit one
+        // on the processor measured (docs/performance.md): the widest set keeps AVX2's.
+        {avx2::filterBlocks8, avx2::filterBlocks16, avx2::filterBlocksFloat},
+#endif
+    };
+    int32_t level = static_cast<int32_t>(simd), mode = static_cast<int32_t>(imageMode);
+    VELORUND_CHECK(level >= 0 && level < kSimdLevels && kernels[level][0] && mode >= 0 && mode < kModes);
+    return kernels[level][mode];
 }
 
 void readLevelPair(const ImageBuffer* buffer, int32_t level, float fraction, float x, float y,
                    float out[4]) {
     VELORUND_CHECK(buffer->tiles && buffer->weightTable);
-    LevelKernel kernel = kernelFor(buffer->imageMode);
 
     // Clamp the level so that its coarser neighbour exists.
     int32_t lastPair = buffer->lastLevel - 1;
     if (level > lastPair) level = lastPair;
     if (level < 0) level = 0;
 
-    kernel(buffer, level, kernelCoordinate(buffer->levelWidth[level], x),
-           kernelCoordinate(buffer->levelHeight[level], y), out);
+    filterLevel(buffer, level, kernelCoordinate(buffer->levelWidth[level], x),
+                kernelCoordinate(buffer->levelHeight[level], y), out);
     if (fraction == 0.0f) return;
 
     float coarse[4];
-    kernel(buffer, level + 1, kernelCoordinate(buffer->levelWidth[level + 1], x),
-           kernelCoordinate(buffer->levelHeight[level + 1], y), coarse);
+    filterLevel(buffer, level + 1, kernelCoordinate(buffer->levelWidth[level + 1], x),
+                kernelCoordinate(buffer->levelHeight[level + 1], y), coarse);
     for (int i = 0; i < 4; i++) out[i] = out[i] + (coarse[i] - out[i]) * fraction;
 }

@@ -1,31 +1,21 @@
 // The texture sampler. A sample's footprint is two derivative vectors from the reference
 // position to its neighbours, in level-0 texels; the sampler turns them into an
 // elliptical-weighted-average ellipse, picks the level of detail from its minor radius and
-// probes along its major axis. A batch of samples forms its ellipses four at a time, lane by
-// lane the scalar operations, so it gives the bits of one call after another.
+// probes along its major axis. Samples taken together run in vector lanes
+// (sampling/sampler_lanes.h), lane by lane the scalar operations here, so they give the bits of
+// one call after another.
 #include "sampling/texture_sampler.h"
 
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/check.h"
 #include "sampling/float_math.h"
 #include "sampling/kernels.h"
+#include "sampling/level_of_detail.h"
+#include "sampling/sampler_lanes.h"
 
 namespace {
-
-constexpr float kJumpDistance = 0.5f;  // neighbours further apart than this straddle a jump
-constexpr float kMinAnisotropy = 1.25f;
-constexpr float kFullSpreadAnisotropy = 1.5f;
-constexpr int32_t kMaxProbes = 20;
-constexpr float kMinRadius = 0.5f;
-constexpr float kGuard = 1e-6f;
-constexpr float kQuarterTurn = 1.5707964f;
-constexpr double kLog2OfE = 1.442695040888963;
 
 // The derivative vectors of one sample, in level-0 texels.
 struct Footprint {
@@ -70,15 +60,13 @@ struct Ellipse {
     float lod;
 };
 
-float lodOfRadius(float minor) { return static_cast<float>(static_cast<double>(logFloat(minor)) * kLog2OfE); }
-
 Ellipse ellipseOf(const Footprint& f, float reduction) {
     Ellipse e;
     // The conic of the two derivative vectors, never narrower than one texel.
     float coefA = atLeast(1.0f, f.d1y * f.d1y + f.d2y * f.d2y);
     float coefC = atLeast(1.0f, f.d1x * f.d1x + f.d2x * f.d2x);
     float coefB = -2.0f * (f.d1x * f.d1y + f.d2x * f.d2y);
-    float det = atLeast(kGuard, coefA * coefC - coefB * coefB / 4.0f);
+    float det = atLeast(kRadiusGuard, coefA * coefC - coefB * coefB / 4.0f);
     e.a = coefA / det;
     e.b = coefB / det;
     e.c = coefC / det;
@@ -86,63 +74,14 @@ Ellipse ellipseOf(const Footprint& f, float reduction) {
     // Its radii, shrunk by the caller's reduction; the minor one at least half a texel.
     float root = fastSqrt((e.a - e.c) * (e.a - e.c) + e.b * e.b);
     float shrink = 1.0f - reduction / 2.0f;
-    e.major = fastSqrt(2.0f / atLeast(kGuard, e.a + e.c - root)) * shrink;
-    e.minor = fastSqrt(2.0f / atLeast(kGuard, e.a + e.c + root)) * shrink;
+    e.major = fastSqrt(2.0f / atLeast(kRadiusGuard, e.a + e.c - root)) * shrink;
+    e.minor = fastSqrt(2.0f / atLeast(kRadiusGuard, e.a + e.c + root)) * shrink;
     if (e.minor < kMinRadius) e.minor = kMinRadius;
 
     // The level whose texels match the minor radius.
     e.lod = lodOfRadius(e.minor);
     return e;
 }
-
-#if defined(__SSE2__)
-
-inline __m128 atLeast4(float guard, __m128 v) { return _mm_max_ps(v, _mm_set1_ps(guard)); }
-
-// fastSqrt in four lanes.
-inline __m128 fastSqrt4(__m128 v) {
-    __m128i guess = _mm_sub_epi32(_mm_set1_epi32(0x5F375A86), _mm_srai_epi32(_mm_castps_si128(v), 1));
-    __m128 y = _mm_castsi128_ps(guess);
-    __m128 half = _mm_mul_ps(_mm_set1_ps(0.5f), v);
-    y = _mm_mul_ps(y, _mm_sub_ps(_mm_set1_ps(1.5f), _mm_mul_ps(_mm_mul_ps(half, y), y)));
-    y = _mm_mul_ps(y, _mm_sub_ps(_mm_set1_ps(1.5f), _mm_mul_ps(_mm_mul_ps(half, y), y)));
-    return _mm_and_ps(_mm_mul_ps(y, v), _mm_cmpneq_ps(v, _mm_setzero_ps()));
-}
-
-// ellipseOf for four footprints at once.
-void ellipsesOf4(const Footprint* f, float reduction, Ellipse* out) {
-    auto lanes = [&](float Footprint::*field) {
-        return _mm_setr_ps(f[0].*field, f[1].*field, f[2].*field, f[3].*field);
-    };
-    __m128 d1x = lanes(&Footprint::d1x), d1y = lanes(&Footprint::d1y);
-    __m128 d2x = lanes(&Footprint::d2x), d2y = lanes(&Footprint::d2y);
-    __m128 coefA = atLeast4(1.0f, _mm_add_ps(_mm_mul_ps(d1y, d1y), _mm_mul_ps(d2y, d2y)));
-    __m128 coefC = atLeast4(1.0f, _mm_add_ps(_mm_mul_ps(d1x, d1x), _mm_mul_ps(d2x, d2x)));
-    __m128 coefB = _mm_mul_ps(_mm_set1_ps(-2.0f), _mm_add_ps(_mm_mul_ps(d1x, d1y), _mm_mul_ps(d2x, d2y)));
-    __m128 det = atLeast4(kGuard, _mm_sub_ps(_mm_mul_ps(coefA, coefC),
-                                             _mm_div_ps(_mm_mul_ps(coefB, coefB), _mm_set1_ps(4.0f))));
-    __m128 a = _mm_div_ps(coefA, det), b = _mm_div_ps(coefB, det), c = _mm_div_ps(coefC, det);
-    __m128 aMinusC = _mm_sub_ps(a, c), aPlusC = _mm_add_ps(a, c);
-    __m128 root = fastSqrt4(_mm_add_ps(_mm_mul_ps(aMinusC, aMinusC), _mm_mul_ps(b, b)));
-    __m128 shrink = _mm_set1_ps(1.0f - reduction / 2.0f);
-    __m128 two = _mm_set1_ps(2.0f);
-    __m128 major = _mm_mul_ps(fastSqrt4(_mm_div_ps(two, atLeast4(kGuard, _mm_sub_ps(aPlusC, root)))), shrink);
-    __m128 minor = _mm_mul_ps(fastSqrt4(_mm_div_ps(two, atLeast4(kGuard, _mm_add_ps(aPlusC, root)))), shrink);
-    __m128 small = _mm_cmplt_ps(minor, _mm_set1_ps(kMinRadius));
-    minor = _mm_or_ps(_mm_and_ps(small, _mm_set1_ps(kMinRadius)), _mm_andnot_ps(small, minor));
-
-    float values[6][4];
-    _mm_storeu_ps(values[0], a);
-    _mm_storeu_ps(values[1], b);
-    _mm_storeu_ps(values[2], c);
-    _mm_storeu_ps(values[3], major);
-    _mm_storeu_ps(values[4], minor);
-    for (int i = 0; i < 4; i++) {
-        out[i] = {values[0][i], values[1][i], values[2][i], values[3][i], values[4][i], lodOfRadius(values[4][i])};
-    }
-}
-
-#endif
 
 // Clamp to edge, the rule of every buffer the filter makes: a position outside 0..1 moves to
 // the nearest edge (NaN to 0), so no sample is rejected.
@@ -278,27 +217,40 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
     readEllipse(f, e, e.lod, sx, sy, buffer, out);
 }
 
-void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const ImageBuffer* buffer,
-                         float reduction, LodSlot* slot, float (*out)[4]) {
-    for (int32_t first = 0; first < count; first += kSampleBatch) {
-        int32_t n = count - first < kSampleBatch ? count - first : kSampleBatch;
-        Footprint f[kSampleBatch] = {};
-        for (int32_t i = 0; i < n; i++) {
-            const SampleRequest& r = requests[first + i];
-            f[i] = footprintOf(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, buffer);
-            VELORUND_CHECK(!f[i].none);
-        }
-        Ellipse e[kSampleBatch];
-#if defined(__SSE2__)
-        ellipsesOf4(f, reduction, e);
-#else
-        for (int32_t i = 0; i < n; i++) e[i] = ellipseOf(f[i], reduction);
+#if defined(VELORUND_X86)
+static void sampleLanesSse2(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer, float reduction,
+                            TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
+    sampleFilteredInLanes<4>(requests, count, buffer, reduction, kernel, slot, nullptr, out);
+}
+#include "platform/simd_avx2_begin.h"
+static void sampleLanesAvx2(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer, float reduction,
+                            TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
+    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, nullptr, out);
+}
+#include "platform/simd_target_end.h"
+#include "platform/simd_avx512_begin.h"
+static void sampleLanesAvx512(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer,
+                              float reduction, TileBlockKernel kernel, LodSlot* slot, float (*out)[4]) {
+    sampleFilteredInLanes<8>(requests, count, buffer, reduction, kernel, slot, nullptr, out);
+}
+#include "platform/simd_target_end.h"
 #endif
-        // In order, as one call after another: the slot's level is written at its turn.
-        for (int32_t i = 0; i < n; i++) {
-            const SampleRequest& r = requests[first + i];
-            storeLod(slot, e[i].lod);
-            readEllipse(f[i], e[i], e[i].lod, r.sx, r.sy, buffer, out[first + i]);
-        }
+
+void sampleFilteredLanes(const SampleLanes* r, int32_t count, const ImageBuffer* buffer, float reduction,
+                         LodSlot* slot, float (*out)[4]) {
+    VELORUND_CHECK(count >= 0 && count <= kMaxSampleLanes);
+#if defined(VELORUND_X86)
+    TileBlockKernel kernel = tileBlockKernel(buffer->simd, buffer->imageMode);
+    switch (buffer->simd) {
+        case SimdLevel::Sse2: sampleLanesSse2(r, count, buffer, reduction, kernel, slot, out); return;
+        case SimdLevel::Avx2: sampleLanesAvx2(r, count, buffer, reduction, kernel, slot, out); return;
+        case SimdLevel::Avx512: sampleLanesAvx512(r, count, buffer, reduction, kernel, slot, out); return;
+        case SimdLevel::Portable: break;
+    }
+#endif
+    for (int32_t i = 0; i < count; i++) {
+        VELORUND_CHECK(!(r->n1x[i] == kMissingPosition && r->n2x[i] == kMissingPosition));
+        sampleFiltered(r->n1x[i], r->n1y[i], r->n2x[i], r->n2y[i], r->px[i], r->py[i], r->sx[i], r->sy[i], buffer,
+                       out[i], reduction, slot);
     }
 }

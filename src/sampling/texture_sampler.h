@@ -14,6 +14,15 @@
 // The x coordinate of a neighbour that has no mapped position.
 constexpr float kMissingPosition = -1.0f;
 
+// The sampler's limits, shared by its one-sample and vector-lane forms.
+constexpr float kJumpDistance = 0.5f;   // neighbours further apart than this straddle a jump
+constexpr float kMinAnisotropy = 1.25f;  // rounder footprints take one probe
+constexpr float kFullSpreadAnisotropy = 1.5f;
+constexpr int32_t kMaxProbes = 20;
+constexpr float kMinRadius = 0.5f;       // the minor radius, in level-0 texels, at least
+constexpr float kRadiusGuard = 1e-6f;    // the least denominator of the conic and the radii
+constexpr float kQuarterTurn = 1.5707964f;
+
 // The level of detail a caller keeps from sample to sample: the last one computed, which a
 // sample without a footprint takes. The sampler also notes whether it has written the slot and
 // whether it read the slot before writing it, so a caller that renders a strip of rows with a
@@ -32,17 +41,20 @@ void sampleFiltered(float n1x, float n1y, float n2x, float n2y, float px, float 
                     float sy, const ImageBuffer* buffer, float out[4], float reduction,
                     LodSlot* slot);
 
-// One filtered sample's arguments, as sampleFiltered takes them.
-struct SampleRequest {
-    float n1x, n1y, n2x, n2y, px, py, sx, sy;
+// The arguments of up to kMaxSampleLanes filtered samples, sampleFiltered's, one array each.
+constexpr int32_t kMaxSampleLanes = 16;
+struct SampleLanes {
+    float n1x[kMaxSampleLanes], n1y[kMaxSampleLanes];
+    float n2x[kMaxSampleLanes], n2y[kMaxSampleLanes];
+    float px[kMaxSampleLanes], py[kMaxSampleLanes];
+    float sx[kMaxSampleLanes], sy[kMaxSampleLanes];
 };
-constexpr int32_t kSampleBatch = 4;
 
-// The samples of `count` requests, each with at least one neighbour, the same bits as
-// sampleFiltered for each in turn with the same slot, their ellipses formed kSampleBatch at a
-// time.
-void sampleFilteredBatch(const SampleRequest* requests, int32_t count, const ImageBuffer* buffer,
-                         float reduction, LodSlot* slot, float (*out)[4]);
+// The samples of `count` requests (at most kMaxSampleLanes), each with at least one neighbour:
+// the bits of sampleFiltered for each in turn with the same slot, taken in the vector lanes of
+// the buffer's instruction set.
+void sampleFilteredLanes(const SampleLanes* requests, int32_t count, const ImageBuffer* buffer, float reduction,
+                         LodSlot* slot, float (*out)[4]);
 
 // How many reads an ellipse with the given ratio of major to minor radius gets along its major
 // axis, and what share of the major radius they spread over: one below 1.25, two spreading

@@ -63,5 +63,11 @@ void buildWeightTable(WeightTable* table) {
 
         scaleWeights(weights, 2048, table->weights2048, p);
         scaleWeights(weights, 32768, table->weights32768, p);
+        for (int offset = 0; offset < kWeightTaps; offset++) {
+            int tap = kWeightTaps - 1 - offset;
+            table->byOffset[p][offset] = table->weights[tap][p];
+            table->byOffset2048[p][offset] = table->weights2048[tap][p];
+            table->byOffset32768[p][offset] = table->weights32768[tap][p];
+        }
     }
 }

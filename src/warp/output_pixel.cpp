@@ -97,9 +97,8 @@ inline void writePixel(const OutputRow* row, int32_t x, const float colour[4]) {
     }
 
     using Sample = std::conditional_t<kSample == OutputSample::Int8, uint8_t, uint16_t>;
-    uint8_t* pixel = row->destination + sizeof(Sample) * f.planes * x;
-    for (int i = 0; i < f.colourPlanes; i++) storeAt<Sample>(pixel, i, f.planes, static_cast<Sample>(v[i]));
-    storeAt<Sample>(pixel, f.alphaPlane, f.planes, static_cast<Sample>(alpha));
+    const int32_t colour32[3] = {static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]), static_cast<int32_t>(v[2])};
+    storeIntegerPixel<Sample>(row, x, colour32, static_cast<int32_t>(alpha));
 }
 
 }  // namespace
@@ -111,6 +110,21 @@ void writeOutputPixel(const OutputRow* row, int32_t x, const float colour[4]) {
         case OutputSample::Float: writePixel<OutputSample::Float>(row, x, colour); break;
         case OutputSample::None: break;
     }
+}
+
+void writeTransparentRun(const OutputRow* row, int32_t from, int32_t to) {
+    const OutputFormat& f = row->format;
+    const bool everyPlane = f.planes == f.colourPlanes + (f.alphaPlane >= 0 ? 1 : 0) &&
+                            (f.alphaPlane < 0 || f.alphaPlane == f.colourPlanes);
+    if (everyPlane && f.sample != OutputSample::None && from < to) {
+        const size_t sampleBytes = f.sample == OutputSample::Int8 ? 1 : f.sample == OutputSample::Int16 ? 2 : 4;
+        const size_t pixelBytes = sampleBytes * static_cast<size_t>(f.planes);
+        std::memset(row->destination + pixelBytes * static_cast<size_t>(from), 0,
+                    pixelBytes * static_cast<size_t>(to - from));
+        return;
+    }
+    const float transparent[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int32_t x = from; x < to; x++) writeOutputPixel(row, x, transparent);
 }
 
 void copyOutputRow(const OutputFormat& format, const uint8_t* from, uint8_t* to, int32_t width) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // The host's sample type; nothing is written for None, the type of a document whose mode and
 // depth match no other.
@@ -32,6 +33,32 @@ struct OutputRow {
 // full intensity spilled into the other channels, gray from weighted channels, alpha lifted by
 // 1.007 so near-opaque becomes opaque); 32-bit documents get floats, colour unlimited.
 void writeOutputPixel(const OutputRow* row, int32_t x, const float colour[4]);
+
+// Stores pixel x's integer samples (x inside the row), colour and alpha, each in its sample
+// type's range, where writeOutputPixel stores them: colour in planes 0 .. colourPlanes - 1,
+// alpha in alphaPlane, each only when the host's pixels have the plane.
+template <typename Sample>
+inline void storeIntegerPixel(const OutputRow* row, int32_t x, const int32_t colour[3], int32_t alpha) {
+    const OutputFormat& f = row->format;
+    uint8_t* pixel = row->destination + sizeof(Sample) * static_cast<size_t>(f.planes) * static_cast<size_t>(x);
+    const Sample samples[4] = {static_cast<Sample>(colour[0]), static_cast<Sample>(colour[1]),
+                               static_cast<Sample>(colour[2]), static_cast<Sample>(alpha)};
+    // RGB with alpha after it, or without: one copy.
+    if (f.colourPlanes == 3 && f.planes >= 3 && (f.alphaPlane == 3 || f.alphaPlane < 0)) {
+        std::memcpy(pixel, samples, 3 * sizeof(Sample));
+        if (f.alphaPlane == 3 && f.planes >= 4) std::memcpy(pixel + 3 * sizeof(Sample), samples + 3, sizeof(Sample));
+        return;
+    }
+    auto store = [&](int32_t plane, Sample sample) {
+        if (plane >= 0 && plane < f.planes) std::memcpy(pixel + plane * sizeof(Sample), &sample, sizeof sample);
+    };
+    for (int32_t i = 0; i < f.colourPlanes; i++) store(i, samples[i]);
+    store(f.alphaPlane, samples[3]);
+}
+
+// Writes pixels from .. to - 1 (inside the row) transparent, as writeOutputPixel writes a colour
+// of zeros: where every plane of a pixel is written, the run is cleared at once.
+void writeTransparentRun(const OutputRow* row, int32_t from, int32_t to);
 
 // Copies the samples that writeOutputPixel writes, and only those, of pixels 0 .. width - 1
 // from one row of the format's layout to another: samples of planes it does not write keep

@@ -5,6 +5,9 @@
 
 #include <initializer_list>
 
+#include "platform/check.h"
+#include "warp/row_lanes.h"
+
 namespace {
 
 // Sub-sample offsets of one pattern: columns and rows first .. last, each offset times its
@@ -52,28 +55,33 @@ Vec2f cornerCentre(Vec2f tl, Vec2f tr, Vec2f bl, Vec2f br) {
     return {average(average(tr.x, br.x), average(bl.x, tl.x)), average(average(tr.y, br.y), average(bl.y, tl.y))};
 }
 
-CornerState cornerOf(const ColumnRecord& record, int32_t slot) {
-    return {record.mapSlot[slot].inside, record.outsideTexture[slot]};
+CornerState cornerAt(const CornerColumns& columns, int32_t k, int32_t slot) {
+    return {columns.inside[slot][k] != 0, columns.outsideTexture[slot][k] != 0};
 }
+
+Vec2f sourceAt(const CornerColumns& columns, int32_t k, int32_t slot) { return {columns.s[slot][k], columns.t[slot][k]}; }
 
 // The classification of pixel x, whose centre's plane y is `centreY`: top corners from the
 // previous corner line, bottom ones from the current.
 PixelSampling classifyAt(const RenderLane* lane, int32_t x, double centreY) {
     int32_t cur = lane->parity, prev = cur ^ 1;
-    const ColumnRecord& left = lane->columns[x];
-    const ColumnRecord& right = lane->columns[x + 1];
-    return classifyPixel(cornerOf(left, prev), cornerOf(right, prev), cornerOf(left, cur), cornerOf(right, cur),
-                         !outsideDisc({left.centreX, centreY}));
+    const CornerColumns& c = lane->columns;
+    return classifyPixel(cornerAt(c, x, prev), cornerAt(c, x + 1, prev), cornerAt(c, x, cur), cornerAt(c, x + 1, cur),
+                         !outsideDisc({c.centreX[x], centreY}));
 }
 
 // The single sample of pixel x: at the centre of its corner quad, with the bottom-left and
 // top-right corners as the neighbours of the bottom-right one.
-SampleRequest singleSampleRequest(const RenderLane* lane, int32_t x) {
+void addSingleSample(const RenderLane* lane, int32_t x, SampleLanes* requests, int32_t i) {
     int32_t cur = lane->parity, prev = cur ^ 1;
-    Vec2f tl = sourceOf(lane->columns[x].mapSlot[prev]), tr = sourceOf(lane->columns[x + 1].mapSlot[prev]);
-    Vec2f bl = sourceOf(lane->columns[x].mapSlot[cur]), br = sourceOf(lane->columns[x + 1].mapSlot[cur]);
+    const CornerColumns& c = lane->columns;
+    Vec2f tl = sourceAt(c, x, prev), tr = sourceAt(c, x + 1, prev);
+    Vec2f bl = sourceAt(c, x, cur), br = sourceAt(c, x + 1, cur);
     Vec2f centre = cornerCentre(tl, tr, bl, br);
-    return {bl.x, bl.y, tr.x, tr.y, br.x, br.y, centre.x, centre.y};
+    requests->n1x[i] = bl.x, requests->n1y[i] = bl.y;
+    requests->n2x[i] = tr.x, requests->n2y[i] = tr.y;
+    requests->px[i] = br.x, requests->py[i] = br.y;
+    requests->sx[i] = centre.x, requests->sy[i] = centre.y;
 }
 
 // A pixel's colour from its samples' sums: the alpha-weighted mean colour and the mean alpha.
@@ -99,40 +107,80 @@ void finishSingle(const float sample[4], float colour[4]) {
     finishPixel(0.0f + a * sample[0], 0.0f + a * sample[1], 0.0f + a * sample[2], 0.0f + a, 1.0f, colour);
 }
 
-// The sub-samples of a pattern, each mapped with its own footprint and filtered where it lies
-// inside the disc (transparent black elsewhere); colours weighted by alpha, so transparent
-// samples add nothing but coverage.
+// The sub-samples of a pixel, one after another: each mapped with its own footprint and
+// filtered where it lies inside the disc, transparent black elsewhere.
+void sampleSubSamples(RenderLane* lane, const float* px, const float* py, int32_t count, float (*samples)[4]) {
+    for (int32_t k = 0; k < count; k++) {
+        MapResult c = {};
+        SampleFootprint f;
+        mapSampleFootprint(px[k], py[k], lane, &c, &f);
+        float* sample = samples[k];
+        sample[0] = sample[1] = sample[2] = sample[3] = 0.0f;
+        if (c.inside) {
+            sampleFiltered(f.bottomLeft.x, f.bottomLeft.y, f.topRight.x, f.topRight.y, f.bottomRight.x,
+                           f.bottomRight.y, c.s, c.t, lane->source, sample, kFootprintReduction, &lane->lod);
+        }
+    }
+}
+
+#if defined(VELORUND_X86)
+void sampleSubSamplesSse2(RenderLane* lane, const float* px, const float* py, int32_t count, float (*samples)[4]) {
+    sampleSubSamplesInLanes<4>(lane, px, py, count, samples);
+}
+#include "platform/simd_avx2_begin.h"
+void sampleSubSamplesAvx2(RenderLane* lane, const float* px, const float* py, int32_t count, float (*samples)[4]) {
+    sampleSubSamplesInLanes<8>(lane, px, py, count, samples);
+}
+#include "platform/simd_target_end.h"
+#include "platform/simd_avx512_begin.h"
+void sampleSubSamplesAvx512(RenderLane* lane, const float* px, const float* py, int32_t count,
+                            float (*samples)[4]) {
+    sampleSubSamplesInLanes<8>(lane, px, py, count, samples);
+}
+#include "platform/simd_target_end.h"
+#endif
+
+// The sub-samples of a pattern, taken in the lanes of the run's instruction set where the map
+// has its grid; colours weighted by alpha, so transparent samples add nothing but coverage.
 void supersample(RenderLane* lane, int32_t x, int32_t y, const SamplePattern& pattern, float colour[4]) {
-    float sumR = 0.0f, sumG = 0.0f, sumB = 0.0f, sumA = 0.0f, count = 0.0f;
+    constexpr int32_t kMaxSubSamples = 49;
+    float px[kMaxSubSamples] = {}, py[kMaxSubSamples] = {};
+    int32_t subSamples = 0;
     for (int32_t j = pattern.firstRow; j <= pattern.lastRow; j++) {
-        for (int32_t i = pattern.firstColumn; i <= pattern.lastColumn; i++) {
+        for (int32_t i = pattern.firstColumn; i <= pattern.lastColumn; i++, subSamples++) {
             float dx = static_cast<float>(i) * pattern.stepX;
             float dy = static_cast<float>(j) * pattern.stepY;
-            float px = static_cast<float>((static_cast<double>(dx) - 0.5) + x);
-            float py = static_cast<float>((static_cast<double>(dy) - 0.5) + y);
-            MapResult c = {};
-            SampleFootprint f;
-            mapSampleFootprint(px, py, lane, &c, &f);
-            float sample[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-            if (c.inside) {
-                sampleFiltered(f.bottomLeft.x, f.bottomLeft.y, f.topRight.x, f.topRight.y, f.bottomRight.x,
-                               f.bottomRight.y, c.s, c.t, lane->source, sample, kFootprintReduction, &lane->lod);
-            }
-            count += 1.0f;
-            sumR += sample[3] * sample[0];
-            sumG += sample[3] * sample[1];
-            sumB += sample[3] * sample[2];
-            sumA += sample[3];
+            px[subSamples] = static_cast<float>((static_cast<double>(dx) - 0.5) + x);
+            py[subSamples] = static_cast<float>((static_cast<double>(dy) - 0.5) + y);
         }
+    }
+    float samples[kMaxSubSamples][4];
+    switch (lane->frame.grid ? lane->source->simd : SimdLevel::Portable) {
+#if defined(VELORUND_X86)
+        case SimdLevel::Sse2: sampleSubSamplesSse2(lane, px, py, subSamples, samples); break;
+        case SimdLevel::Avx2: sampleSubSamplesAvx2(lane, px, py, subSamples, samples); break;
+        case SimdLevel::Avx512: sampleSubSamplesAvx512(lane, px, py, subSamples, samples); break;
+#endif
+        default: sampleSubSamples(lane, px, py, subSamples, samples); break;
+    }
+
+    float sumR = 0.0f, sumG = 0.0f, sumB = 0.0f, sumA = 0.0f, count = 0.0f;
+    for (int32_t k = 0; k < subSamples; k++) {
+        const float* sample = samples[k];
+        count += 1.0f;
+        sumR += sample[3] * sample[0];
+        sumG += sample[3] * sample[1];
+        sumB += sample[3] * sample[2];
+        sumA += sample[3];
     }
     finishPixel(sumR, sumG, sumB, sumA, count, colour);
 }
 
 // Pixels of one sample whose samples wait to be taken together, in the order they came.
 struct PendingPixels {
-    static constexpr int32_t kCapacity = 2 * kSampleBatch;
+    static constexpr int32_t kCapacity = 8;
     int32_t x[kCapacity];
-    SampleRequest requests[kCapacity];
+    SampleLanes requests;
     int32_t count = 0;
 };
 
@@ -140,7 +188,7 @@ struct PendingPixels {
 void flushPending(RenderLane* lane, PendingPixels* pending, const OutputRow* outputRow) {
     if (pending->count == 0) return;
     float samples[PendingPixels::kCapacity][4];
-    sampleFilteredBatch(pending->requests, pending->count, lane->source, kFootprintReduction, &lane->lod, samples);
+    sampleFilteredLanes(&pending->requests, pending->count, lane->source, kFootprintReduction, &lane->lod, samples);
     for (int32_t i = 0; i < pending->count; i++) {
         float colour[4];
         finishSingle(samples[i], colour);
@@ -159,7 +207,7 @@ void renderPixels(RenderLane* lane, int32_t y, const OutputRow* outputRow) {
         PixelSampling sampling = classifyAt(lane, x, centreY);
         if (sampling == PixelSampling::Single) {
             pending.x[pending.count] = x;
-            pending.requests[pending.count++] = singleSampleRequest(lane, x);
+            addSingleSample(lane, x, &pending.requests, pending.count++);
             if (pending.count == PendingPixels::kCapacity) flushPending(lane, &pending, outputRow);
             continue;
         }
@@ -206,7 +254,7 @@ void findLastInsideLines(RenderLane* lane) {
             }
             last = low;
         }
-        lane->columns[k].lastInsideLine = last;
+        lane->columns.lastInsideLine[k] = last;
     }
     lane->historyKnown = 1;
 }
@@ -222,7 +270,7 @@ int32_t historyLine(const RenderLane* lane, int32_t k, int32_t line) {
     // Outside above the disc: every line before is too. Outside below it: the column's last
     // inside line, or the one before it, whichever the slot takes.
     if (before < lane->middleLine) return -2;
-    int32_t last = lane->columns[k].lastInsideLine;
+    int32_t last = lane->columns.lastInsideLine[k];
     if (last < -1) return -2;
     if (((line - last) & 1) == 0) return last;
     return last - 1 >= -1 && insideAt(lane->frame, column, last - 1) ? last - 1 : -2;
@@ -234,12 +282,16 @@ int32_t historyLine(const RenderLane* lane, int32_t k, int32_t line) {
 // Only the coordinates matter: the mapping of the next line writes which side each lies on.
 void restoreCornerHistory(RenderLane* lane, int32_t row) {
     if (!lane->historyKnown) findLastInsideLines(lane);
+    CornerColumns& c = lane->columns;
     for (int32_t k = 0; k <= lane->width; k++) {
         for (int32_t line : {row - 1, row}) {
-            MapResult& slot = lane->columns[k].mapSlot[line & 1];
+            int32_t slot = line & 1;
             int32_t from = historyLine(lane, k, line);
-            slot.s = slot.t = kMissingPosition;
-            if (from >= -1) mapPosition(lane->frame, static_cast<float>(k - 1), static_cast<float>(from), &slot);
+            MapResult mapped = {c.inside[slot][k] != 0, kMissingPosition, kMissingPosition};
+            if (from >= -1) mapPosition(lane->frame, static_cast<float>(k - 1), static_cast<float>(from), &mapped);
+            c.inside[slot][k] = mapped.inside ? -1 : 0;
+            c.s[slot][k] = mapped.s;
+            c.t[slot][k] = mapped.t;
         }
     }
     lane->parity = row & 1;  // the toggle before the top line names that line's slot
@@ -262,20 +314,58 @@ PixelSampling classifyPixel(CornerState topLeft, CornerState topRight, CornerSta
 }
 
 void setupRenderLane(RenderLane* lane, const ImageBuffer* source, const MapFrame& frame,
-                     ColumnRecord* columns, int32_t width) {
+                     ColumnRecord* records, int32_t width) {
     lane->parity = 0;
     lane->nextRow = -1;
     lane->width = width;
     lane->historyKnown = false;
     lane->source = source;
-    lane->columns = columns;
     lane->frame = frame;
     lane->middleLine = middleLineOf(frame, source->levelHeight[0]);
+
+    // The arrays one after another, each aligned for its type: 52 bytes a corner and one a
+    // pixel fit the 124 bytes of the corner's column record.
+    uintptr_t next = reinterpret_cast<uintptr_t>(records);
+    size_t corners = static_cast<size_t>(width) + 1;
+    auto take = [&]<typename T>(T** array) {
+        next = (next + alignof(T) - 1) & ~(uintptr_t{alignof(T)} - 1);
+        *array = reinterpret_cast<T*>(next);
+        next += corners * sizeof(T);
+    };
+    CornerColumns& c = lane->columns;
+    take(&c.cornerX);
+    take(&c.centreX);
+    for (int32_t slot = 0; slot < 2; slot++) {
+        take(&c.s[slot]);
+        take(&c.t[slot]);
+        take(&c.inside[slot]);
+        take(&c.outsideTexture[slot]);
+    }
+    take(&c.lastInsideLine);
+    take(&c.sampling);
+    VELORUND_CHECK(next <= reinterpret_cast<uintptr_t>(records + width + 4));
+
     for (int32_t k = 0; k <= width; k++) {
-        columns[k].cornerX = planeX(frame, static_cast<float>(k - 1));
-        columns[k].centreX = planeX(frame, static_cast<float>(k) - 0.5f);
+        c.cornerX[k] = planeX(frame, static_cast<float>(k - 1));
+        c.centreX[k] = planeX(frame, static_cast<float>(k) - 0.5f);
     }
 }
+
+#if defined(VELORUND_X86)
+static void renderRowSse2(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
+    renderRowInLanes<4>(lane, row, outputRow);
+}
+#include "platform/simd_avx2_begin.h"
+static void renderRowAvx2(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
+    renderRowInLanes<8>(lane, row, outputRow);
+}
+#include "platform/simd_target_end.h"
+#include "platform/simd_avx512_begin.h"
+static void renderRowAvx512(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
+    renderRowInLanes<8>(lane, row, outputRow);
+}
+#include "platform/simd_target_end.h"
+#endif
 
 void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
     // A row that does not follow the last one starts from the history of the rows above it.
@@ -285,8 +375,17 @@ void renderRow(RenderLane* lane, int32_t row, const OutputRow* outputRow) {
     }
 
     // The row's bottom edge, then its pixels, then out into the output row.
-    mapCornerLine(lane, row);
-    renderPixels(lane, row, outputRow);
+    switch (lane->source->simd) {
+#if defined(VELORUND_X86)
+        case SimdLevel::Sse2: renderRowSse2(lane, row, outputRow); break;
+        case SimdLevel::Avx2: renderRowAvx2(lane, row, outputRow); break;
+        case SimdLevel::Avx512: renderRowAvx512(lane, row, outputRow); break;
+#endif
+        default:
+            mapCornerLine(lane, row);
+            renderPixels(lane, row, outputRow);
+            break;
+    }
     lane->nextRow = row + 1;
 }
 
@@ -294,11 +393,14 @@ void mapCornerLine(RenderLane* lane, int32_t line) {
     lane->parity ^= 1;
     int32_t p = lane->parity;
     double y = planeY(lane->frame, static_cast<float>(line));
-    for (int32_t c = -1; c < lane->width; c++) {
-        ColumnRecord& record = lane->columns[c + 1];
-        MapResult& slot = record.mapSlot[p];
-        mapPlanePoint(lane->frame, {record.cornerX, y}, &slot);
-        record.outsideTexture[p] = slot.s < 0.0f || slot.s > 1.0f || slot.t < 0.0f || slot.t > 1.0f;
+    CornerColumns& c = lane->columns;
+    for (int32_t k = 0; k <= lane->width; k++) {
+        MapResult slot = {false, c.s[p][k], c.t[p][k]};
+        mapPlanePoint(lane->frame, {c.cornerX[k], y}, &slot);
+        c.s[p][k] = slot.s;
+        c.t[p][k] = slot.t;
+        c.inside[p][k] = slot.inside ? -1 : 0;
+        c.outsideTexture[p][k] = slot.s < 0.0f || slot.s > 1.0f || slot.t < 0.0f || slot.t > 1.0f ? -1 : 0;
     }
 }
 
@@ -312,10 +414,11 @@ void renderPixel(RenderLane* lane, int32_t x, int32_t y, PixelSampling sampling,
             colour[0] = colour[1] = colour[2] = colour[3] = 0.0f;
             return;
         case PixelSampling::Single: {
-            SampleRequest r = singleSampleRequest(lane, x);
+            SampleLanes r;
+            addSingleSample(lane, x, &r, 0);
             float sample[4];
-            sampleFiltered(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, r.sx, r.sy, lane->source, sample,
-                           kFootprintReduction, &lane->lod);
+            sampleFiltered(r.n1x[0], r.n1y[0], r.n2x[0], r.n2y[0], r.px[0], r.py[0], r.sx[0], r.sy[0], lane->source,
+                           sample, kFootprintReduction, &lane->lod);
             finishSingle(sample, colour);
             return;
         }

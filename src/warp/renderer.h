@@ -1,6 +1,6 @@
 // The output renderer: produces the warped image one output row at a time. Each pixel corner is
 // mapped into the source once and shared by the four pixels that meet there; the corners of a
-// row's top and bottom edges live in two slots of the ColumnRecords that swap roles every row.
+// row's top and bottom edges live in two slots of the corner columns that swap roles every row.
 // One rule classifies each pixel by its corners and centre: a pixel off the disc is
 // transparent, one whose corners and centre agree gets one filtered sample with its mapped
 // corner quad as footprint, and a pixel across the rim of the disc (or the border of the
@@ -15,37 +15,45 @@
 #include "warp/output_pixel.h"
 #include "warp/square_to_disc.h"
 
-// One corner line position k (output position k - 1): its mapping on the two corner lines in
-// flight, whether each mapped outside the texture range, and the plane x of the column's corner
-// and of pixel k's centre, which every row maps again. The records lie 124 bytes apart in the
-// row-record buffer, so they are packed to 4 bytes.
-#pragma pack(push, 4)
+// The unit the row-record buffer is sized in. A lane lays out its corner columns in width + 4 of
+// them, the run's rows rendered ahead use the rest.
+constexpr int32_t kColumnRecordBytes = 124;
 struct ColumnRecord {
-    MapResult mapSlot[2];
-    bool outsideTexture[2];
-    int32_t lastInsideLine;      // the last corner line inside the disc, below its middle line
-    double cornerX;              // plane x of position k - 1
-    double centreX;              // plane x of position k - 0.5
-    uint8_t reserved[76];
+    uint8_t bytes[kColumnRecordBytes];
 };
-#pragma pack(pop)
-constexpr int32_t kColumnRecordBytes = 124;  // the row-record buffer is sized in these records
-static_assert(sizeof(ColumnRecord) == kColumnRecordBytes);
+
+// What a lane carries from row to row for the corner positions k = 0 .. width (output position
+// k - 1), one array per field, so that vector lanes read neighbouring columns at once: the
+// mapping on the two corner lines in flight (a corner outside the disc keeps the coordinates
+// its slot held), whether each corner lies inside the disc and whether its coordinates lie
+// outside the texture's 0..1 range (as masks, -1 for yes), the plane x of the column's corner
+// and of pixel k's centre, which every row maps again, and the last corner line inside the disc
+// below its middle line. Besides, the sampling of each pixel of the row being rendered.
+struct CornerColumns {
+    double* cornerX;             // plane x of position k - 1
+    double* centreX;             // plane x of position k - 0.5
+    float* s[2];                 // per corner-line slot
+    float* t[2];
+    int32_t* inside[2];
+    int32_t* outsideTexture[2];
+    int32_t* lastInsideLine;
+    uint8_t* sampling;           // a PixelSampling per pixel
+};
 
 // A thread's render lane: everything the renderer reads and writes for the rows it renders,
-// what it samples and maps through, the column records that carry the corner lines from row
-// to row, and its level-of-detail slot. The run owns it and hands it to every call, so nothing
-// the renderer touches is module-wide, and lanes with column records of their own render rows
-// side by side.
+// what it samples and maps through, the corner columns that carry the corner lines from row to
+// row, and its level-of-detail slot. The run owns it and hands it to every call, so nothing the
+// renderer touches is module-wide, and lanes with corner columns of their own render rows side
+// by side.
 struct RenderLane {
     LodSlot lod;                 // the sampler's level-of-detail slot for this lane
     int32_t parity;              // the corner-line slot holding the current row's bottom edge
     int32_t nextRow;             // the row whose top corner line the lane holds, -1 for none
     int32_t width;               // pixels in a row
     int32_t middleLine;          // the corner line nearest the disc's horizontal diameter
-    bool historyKnown;           // the column records' last inside lines are filled in
+    bool historyKnown;           // the last inside lines are filled in
     const ImageBuffer* source;
-    ColumnRecord* columns;       // at least width + 2 records
+    CornerColumns columns;
     MapFrame frame;
 };
 
@@ -74,10 +82,10 @@ PixelSampling classifyPixel(CornerState topLeft, CornerState topRight, CornerSta
 
 constexpr float kFootprintReduction = 0.3f;
 
-// Points the lane at a pass's source, map frame and column records. The level-of-detail slot
-// keeps what the last pass left in it.
+// Points the lane at a pass's source and map frame and lays out its corner columns in `records`
+// (width + 4 of them). The level-of-detail slot keeps what the last pass left in it.
 void setupRenderLane(RenderLane* lane, const ImageBuffer* source, const MapFrame& frame,
-                     ColumnRecord* columns, int32_t width);
+                     ColumnRecord* records, int32_t width);
 
 // Renders output row `row` of the pass into `outputRow`. Rows follow one another from the top;
 // a lane asked for any other row (a lane rendering a strip of rows beside other lanes) first

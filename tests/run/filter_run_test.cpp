@@ -1,12 +1,15 @@
 // Whole filter runs through the in-process host, on documents of every kind the filter takes:
 // what lands inside the disc, outside it and outside the filter rectangle, that nothing is
-// forgotten or leaked, and that every thread count gives the bits of one. The pinned bits of
+// forgotten or leaked, and that every thread count and every instruction set gives the bits of
+// one. The pinned bits of
 // every kind of document are held by the host profile tests, under the default host and others.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "image/work_queue.h"
+#include "platform/simd.h"
 #include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "support/global_memory_hooks.h"
@@ -131,6 +134,37 @@ TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {
         }
     }
     setRunThreads(0);
+}
+
+// Every vector instruction set the processor has gives the portable code's bits: the pinned
+// runs, and documents of every depth larger than a tile, whose reads cross tile seams and whose
+// pyramids have many levels.
+TEST(FilterRun, EveryInstructionSetGivesThePortableBits) {
+    InProcessHost host(PluginMain);
+    std::vector<Document> portable;
+    for (int32_t level = 0; level <= static_cast<int32_t>(processorSimdLevel()); level++) {
+        setRunSimd(static_cast<SimdLevel>(level));
+        for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+            Document doc = pinned::pinnedSource(kind);
+            ASSERT_NO_FATAL_FAILURE(runCleanly(host, doc));
+            EXPECT_EQ(pinned::digestOf(doc), kind.digest) << simdLevelName(static_cast<SimdLevel>(level)) << ", "
+                                                          << kind.bitDepth << "-bit, " << planeCount(doc) << " planes";
+        }
+        for (int32_t depth : {8, 16, 32}) {
+            const pinned::PinnedRun& kind = pinned::kPinnedRuns[depth / 16 * 4 + 3];  // RGB layers
+            Document doc = makeDocument(600, 530, depth, ColourModel::Rgb, true);
+            const Document pattern = pinned::pinnedSource(kind);
+            for (int32_t y = 0; y < doc.height; y++)
+                for (int32_t x = 0; x < doc.width; x++)
+                    for (int32_t p = 0; p < 4; p++)
+                        setSampleValue(doc, x, y, p, sampleValue(pattern, (x * 3) % 67, (y * 5 + x) % 53, p));
+            ASSERT_NO_FATAL_FAILURE(runCleanly(host, doc));
+            if (level == 0) portable.push_back(doc);
+            else EXPECT_EQ(doc.samples, portable[static_cast<size_t>(depth / 16)].samples)
+                << simdLevelName(static_cast<SimdLevel>(level)) << ", " << depth << "-bit";
+        }
+    }
+    setRunSimd(SimdLevel::Avx512);
 }
 
 // The rows rendered ahead share the row-record buffer with the lanes, so rendering on two

@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstddef>
+#include <random>
 #include <vector>
 
 #include "sampling/kernels.h"
+#include "sampling/level_of_detail.h"
 #include "support/test_image.h"
 
 namespace {
@@ -129,52 +133,47 @@ TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
 }
 
-// Random numbers in [0, 1) that every build draws alike, and footprints of random size and
-// shape at random places drawn from them.
-struct Random {
-    uint32_t state = 12345;
-    float operator()() {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
-    }
-    SampleRequest request() {
-        Random& unit = *this;
-        float px = unit(), py = unit(), spread = unit() * unit() * 0.3f;
-        float n1x = px - (unit() - 0.5f) * spread, n1y = py - (unit() - 0.5f) * spread;
-        float n2x = px - (unit() - 0.5f) * spread, n2y = py - (unit() - 0.5f) * spread;
-        return {n1x, n1y, n2x, n2y, px, py, px + (unit() - 0.5f) * 0.01f, py};
-    }
-};
-
-// A random image of each four-channel format, every level of it.
-void fillRandomly(TestImage& image, Random& unit) {
-    const double full = image.b.imageMode == ImageMode::Rgba8 ? 255 : image.b.imageMode == ImageMode::Rgba16 ? 32768 : 1.5;
-    for (int32_t level = 0; level <= image.b.lastLevel; level++) {
-        image.fill(level, [&](int32_t, int32_t) {
-            double v = unit() * full;
-            return image.b.imageMode == ImageMode::RgbaFloat ? v : static_cast<double>(static_cast<int32_t>(v));
-        });
-    }
-}
-
-// A batch forms the ellipses of four samples at a time in SSE2 lanes: it gives the bits of one
-// call after another with the same slot.
-TEST(TextureSampler, ABatchGivesTheBitsOfOneCallAfterAnother) {
-    Random unit;
+// Samples taken together in the lanes of every instruction set the processor has give the bits
+// of one call after another on the portable set, with the same slot; some lack one neighbour.
+TEST(TextureSampler, LanesGiveTheBitsOfOneCallAfterAnother) {
     TestImage image(300, 200, ImageMode::Rgba16);
-    fillRandomly(image, unit);
-    std::vector<SampleRequest> requests(203);
-    for (SampleRequest& r : requests) r = unit.request();
-    LodSlot oneSlot = {0.0f, 0, 0}, batchSlot = {0.0f, 0, 0};
-    std::vector<std::array<float, 4>> one(requests.size()), batch(requests.size());
-    for (size_t i = 0; i < requests.size(); i++) {
-        const SampleRequest& r = requests[i];
-        sampleFiltered(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, r.sx, r.sy, &image.b, one[i].data(), 0.3f, &oneSlot);
+    std::mt19937 random(3);
+    for (int32_t level = 0; level <= image.b.lastLevel; level++) image.fill(level, [&](int32_t, int32_t) { return random() % 32769; });
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    constexpr int32_t kGroups = 13;
+    std::vector<SampleLanes> groups(kGroups);
+    for (SampleLanes& r : groups) {
+        for (int32_t i = 0; i < kMaxSampleLanes; i++) {
+            const float spread = unit(random) * unit(random) * 0.3f;
+            r.px[i] = r.sx[i] = unit(random);
+            r.py[i] = r.sy[i] = unit(random);
+            r.n1x[i] = i % 7 == 3 ? kMissingPosition : r.px[i] - (unit(random) - 0.5f) * spread;
+            r.n1y[i] = r.py[i] - (unit(random) - 0.5f) * spread;
+            r.n2x[i] = r.px[i] - (unit(random) - 0.5f) * spread, r.n2y[i] = r.py[i] - (unit(random) - 0.5f) * spread;
+        }
     }
-    sampleFilteredBatch(requests.data(), static_cast<int32_t>(requests.size()), &image.b, 0.3f, &batchSlot,
-                        reinterpret_cast<float(*)[4]>(batch.data()));
-    for (size_t i = 0; i < requests.size(); i++) EXPECT_EQ(batch[i], one[i]) << "sample " << i;
-    EXPECT_EQ(batchSlot.cachedLod, oneSlot.cachedLod);
+    auto sampleAll = [&](SimdLevel simd, bool together, LodSlot* slot) {
+        image.b.simd = simd;
+        std::vector<std::array<float, 4>> out(kGroups * kMaxSampleLanes);
+        for (int32_t g = 0; g < kGroups; g++) {
+            const SampleLanes& r = groups[static_cast<size_t>(g)];
+            float (*samples)[4] = reinterpret_cast<float(*)[4]>(out[static_cast<size_t>(g * kMaxSampleLanes)].data());
+            int32_t count = g == kGroups - 1 ? 5 : kMaxSampleLanes;
+            if (together) sampleFilteredLanes(&r, count, &image.b, 0.3f, slot, samples);
+            for (int32_t i = 0; i < count && !together; i++)
+                sampleFiltered(r.n1x[i], r.n1y[i], r.n2x[i], r.n2y[i], r.px[i], r.py[i], r.sx[i], r.sy[i], &image.b,
+                               samples[i], 0.3f, slot);
+        }
+        return out;
+    };
+    LodSlot oneSlot = {0.0f, 0, 0};
+    const auto one = sampleAll(SimdLevel::Portable, false, &oneSlot);
+    for (int32_t level = 1; level <= static_cast<int32_t>(processorSimdLevel()); level++) {
+        LodSlot slot = {0.0f, 0, 0};
+        const auto together = sampleAll(static_cast<SimdLevel>(level), true, &slot);
+        for (size_t i = 0; i < one.size(); i++) ASSERT_EQ(together[i], one[i]) << simdLevelName(static_cast<SimdLevel>(level)) << ", sample " << i;
+        EXPECT_EQ(slot.cachedLod, oneSlot.cachedLod);
+    }
 }
 
 // A digest of the weight table, then of a sweep of filtered samples with random footprints
@@ -184,22 +183,47 @@ void samplingDigest(int32_t samplesPerImage, uint64_t digest[4]) {
     auto mix = [&](const void* data, size_t bytes) {
         for (size_t i = 0; i < bytes; i++) hash = (hash ^ static_cast<const uint8_t*>(data)[i]) * 1099511628211ull;
     };
-    Random unit;
-    mix(sharedWeightTable(), sizeof(WeightTable));
+    uint32_t state = 12345;
+    auto unit = [&] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
+    };
+    mix(sharedWeightTable(), offsetof(WeightTable, byOffset));  // the three forms; the rest repeats them
     digest[0] = hash;
+
     const ImageMode modes[3] = {ImageMode::Rgba8, ImageMode::Rgba16, ImageMode::RgbaFloat};
+    const double fullScale[3] = {255, 32768, 1.5};
     for (int m = 0; m < 3; m++) {
         TestImage image(300, 200, modes[m]);
-        fillRandomly(image, unit);
+        for (int32_t level = 0; level <= image.b.lastLevel; level++) {
+            image.fill(level, [&](int32_t, int32_t) {
+                double v = unit() * fullScale[m];
+                return m == 2 ? v : static_cast<double>(static_cast<int32_t>(v));
+            });
+        }
         for (int32_t i = 0; i < samplesPerImage; i++) {
-            const SampleRequest r = unit.request();
+            float px = unit(), py = unit(), spread = unit() * unit() * 0.3f;
+            float n1x = px - (unit() - 0.5f) * spread, n1y = py - (unit() - 0.5f) * spread;
+            float n2x = px - (unit() - 0.5f) * spread, n2y = py - (unit() - 0.5f) * spread;
             LodSlot slot = {0.0f, 0, 0};
             float out[4];
-            sampleFiltered(r.n1x, r.n1y, r.n2x, r.n2y, r.px, r.py, r.sx, r.sy, &image.b, out, 0.3f, &slot);
+            sampleFiltered(n1x, n1y, n2x, n2y, px, py, px + (unit() - 0.5f) * 0.01f, py, &image.b,
+                           out, 0.3f, &slot);
             mix(out, sizeof out);
             mix(&slot.cachedLod, sizeof slot.cachedLod);
         }
         digest[m + 1] = hash;
+    }
+}
+
+// The level of detail's logarithm gives the C library's bits: radii spread over 0.5 .. 2048,
+// where it is computed (bench/log_check.cpp checks every float there), and beyond, where the
+// library is asked.
+TEST(TextureSampler, LevelOfDetailTakesTheLibrarysLogarithm) {
+    for (uint32_t bits = std::bit_cast<uint32_t>(0.25f); bits < std::bit_cast<uint32_t>(4096.0f); bits += 997) {
+        float radius = std::bit_cast<float>(bits);
+        float library = static_cast<float>(static_cast<double>(logFloat(radius)) * kLog2OfE);
+        ASSERT_EQ(std::bit_cast<uint32_t>(lodOfRadius(radius)), std::bit_cast<uint32_t>(library)) << radius;
     }
 }
 

@@ -1,5 +1,7 @@
 // velorund_windows_runner: module_runner COMMAND MODULE [SCREENSHOT | STRICT_MODULE]
 //   runs          the pinned whole filter runs, compared with the native build's digests
+//   simd          the pinned runs through the module's code linked into the runner, on the sets
+//                 VELORUND_SIMD allows and then on every set the processor has (MODULE unused)
 //   memory        whole runs with hosts whose suites cannot be used, on Windows global memory
 //   profiles      the pinned runs under every host profile of tests/host_profiles.h
 //   resources     the PiPL, AETE, dialog templates, bitmaps and icon in the module
@@ -20,7 +22,7 @@ bool checkFailed(const char* file, int line, const char* what) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s runs|memory|profiles|resources|about|strict-hosts MODULE [SCREENSHOT|STRICT_MODULE]\n",
+        std::fprintf(stderr, "usage: %s runs|simd|memory|profiles|resources|about|strict-hosts MODULE [SCREENSHOT|STRICT_MODULE]\n",
                      argv[0]);
         return 2;
     }
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     }
 
     if (std::strcmp(command, "runs") == 0) checkPinnedRuns(module);
+    else if (std::strcmp(command, "simd") == 0) checkInstructionSets();
     else if (std::strcmp(command, "memory") == 0) checkFallbackMemory(module);
     else if (std::strcmp(command, "profiles") == 0) checkHostProfiles(module);
     else if (std::strcmp(command, "resources") == 0) checkResources(module);

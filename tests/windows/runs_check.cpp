@@ -1,12 +1,17 @@
 // Whole filter runs of the loaded module: the pinned runs give the native build's bits on every
-// processor and on one, a
-// multichannel document is refused without a word, a host whose handle or buffer suites cannot
+// processor and on one, and through the module's code linked into the runner on every vector
+// instruction set; a multichannel document is refused without a word, a host whose handle or buffer suites cannot
 // be used, or that refuses a buffer, gets the same bits with the memory coming from Windows
 // global memory and going back to it, and so does every host profile.
+#include <cstdlib>
+
 #include "host_profiles.h"
 #include "hostapp/host.h"
+#include "hostapp/simd_choice.h"
 #include "import_hooks.h"
 #include "pinned_runs.h"
+#include "platform/simd.h"
+#include "run/dispatcher.h"
 #include "runner.h"
 
 using namespace hostapp;
@@ -37,6 +42,31 @@ void checkPinnedRuns(const LoadedModule& module) {
     RunOutcome refused = host.runFilter(multichannel);
     CHECK(refused.result == 1 && refused.endedAt == kSelectorStart && host.bufferMemory().liveBlocks == 0,
           "multichannel: result %d at selector %d", refused.result, refused.endedAt);
+}
+
+// The pinned runs through the module's code linked into the runner, built by the same compiler
+// as the plug-in module: first on the widest set VELORUND_SIMD allows, then on every set the
+// processor has, each made the widest by setRunSimd.
+void checkInstructionSets() {
+    std::string problem = hostapp::chooseSimdFromEnvironment();
+    CHECK(problem.empty(), "%s", problem.c_str());
+    InProcessHost host(PluginMain);
+    auto runPinned = [&](const char* name) {
+        for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
+            Document doc = pinned::pinnedSource(kind);
+            RunOutcome run = host.runFilter(doc);
+            CHECK(run.result == 0 && pinned::digestOf(doc) == kind.digest, "%s, %d-bit, %d planes: result %d", name,
+                  kind.bitDepth, planeCount(doc), run.result);
+        }
+    };
+    const char* chosen = std::getenv("VELORUND_SIMD");
+    runPinned(chosen ? chosen : "the processor's widest");
+    std::printf("pinned runs as VELORUND_SIMD=%s allows, then on every set to %s\n", chosen ? chosen : "",
+                simdLevelName(processorSimdLevel()));
+    for (int32_t level = 0; level <= static_cast<int32_t>(processorSimdLevel()); level++) {
+        setRunSimd(static_cast<SimdLevel>(level));
+        runPinned(simdLevelName(static_cast<SimdLevel>(level)));
+    }
 }
 
 // The module's global memory, counted through its imports.

@@ -25,9 +25,18 @@ static void flatten(Image& image) {
 
 hostapp::Document documentOf(Image& image, bool flat, bool asLayer) {
     if (flat && hasAlpha(image)) flatten(image);
-    hostapp::Document doc = hostapp::makeDocument(image.width, image.height, image.bits,
-                                                  image.channels >= 3 ? hostapp::ColourModel::Rgb : hostapp::ColourModel::Gray,
-                                                  hasAlpha(image) || asLayer);
+    const hostapp::ColourModel model = image.channels >= 3 ? hostapp::ColourModel::Rgb : hostapp::ColourModel::Gray;
+    if (!asLayer) {
+        // The document is the image's own samples, 16-bit ones brought to the host's scale in
+        // place; the rows come back into the image as the host stores them.
+        hostapp::Document doc = hostapp::makeDocument(0, 0, image.bits, model, hasAlpha(image));
+        doc.width = image.width;
+        doc.height = image.height;
+        hostapp::copySamples(image.samples.data(), image.samples.data(), sampleCount(image), image.bits, hostapp::toHostScale);
+        doc.samples.lend(image.samples.data(), sampleCount(image) * sampleBytes(image));
+        return doc;
+    }
+    hostapp::Document doc = hostapp::makeDocument(image.width, image.height, image.bits, model, true);
     hostapp::fillDocument(doc, image.samples.data(), image.channels);
     return doc;
 }

@@ -11,6 +11,8 @@ namespace cli {
 // The document a host makes of the image: a flat image, or a layer with editable transparency
 // when the image has alpha. With flat, an image's alpha is applied over black and dropped first;
 // with asLayer, an image without alpha becomes a layer whose transparency is opaque everywhere.
+// Without asLayer the document lives in the image's samples, which must stay where they are
+// while it does.
 hostapp::Document documentOf(Image& image, bool flat, bool asLayer);
 
 // Puts the rows [first, end) of the document's samples back into the image. Without a

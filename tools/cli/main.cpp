@@ -8,6 +8,7 @@
 #include <new>
 
 #include "batch.h"
+#include "hostapp/simd_choice.h"
 #include "run/dispatcher.h"
 #include "options.h"
 #include "warp_file.h"
@@ -52,6 +53,11 @@ int main(int argc, char** argv) {
     if (code >= 0) return code;
 
     setRunThreads(options.threads);
+    std::string simdProblem = hostapp::chooseSimdFromEnvironment();
+    if (!simdProblem.empty()) {
+        fprintf(stderr, "velorund: %s\n", simdProblem.c_str());
+        return kExitBadInput;
+    }
 
     struct sigaction action = {};
     action.sa_handler = onStopSignal;

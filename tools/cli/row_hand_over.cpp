@@ -9,17 +9,22 @@
 namespace cli {
 
 constexpr std::chrono::milliseconds kStopPoll{20};
+// Rows the writer waits for beyond what it needs, so that it wakes once for a band of rows and
+// not for every row the run finishes.
+constexpr int32_t kBand = 64;
 
 RowHandOver::RowHandOver(Image& image, const hostapp::Document& doc, const uint8_t* background,
                          std::function<bool()> stop)
     : image_(image), doc_(doc), background_(background), stop_(std::move(stop)) {}
 
 void RowHandOver::publish(int32_t rows) {
+    bool wake;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         final_ = std::max(final_, std::min(rows, image_.height));
+        wake = final_ >= awaited_;
     }
-    changed_.notify_all();
+    if (wake) changed_.notify_all();
 }
 
 void RowHandOver::abandon() {
@@ -35,12 +40,13 @@ bool RowHandOver::waitFor(int32_t rows) {
     if (stop_()) return false;
     if (rows <= taken_) return true;
 
-    // Wait for the run, then take every row it has finished so far.
+    // Wait for the run, a band of rows past those needed, then take every row it has finished.
     int32_t available;
     {
         const auto start = std::chrono::steady_clock::now();
         std::unique_lock<std::mutex> lock(mutex_);
-        while (final_ < rows && !abandoned_ && !stop_()) changed_.wait_for(lock, kStopPoll);
+        awaited_ = std::min(rows + kBand, image_.height);
+        while (final_ < awaited_ && !abandoned_ && !stop_()) changed_.wait_for(lock, kStopPoll);
         waited_ += std::chrono::steady_clock::now() - start;
         if (final_ < rows) return false;
         available = final_;

@@ -41,6 +41,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     int32_t final_ = 0;       // rows the run has finished
+    int32_t awaited_ = 0;     // rows the writer waits for
     bool abandoned_ = false;
     int32_t taken_ = 0;       // rows taken into the image (writer thread only)
     std::chrono::duration<double> waited_{0};

@@ -102,11 +102,22 @@ static uint32_t rowsIn(const Blocks& b, const Image& image, uint32_t y) {
     return std::min(b.height, static_cast<uint32_t>(image.height) - y);
 }
 
-// Moves the samples of the block at (x, y) of a plane between the image and the block buffer.
+// Moves the samples of the block at (x, y) of a plane between the image and the block buffer:
+// interleaved rows as they are, one plane's sample by sample.
 static void copyBlock(const Blocks& b, uint8_t* block, uint8_t* samples, const Image& image, uint32_t x, uint32_t y,
                       int32_t plane, bool toBlock) {
     const size_t bytes = static_cast<size_t>(sampleBytes(image));
     const uint32_t columns = std::min(b.width, image.width - x), rows = rowsIn(b, image, y);
+    if (b.perPixel == image.channels) {
+        const size_t run = static_cast<size_t>(columns) * b.perPixel * bytes;
+        for (uint32_t r = 0; r < rows; r++) {
+            uint8_t* inBlock = block + r * b.rowBytes;
+            uint8_t* inImage = samples + (static_cast<size_t>(y + r) * image.width + x) * image.channels * bytes;
+            if (toBlock) memcpy(inBlock, inImage, run);
+            else memcpy(inImage, inBlock, run);
+        }
+        return;
+    }
     for (uint32_t r = 0; r < rows; r++)
         for (uint32_t c = 0; c < columns; c++) {
             uint8_t* inBlock = block + r * b.rowBytes + static_cast<size_t>(c) * b.perPixel * bytes;
@@ -146,12 +157,27 @@ static bool readScanlines(TIFF* tif, const Blocks& b, Image& image, const LoadSe
 static bool readBlocks(TIFF* tif, const Blocks& b, Image& image, const LoadSettings& settings, bool& stopped) {
     const uint64_t blockBytes = b.rowBytes * rowsIn(b, image, 0);
     if (blockBytes > kWholeBlockBytes && !b.tiled) return readScanlines(tif, b, image, settings, stopped);
-    std::unique_ptr<uint8_t[]> block(new uint8_t[static_cast<size_t>(blockBytes)]);
+    // Strips of whole interleaved rows decode straight into the image; an uncompressed file
+    // holds every sample it claims, so the image takes its memory at once.
+    const bool straight = !b.tiled && b.planes == 1 && b.rowBytes == rowBytes(image);
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    struct stat status;
+    const size_t imageBytes = rowBytes(image) * static_cast<size_t>(image.height);
+    if (compression == COMPRESSION_NONE && fstat(TIFFFileno(tif), &status) == 0 &&
+        static_cast<uint64_t>(status.st_size) >= imageBytes)
+        image.samples.reserve(imageBytes);
+    std::unique_ptr<uint8_t[]> block(straight ? nullptr : new uint8_t[static_cast<size_t>(blockBytes)]);
     for (int32_t plane = 0; plane < b.planes; plane++)
         for (uint32_t y = 0; y < static_cast<uint32_t>(image.height); y += b.height) {
             if ((stopped = stopAsked(settings))) return false;
             const tmsize_t size = static_cast<tmsize_t>(b.rowBytes * rowsIn(b, image, y));
             uint8_t* samples = growRows(image, static_cast<int32_t>(y + rowsIn(b, image, y)));
+            if (straight) {
+                // A strip that holds less is truncated.
+                if (TIFFReadEncodedStrip(tif, blockIndex(tif, b, 0, y, 0), samples + y * b.rowBytes, size) != size) return false;
+                continue;
+            }
             for (uint32_t x = 0; x < static_cast<uint32_t>(image.width); x += b.width) {
                 uint32_t index = blockIndex(tif, b, x, y, plane);
                 tmsize_t got = b.tiled ? TIFFReadEncodedTile(tif, index, block.get(), size)

@@ -155,7 +155,8 @@ int warpFile(Image& image, const std::string& input, const std::string& output, 
         hostapp::InProcessHost host(PluginMain, {.context = &watch,
                                                  .progress = onProgress,
                                                  .cancelRequested = onCancelPoll,
-                                                 .rowsCommitted = onRowsCommitted});
+                                                 .rowsCommitted = onRowsCommitted,
+                                                 .inPlace = true});
         outcome = host.runFilter(doc);
     }
     const double filterEnd = secondsNow();
