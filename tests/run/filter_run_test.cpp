@@ -7,12 +7,14 @@
 
 #include <cmath>
 #include <vector>
+#include <vector>
 
 #include "image/work_queue.h"
 #include "platform/simd.h"
 #include "run/dispatcher.h"
 #include "hostapp/host.h"
 #include "support/global_memory_hooks.h"
+#include "support/sanitizers.h"
 #include "pinned_runs.h"
 
 using namespace hostapp;
@@ -110,8 +112,10 @@ TEST(FilterRun, ConstantSourceGivesAConstantDiscOnEveryKindOfDocument) {
 }
 
 // Rows render on every thread the run has, in strips of rows side by side: every thread count
-// gives the bits of one thread, on every kind of document, odd sizes and a thin one.
+// gives the bits of one thread, on every kind of document, odd sizes and a thin one. Under the
+// sanitizers eight threads alone, the most strips and seams between them.
 TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {
+    const std::vector<int32_t> threadCounts = kUnderSanitizers ? std::vector<int32_t>{8} : std::vector<int32_t>{2, 3, 8};
     InProcessHost host(PluginMain);
     for (const pinned::PinnedRun& kind : pinned::kPinnedRuns) {
         for (auto [width, height] : {std::pair{43, 211}, {3, 150}, {700, 40}}) {
@@ -124,7 +128,7 @@ TEST(FilterRun, EveryThreadCountGivesTheBitsOfOne) {
             Document one = source;
             setRunThreads(1);
             ASSERT_NO_FATAL_FAILURE(runCleanly(host, one));
-            for (int32_t threads : {2, 3, 8}) {
+            for (int32_t threads : threadCounts) {
                 Document many = source;
                 setRunThreads(threads);
                 ASSERT_NO_FATAL_FAILURE(runCleanly(host, many));
