@@ -12,6 +12,7 @@
 
 #include "hostapp/testing/fault_walk.h"
 #include "image/image_buffer.h"
+#include "pinned_runs.h"
 #include "run/dispatcher.h"
 #include "support/global_memory_hooks.h"
 #include "support/sanitizers.h"
@@ -85,11 +86,7 @@ TEST(FaultInjection, EveryHostCallThatFailsEndsTheRunAsTheFailureTableSays) {
         setRunThreads(threads);
         for (const WalkCase& c : kCases) {
             Document doc = makeDocument(c.width, c.height, c.depth, c.model, c.layer);
-            const double full = c.depth == 8 ? 255 : c.depth == 16 ? 32768 : 1.0;
-            for (int32_t y = 0; y < doc.height; y++)
-                for (int32_t x = 0; x < doc.width; x++)
-                    for (int32_t p = 0; p < planeCount(doc); p++)
-                        setSampleValue(doc, x, y, p, full * ((x * 7 + y * 3 + p * 11) % 17) / 16);
+            pinned::fillPattern(doc);
             doc.hasSelection = c.selection;
             doc.selection = Rect16{3, 2, static_cast<int16_t>(c.height - 1), static_cast<int16_t>(c.width - 4)};
             HostSettings settings;
