@@ -18,6 +18,9 @@
 #include <utility>
 
 #define VELORUND_LANE_INLINE [[gnu::always_inline]] inline
+// The same for a lambda inside such a loop: left out of line (unoptimised builds do), it would be
+// compiled for the baseline and pass its wider vectors in a different way than its caller expects.
+#define VELORUND_LANE_LAMBDA __attribute__((always_inline))
 
 // The compiler's vector of Bytes / sizeof(T) elements of T.
 template <typename T, int Bytes>
@@ -170,7 +173,7 @@ struct Lanes {
     // vectors of N lanes.
     VELORUND_LANE_INLINE static void transpose4(const float* const* rows, F* channels) {
         using F4 = typename VectorOf<float, 16>::type;
-        auto row = [&](int32_t i) {
+        auto row = [&](int32_t i) VELORUND_LANE_LAMBDA {
             F4 v;
             std::memcpy(&v, rows[i], sizeof v);
             return v;

@@ -18,8 +18,9 @@ void setRunThreads(int32_t threads);
 
 // The widest vector instruction set the module's runs may use: the processor's widest by
 // default. Every set gives the same bits; front ends built with the module set a narrower one
-// before a run (from VELORUND_SIMD) to run the others, the tests to compare them. The plug-in
-// module that a host loads always takes the processor's widest.
+// before a run (from VELORUND_SIMD) to run the others, the tests to compare them. Without such
+// a call (the plug-in module that a host loads, the GIMP plug-in) the module reads
+// VELORUND_SIMD itself.
 void setRunSimd(SimdLevel widest);
 
 void dispatchSelector(int16_t selector, FilterRecord* filterRecord, intptr_t* data, int16_t* result);

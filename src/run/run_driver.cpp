@@ -9,6 +9,7 @@
 #include "run/run_driver.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "host/host_rect.h"
 #include "host/work_memory.h"
@@ -26,16 +27,26 @@ constexpr int32_t kProgressJump = 5;
 
 static int32_t requestedThreads = 0;                   // set by the front end; 0 for every hardware thread
 static SimdLevel widestSimd = SimdLevel::Avx512;       // set by the front end
+static bool simdSetByFrontEnd = false;
 
 void setRunThreads(int32_t threads) { requestedThreads = threads; }
-void setRunSimd(SimdLevel widest) { widestSimd = widest; }
+void setRunSimd(SimdLevel widest) {
+    widestSimd = widest;
+    simdSetByFrontEnd = true;
+}
 
 int32_t runThreadCount() {
     int32_t threads = requestedThreads > 0 ? requestedThreads : hardwareThreads();
     return std::clamp(threads, 1, kMaxThreads);
 }
 
-SimdLevel runSimdLevel() { return std::min(widestSimd, processorSimdLevel()); }
+SimdLevel runSimdLevel() {
+    // A host that loads the module has no call to narrow the set; VELORUND_SIMD in the process's
+    // environment does it there (an unknown name changes nothing).
+    SimdLevel widest = widestSimd, named;
+    if (!simdSetByFrontEnd && simdLevelNamed(std::getenv("VELORUND_SIMD"), &named)) widest = named;
+    return std::min(widest, processorSimdLevel());
+}
 
 // Releases everything the run holds and tells the host the filter is done.
 static void endRun(PluginGlobals* globals) {

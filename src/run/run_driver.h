@@ -19,7 +19,7 @@ int16_t doContinue(PluginGlobals* globals);
 int32_t runThreadCount();
 
 // The instruction set a run's pixel loops take: the processor's widest, at most the one set by
-// setRunSimd.
+// setRunSimd or, where no front end set one, the one VELORUND_SIMD names.
 SimdLevel runSimdLevel();
 
 // Progress to the host, thinned to the first report, every 32nd and any jump of 5 or more.

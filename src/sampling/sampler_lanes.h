@@ -56,26 +56,26 @@ VELORUND_LANE_INLINE void readLevelPairs(typename Lanes<N>::F x, typename Lanes<
         const I reading = pass == 0 ? active : blended;
         I l = level + pass;
         I width, height, lastX, lastY, firstTile, across;
-        auto fetch = [&](int32_t i, int32_t li) {
-            width[i] = buffer->levelWidth[li];
-            height[i] = buffer->levelHeight[li];
-            lastX[i] = buffer->levelLastX[li];
-            lastY[i] = buffer->levelLastY[li];
-            firstTile[i] = static_cast<int32_t>(buffer->levelFirstTile[li]);
-            across[i] = static_cast<int32_t>(buffer->levelTilesAcross[li]);
-        };
         if (oneLevel) {
-            fetch(0, l[0]);
-            width = I{} + width[0], height = I{} + height[0], lastX = I{} + lastX[0], lastY = I{} + lastY[0];
-            firstTile = I{} + firstTile[0], across = I{} + across[0];
+            const int32_t li = l[0];
+            width = I{} + buffer->levelWidth[li], height = I{} + buffer->levelHeight[li];
+            lastX = I{} + buffer->levelLastX[li], lastY = I{} + buffer->levelLastY[li];
+            firstTile = I{} + static_cast<int32_t>(buffer->levelFirstTile[li]);
+            across = I{} + static_cast<int32_t>(buffer->levelTilesAcross[li]);
         } else {
-            for (int32_t i = 0; i < N; i++) fetch(i, l[i]);
+            for (int32_t i = 0; i < N; i++) {
+                const int32_t li = l[i];
+                width[i] = buffer->levelWidth[li], height[i] = buffer->levelHeight[li];
+                lastX[i] = buffer->levelLastX[li], lastY[i] = buffer->levelLastY[li];
+                firstTile[i] = static_cast<int32_t>(buffer->levelFirstTile[li]);
+                across[i] = static_cast<int32_t>(buffer->levelTilesAcross[li]);
+            }
         }
 
         // Kernel positions, texel centres on whole numbers, and their bases and phases.
         F u = V::toFloat(width) * x - 0.5f;
         F v = V::toFloat(height) * y - 0.5f;
-        auto split = [](F position, I* base, I* phase) {
+        auto split = [](F position, I* base, I* phase) VELORUND_LANE_LAMBDA {
             F a = position + 0.5f;
             a = V::select(a >= 0.0f, a, F{});
             a = V::select(a > kMaxKernelCoordinate, F{} + kMaxKernelCoordinate, a);
@@ -305,7 +305,7 @@ VELORUND_LANE_INLINE void sampleFilteredInLanes(const SampleLanes* requests, int
     using F = typename V::F;
     for (int32_t first = 0; first < count; first += N) {
         int32_t n = count - first < N ? count - first : N;
-        auto lanes = [&](const float* field) { return V::template loadSome<F>(field + first, n); };
+        auto lanes = [&](const float* field) VELORUND_LANE_LAMBDA { return V::template loadSome<F>(field + first, n); };
         sampler_lanes::sampleLanes<N>(lanes(requests->n1x), lanes(requests->n1y), lanes(requests->n2x),
                                       lanes(requests->n2y), lanes(requests->px), lanes(requests->py),
                                       lanes(requests->sx), lanes(requests->sy), V::laneIndex() < n, n, buffer,

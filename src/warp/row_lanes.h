@@ -28,7 +28,7 @@ VELORUND_LANE_INLINE void interpolateNodesLanes(const MapGrid& grid, typename La
     using I = typename V::I;
     using Wide = typename V::Wide;
     constexpr int32_t kLastNode = kMapGridNodes - 1;
-    auto cellOf = [](F g) {
+    auto cellOf = [](F g) VELORUND_LANE_LAMBDA {
         g = V::select(g > -1024.0f, g, F{} - 1024.0f);
         g = V::select(g > 1024.0f, F{} + 1024.0f, g);
         return V::select(g >= 0.0f, V::truncate(g), V::truncate(g - 1.0f));
@@ -54,9 +54,9 @@ VELORUND_LANE_INLINE void interpolateNodesLanes(const MapGrid& grid, typename La
     I corner = V::select(lower, row0 * kMapGridNodes + column0, row1 * kMapGridNodes + column1);
     I p10 = row0 * kMapGridNodes + column1, p01 = row1 * kMapGridNodes + column0;
     // Each node's (x, y) taken as one 64-bit lane, then split into x and y lanes.
-    auto gather = [&](I index, F* x, F* y) {
+    auto gather = [&](I index, F* x, F* y) VELORUND_LANE_LAMBDA {
         const float* nodes = &grid.nodes[0][0][0];
-        auto pairAt = [&](int32_t node) {
+        auto pairAt = [&](int32_t node) VELORUND_LANE_LAMBDA {
             double pair;
             std::memcpy(&pair, nodes + 2 * node, sizeof pair);
             return pair;
@@ -83,7 +83,7 @@ VELORUND_LANE_INLINE void mapPlaneLanes(const MapGrid& grid, typename Lanes<N>::
     using F = typename V::F;
     using Wide = typename V::Wide;
     constexpr double kGridScale = kMapGridNodes - 1;
-    auto magnitude = [](Wide v) { return V::select(v < 0.0, 0.0 - v, v); };
+    auto magnitude = [](Wide v) VELORUND_LANE_LAMBDA { return V::select(v < 0.0, 0.0 - v, v); };
     F squareX, squareY;
     interpolateNodesLanes<N>(grid, V::narrow(magnitude(x) * kGridScale), V::narrow(magnitude(y) * kGridScale),
                              &squareX, &squareY);
@@ -138,7 +138,7 @@ VELORUND_LANE_INLINE void classifyRowLanes(RenderLane* lane, int32_t y) {
     const double centreYY = centreY * centreY;
     for (int32_t x = 0; x < lane->width; x += N) {
         int32_t n = lane->width - x < N ? lane->width - x : N;
-        auto at = [&](const int32_t* field, int32_t offset) { return V::template loadSome<I>(field + x + offset, n); };
+        auto at = [&](const int32_t* field, int32_t offset) VELORUND_LANE_LAMBDA { return V::template loadSome<I>(field + x + offset, n); };
         I tlIn = at(c.inside[prev], 0), trIn = at(c.inside[prev], 1);
         I blIn = at(c.inside[cur], 0), brIn = at(c.inside[cur], 1);
         I tlOut = at(c.outsideTexture[prev], 0), trOut = at(c.outsideTexture[prev], 1);
@@ -187,7 +187,7 @@ VELORUND_LANE_INLINE void writeSingles(const OutputRow* row, const int32_t* xs, 
         for (int32_t ch = 0; ch < 3; ch++)
             colour[ch] = V::select(positive, V::narrow(V::widen(sum[ch]) * reciprocal), sum[ch]);
         colour[3] = sumA / 1.0f;
-        auto writeAlone = [&](int32_t i) {
+        auto writeAlone = [&](int32_t i) VELORUND_LANE_LAMBDA {
             const float pixel[4] = {colour[0][i], colour[1][i], colour[2][i], colour[3][i]};
             writeOutputPixel(row, xs[first + i], pixel);
         };
@@ -273,7 +273,7 @@ VELORUND_LANE_INLINE void takeSingles(RenderLane* lane, Singles<N>* singles, Til
         }
     }
     // The centre of the corner quad: the means of the right and left pairs, then their mean.
-    auto average = [](F p, F q) { return (p + q) * 0.5f; };
+    auto average = [](F p, F q) VELORUND_LANE_LAMBDA { return (p + q) * 0.5f; };
     SampleLanes requests;
     V::store(requests.n1x, blx), V::store(requests.n1y, bly);
     V::store(requests.n2x, trx), V::store(requests.n2y, try_);
@@ -296,7 +296,7 @@ VELORUND_LANE_INLINE typename Lanes<N>::I mapPositionLanes(const MapFrame& frame
     using V = Lanes<N>;
     using F = typename V::F;
     using I = typename V::I;
-    auto plane = [](F position, float twiceSize) {
+    auto plane = [](F position, float twiceSize) VELORUND_LANE_LAMBDA {
         F half = position + 0.5f;
         return (V::widen((half + 1.0f + half) / twiceSize) - 0.5) * 2.0;
     };
@@ -340,7 +340,7 @@ VELORUND_LANE_INLINE void sampleSubSamplesInLanes(RenderLane* lane, const float*
         I byE = (sameD | sameG) & sameE;                 // top-right from E, bottom-left mirrored
         I byF = (sameD | sameG) & ~sameE & sameF;        // bottom-left from F, top-right mirrored
         I fromD = sameD & (sameE | sameF);               // bottom-right from D, else mirrored G
-        auto mirror = [](F centre, F q) { return centre - (q - centre); };
+        auto mirror = [](F centre, F q) VELORUND_LANE_LAMBDA { return centre - (q - centre); };
         F trX = V::select(byE, es, mirror(cs, fs)), trY = V::select(byE, et, mirror(ct, ft));
         F blX = V::select(byE, mirror(cs, es), fs), blY = V::select(byE, mirror(ct, et), ft);
         F brX = V::select(fromD, ds, mirror(cs, gs)), brY = V::select(fromD, dt, mirror(ct, gt));
@@ -366,7 +366,7 @@ VELORUND_LANE_INLINE void renderRowInLanes(RenderLane* lane, int32_t y, const Ou
     // The radius whose level the slot is to take, formed only where it is read: by a
     // supersampled pixel, and once the row is done.
     float slotRadius = 0.0f;
-    auto settleSlot = [&] {
+    auto settleSlot = [&]() VELORUND_LANE_LAMBDA {
         if (slotRadius > 0.0f) lane->lod.cachedLod = lodOfRadius(slotRadius);
         slotRadius = 0.0f;
     };
