@@ -1,4 +1,4 @@
-// Whether the tests run under the address sanitizer, where a filter run takes tens of times
+// Whether the tests run under the address sanitizer, where a filter run takes some ten times
 // longer: the longest tests then take a sample of their cases that still reaches every path.
 #pragma once
 
