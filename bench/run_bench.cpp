@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "bench_documents.h"
 #include "hostapp/host.h"
 #include "hostapp/simd_choice.h"
 #include "run/dispatcher.h"
@@ -26,27 +27,12 @@ struct RunCase {
     int32_t threads;  // 0: every hardware thread
 };
 
-// A smooth gradient with a fine pattern in every channel, so the pyramid levels differ.
-Document documentFor(const RunCase& c) {
-    Document doc = makeDocument(c.width, c.height, c.depth, ColourModel::Rgb, c.alpha);
-    double full = c.depth == 8 ? 255 : c.depth == 16 ? 32768 : 1.0;
-    for (int32_t y = 0; y < c.height; y++) {
-        for (int32_t x = 0; x < c.width; x++) {
-            for (int32_t p = 0; p < 3; p++) {
-                setSampleValue(doc, x, y, p, full * ((x * (p + 1) + y * 3) & 255) / 255);
-            }
-            if (c.alpha) setSampleValue(doc, x, y, 3, full * (192 + ((x ^ y) & 63)) / 255);
-        }
-    }
-    return doc;
-}
-
 void runFilterOn(benchmark::State& state, RunCase c) {
     if (!kSimdProblem.empty()) {
         state.SkipWithError(kSimdProblem.c_str());
         return;
     }
-    const Document source = documentFor(c);
+    const Document source = benchDocument(c.width, c.height, c.depth, c.alpha);
     setRunThreads(c.threads);
     InProcessHost host(PluginMain);
     RunTimes sum;
