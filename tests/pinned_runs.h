@@ -35,18 +35,27 @@ inline constexpr PinnedRun kPinnedRuns[] = {
     {32, hostapp::ColourModel::Rgb, true, false, 0x20544ac6981c774b},
 };
 
-// The document a pinned run starts from: a 67 x 53 pattern of 17 levels, different in every
-// plane, with the selection (when there is one) off-centre and not square.
-inline hostapp::Document pinnedSource(const PinnedRun& run) {
-    using namespace hostapp;
-    Document doc = makeDocument(67, 53, run.bitDepth, run.model, run.layer);
-    doc.hasSelection = run.selection;
-    doc.selection = Rect16{4, 6, 49, 61};
-    double full = run.bitDepth == 8 ? 255 : run.bitDepth == 16 ? 32768 : 1.0;
+// Every sample of a document set to value(x, y, plane).
+template <typename Value>
+void fillSamples(hostapp::Document& doc, Value value) {
     for (int32_t y = 0; y < doc.height; y++)
         for (int32_t x = 0; x < doc.width; x++)
-            for (int32_t p = 0; p < planeCount(doc); p++)
-                setSampleValue(doc, x, y, p, full * (((x * 7 + y * 3 + p * 11) % 17) / 16.0));
+            for (int32_t p = 0; p < planeCount(doc); p++) setSampleValue(doc, x, y, p, value(x, y, p));
+}
+
+// A pattern of 17 levels, different in every plane.
+inline void fillPattern(hostapp::Document& doc) {
+    const double full = doc.bitDepth == 8 ? 255 : doc.bitDepth == 16 ? 32768 : 1.0;
+    fillSamples(doc, [&](int32_t x, int32_t y, int32_t p) { return full * (((x * 7 + y * 3 + p * 11) % 17) / 16.0); });
+}
+
+// The document a pinned run starts from: the pattern at 67 x 53, with the selection (when there
+// is one) off-centre and not square.
+inline hostapp::Document pinnedSource(const PinnedRun& run) {
+    hostapp::Document doc = hostapp::makeDocument(67, 53, run.bitDepth, run.model, run.layer);
+    doc.hasSelection = run.selection;
+    doc.selection = Rect16{4, 6, 49, 61};
+    fillPattern(doc);
     return doc;
 }
 

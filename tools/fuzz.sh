@@ -17,7 +17,6 @@ cmake --build --preset fuzz
 runs=build/fuzz/runs
 mkdir -p "$runs/findings"
 summary=$runs/summary.txt
-: > "$summary"
 status=0
 # The file fuzzer's memory limit makes a small file that lies about its size a finding: a
 # truncated or lying file must fail in a few megabytes.
@@ -32,11 +31,11 @@ declare -A options=(
 declare -A replay_runs=([host]=1500 [file]=300000)
 fixed=()
 if [ "$mode" = --replay ] && setarch "$(uname -m)" -R true 2> /dev/null; then fixed=(setarch "$(uname -m)" -R); fi
-for name in host file; do
-  corpus=$runs/corpus-$name
+# One fuzzer's run; its figures go to $runs/NAME.summary. Fails on a finding.
+fuzz_one() {
+  local name=$1 corpus=$runs/corpus-$1 log=$runs/$1.log budget start seconds execs cov seeds status=0
   rm -rf "$corpus"
   mkdir -p "$corpus"
-  log=$runs/$name.log
   if [ "$mode" = --replay ]; then
     budget="-seed=1 -runs=${replay_runs[$name]}"
   else
@@ -55,6 +54,19 @@ for name in host file; do
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   cov=$(grep -E '^#[0-9]+' "$log" | tail -1 | sed -E 's/.*cov: ([0-9]+) ft: ([0-9]+).*/\1 \2/')
   seeds=$(find "tests/fuzz/corpus/$name" -type f | wc -l)
-  echo "$name fuzzer: ${execs:-0} executions in $seconds s, ${cov% *} edges and ${cov#* } features covered, $seeds seeds" | tee -a "$summary"
+  echo "$name fuzzer: ${execs:-0} executions in $seconds s, ${cov% *} edges and ${cov#* } features covered, $seeds seeds" \
+    > "$runs/$name.summary"
+  return $status
+}
+
+# The two fuzzers run side by side, one on each core.
+pids=()
+for name in host file; do
+  fuzz_one "$name" &
+  pids+=($!)
 done
+for pid in "${pids[@]}"; do
+  wait "$pid" || status=1
+done
+cat "$runs/host.summary" "$runs/file.summary" | tee "$summary"
 exit $status

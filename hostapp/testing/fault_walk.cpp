@@ -84,7 +84,7 @@ bool canFail(HostCall call) {
 }
 
 FaultWalk walkFaults(PluginEntryProc entry, const Document& source, const HostSettings& settings,
-                     const FallbackMemory& memory) {
+                     const FallbackMemory& memory, const std::function<bool(const FaultRun&)>& chosen) {
     const Fallback fallback(memory);
     FaultWalk walk;
 
@@ -106,6 +106,7 @@ FaultWalk walkFaults(PluginEntryProc entry, const Document& source, const HostSe
         run.fault = InjectedFault{call, at};
         run.selector = places[i].selector;
         run.allocation = places[i].allocation;
+        if (chosen && !chosen(run)) continue;
 
         // The faulty run; a refused buffer finds the fallback out of memory too.
         FaultCounter counter{run.fault};

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "hostapp/host.h"
@@ -58,9 +59,11 @@ struct FaultWalk {
 // advanceState, a cancel from abortProc.
 bool canFail(HostCall call);
 
-// Walks the run of `source` under `settings` through every failure. advanceState failures return
-// settings.advanceError. The memory fallback, when given, fails along with every refused buffer.
+// Walks the run of `source` under `settings` through every failure, or through those that
+// `chosen` takes: it is asked in the order of the recorded calls, with the fault, its selector and
+// its allocation filled in. advanceState failures return settings.advanceError. The memory
+// fallback, when given, fails along with every refused buffer.
 FaultWalk walkFaults(PluginEntryProc entry, const Document& source, const HostSettings& settings,
-                     const FallbackMemory& fallback);
+                     const FallbackMemory& fallback, const std::function<bool(const FaultRun&)>& chosen = {});
 
 }  // namespace hostapp

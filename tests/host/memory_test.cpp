@@ -68,24 +68,6 @@ TEST(WorkMemory, UsableSuitesServeTheBlockOthersFallBackToZeroFilledGlobalMemory
     });
 }
 
-TEST(WorkMemory, BothRoutesFailingGivesNullAndReleasingNullDoesNothing) {
-    HostSettings settings;
-    settings.buffers.refuseRequest = 1;
-    runScript(settings, [](InProcessHost& host) {
-        globalMemoryLimitAllocations(0);
-        uint64_t id = 5;
-        void* block = allocateWorkMemory(64, &id, host.record().bufferProcs);
-        globalMemoryLimitAllocations(-1);
-        EXPECT_EQ(block, nullptr);
-        EXPECT_EQ(id, 0u);
-
-        id = 5;
-        freeWorkMemory(&block, &id, host.record().bufferProcs);
-        EXPECT_EQ(id, 5u);
-        EXPECT_EQ(host.eventsOf(HostCall::FreeBuffer).size(), 0u);
-    });
-}
-
 // The host's handle suite serves handles when it is usable: version 1, at least 8 procedures,
 // and new, dispose, get-size and set-size present. Otherwise a handle is two zero-filled global
 // blocks, a handle block tagged OTOF that holds the data block's address, locked from creation to

@@ -1,6 +1,7 @@
 // The entry point and selector dispatch, driven through the in-process host: result codes per
-// selector, the globals' lock across calls, and the refusals of memory. About, which needs no
-// globals, and whole runs on handles of global memory are checked under every host profile.
+// selector and the globals' lock across calls. About, which needs no globals, and whole runs on
+// handles of global memory are checked under every host profile; globals or a parameter block
+// that cannot be had, by the fault walk.
 #include <gtest/gtest.h>
 
 #include "run/dispatcher.h"
@@ -30,31 +31,4 @@ TEST(Dispatcher, SelectorsGetTheirResultCodesAndTheGlobalsAreAlwaysUnlocked) {
     // One globals block and one parameter block, however many calls came.
     EXPECT_EQ(host.handleMemory().liveBlocks, 2);
     EXPECT_EQ(host.protocolErrors(), 0);
-}
-
-TEST(Dispatcher, MissingMemoryForGlobalsOrParametersGivesOutOfMemory) {
-    Document doc = makeDocument(8, 8, 8, ColourModel::Rgb, false);
-
-    // No globals: nothing else happens and the data slot stays empty.
-    HostSettings noGlobals;
-    noGlobals.handles.refuseRequest = 1;
-    InProcessHost first(PluginMain, noGlobals);
-    first.bind(doc);
-    EXPECT_EQ(first.call(kSelectorPrepare), kMemFullErr);
-    EXPECT_EQ(first.dataSlot(), 0);
-    EXPECT_EQ(first.record().parameters, nullptr);
-    EXPECT_EQ(first.handleMemory().liveBlocks, 0);
-
-    // No parameter block: the handler is skipped and the globals are unlocked again.
-    HostSettings noParameters;
-    noParameters.handles.refuseRequest = 2;
-    InProcessHost second(PluginMain, noParameters);
-    second.bind(doc);
-    second.record().bufferSpace = -1;
-    EXPECT_EQ(second.call(kSelectorPrepare), kMemFullErr);
-    EXPECT_EQ(second.record().bufferSpace, -1);
-    EXPECT_EQ(second.lockDepth(globalsHandle(second)), 0);
-    // The next call creates the block and runs normally.
-    EXPECT_EQ(second.call(kSelectorPrepare), kNoErr);
-    EXPECT_NE(second.record().parameters, nullptr);
 }

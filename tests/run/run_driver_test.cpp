@@ -1,6 +1,7 @@
 // The run driver's conversation with the host: the order and shape of its requests (the source
 // tile by tile, the whole area, every row with the mask rows around it), its progress reports and
-// cancel polls, and how each kind of failure ends the run and what it leaves behind.
+// cancel polls, and the failures a host causes by what it hands over rather than by a failing
+// call (those are the fault walk's part).
 #include <gtest/gtest.h>
 
 #include "run/dispatcher.h"
@@ -143,58 +144,6 @@ TEST(RunDriver, CancelIsNoticedOnThe32ndRowWithTheRowsBeforeItHandedOver) {
     EXPECT_TRUE(requestsEmptied(host.record()));
 }
 
-TEST(RunDriver, HostErrorsFromAdvanceStateEndTheRunAndLeaveTheBuffersToTheHost) {
-    // 513 x 513 is four tiles; then the whole area, row 0, and one advanceState per row.
-    const struct {
-        int32_t failAt;
-        int16_t endedAt;
-    } cases[] = {{1, kSelectorStart}, {3, kSelectorStart}, {5, kSelectorStart}, {16, kSelectorContinue}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "advanceState " << c.failAt);
-        HostSettings settings;
-        settings.failAdvanceAt = c.failAt;
-        settings.advanceError = -1234;
-        Document doc = grayDocument(513, 513, 40);
-        InProcessHost host(PluginMain, settings);
-        RunOutcome run = host.runFilter(doc);
-        EXPECT_EQ(run.result, -1234);
-        EXPECT_EQ(run.endedAt, c.endedAt);
-        EXPECT_EQ(run.advanceCalls, c.failAt);  // nothing more was asked of the host
-        EXPECT_GT(run.buffersLeftBehind, 0);
-        EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
-
-        // A failed import does not count as imported.
-        bool imported = c.failAt > 4;
-        EXPECT_EQ(reinterpret_cast<FilterParameters*>(*host.record().parameters)->sourceImported, imported);
-    }
-}
-
-TEST(RunDriver, ARefusedSourceTileEndsStartWith999) {
-    // Find the request for the source's first tile in a clean run, then refuse its second tile
-    // with global memory exhausted as well.
-    Document doc = grayDocument(600, 40, 40);
-    InProcessHost probe(PluginMain);
-    probe.runFilter(doc);
-    std::vector<HostEvent> allocations = probe.eventsOf(HostCall::AllocateBuffer);
-    auto firstTile = std::find_if(allocations.begin(), allocations.end(),
-                                  [](const HostEvent& e) { return e.a == 512 * 40 * 4; });
-    ASSERT_NE(firstTile, allocations.end());
-    int32_t firstTileRequest = static_cast<int32_t>(firstTile - allocations.begin()) + 1;
-
-    HostSettings settings;
-    settings.buffers.refuseRequest = firstTileRequest + 1;
-    InProcessHost host(PluginMain, settings);
-    globalMemoryLimitAllocations(0);
-    RunOutcome run = host.runFilter(doc);
-    globalMemoryLimitAllocations(-1);
-    EXPECT_EQ(run.result, 999);
-    EXPECT_EQ(run.endedAt, kSelectorStart);
-    EXPECT_EQ(run.advanceCalls, 0);
-    // What Start had obtained before the source stays; the source's own tiles are released.
-    EXPECT_EQ(run.buffersLeftBehind, firstTileRequest - 2);
-    EXPECT_EQ(host.bufferMemory().liveBlocks, 0);
-}
-
 TEST(RunDriver, MissingRowBuffersEndTheRunWithOutOfMemoryAndALateContinueDoesNothing) {
     Document doc = grayDocument(10, 10, 40);
     InProcessHost host(PluginMain);
@@ -210,26 +159,6 @@ TEST(RunDriver, MissingRowBuffersEndTheRunWithOutOfMemoryAndALateContinueDoesNot
     host.record().inRect = Rect16{0, 0, 1, 1};
     EXPECT_EQ(host.call(kSelectorContinue), kNoErr);
     EXPECT_EQ(host.record().inRect.bottom, 0);
-}
-
-TEST(RunBuffers, StartRefusesWithResultOneWhenAnyRunBufferIsMissing) {
-    Document doc = makeDocument(30, 20, 8, ColourModel::Rgb, false);
-    // Row records, job array and run tables are the first three blocks Start asks for.
-    for (int32_t granted = 0; granted < 3; granted++) {
-        HostSettings settings;
-        settings.buffers.offered = false;
-        InProcessHost host(PluginMain, settings);
-        host.bind(doc);
-        ASSERT_EQ(host.call(kSelectorPrepare), kNoErr);
-        int32_t globalBefore = globalMemoryLiveBlocks();
-        host.record().inRect = Rect16{0, 0, 5, 5};
-
-        globalMemoryLimitAllocations(granted);
-        EXPECT_EQ(host.call(kSelectorStart), 1);
-        globalMemoryLimitAllocations(-1);
-        EXPECT_EQ(globalMemoryLiveBlocks(), globalBefore);
-        EXPECT_TRUE(requestsEmptied(host.record()));
-    }
 }
 
 TEST(RunBuffers, MultichannelAndHostsWithoutAdvanceStateAreRefused) {

@@ -9,7 +9,6 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
-#include <random>
 #include <vector>
 
 #include "sampling/kernels.h"
@@ -62,22 +61,15 @@ TEST(TextureSampler, LevelOfDetailFollowsTheMinorRadiusOrTheSlot) {
         EXPECT_NEAR(s.value, std::isnan(c.value) ? s.lod : c.value, 1e-5) << c.d1x << ", " << c.d1y;
     }
 
-    // Both neighbours missing: the cached level, blended, and the slot left as it was.
-    float out[4];
-    LodSlot slot = {2.5f, 0, 0};
-    sampleFiltered(kMissingPosition, 7.0f, kMissingPosition, 7.0f, 0.5f, 0.5f, 0.4f, 0.4f,
-                   &image.b, out, 0.3f, &slot);
+    // Both neighbours missing: the cached level, blended, and the slot left as it was. One
+    // missing: the other stands in for it, and two equal vectors span a line, whose minor radius
+    // falls to the floor of half a texel.
+    float out[4], n = 0.5f - 20 * kTexel;
+    LodSlot slot = {2.5f, 0, 0}, single = {0, 0, 0};
+    sampleFiltered(kMissingPosition, 7.0f, kMissingPosition, 7.0f, 0.5f, 0.5f, 0.4f, 0.4f, &image.b, out, 0.3f, &slot);
     EXPECT_NEAR(out[0], 2.5f, 1e-5f);
     EXPECT_EQ(slot.cachedLod, 2.5f);
-
-    // One neighbour missing: the other stands in for it, as if both were the same.
-    LodSlot single = {0, 0, 0}, both = {0, 0, 0};
-    float n = 0.5f - 20 * kTexel;
-    sampleFiltered(kMissingPosition, 0.0f, n, n, 0.5f, 0.5f, 0.5f, 0.5f, &image.b, out, 0.0f,
-                   &single);
-    sampleFiltered(n, n, n, n, 0.5f, 0.5f, 0.5f, 0.5f, &image.b, out, 0.0f, &both);
-    // Two equal vectors span a line, whose minor radius falls to the floor of half a texel.
-    EXPECT_EQ(single.cachedLod, both.cachedLod);
+    sampleFiltered(kMissingPosition, 0.0f, n, n, 0.5f, 0.5f, 0.5f, 0.5f, &image.b, out, 0.0f, &single);
     EXPECT_FLOAT_EQ(single.cachedLod, -1.0f);
 }
 
@@ -140,23 +132,51 @@ TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
     EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
 }
 
+// Random numbers in [0, 1) that every build draws alike; random images and footprints drawn
+// from them.
+struct Random {
+    uint32_t state = 12345;
+    float operator()() {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
+    }
+    // Every level of the image, samples over the whole range of its format.
+    void fill(TestImage& image) {
+        const double full = image.b.imageMode == ImageMode::Rgba8 ? 255 : image.b.imageMode == ImageMode::Rgba16 ? 32768 : 1.5;
+        for (int32_t level = 0; level <= image.b.lastLevel; level++) {
+            image.fill(level, [&](int32_t, int32_t) {
+                double v = (*this)() * full;
+                return image.b.imageMode == ImageMode::RgbaFloat ? v : static_cast<double>(static_cast<int32_t>(v));
+            });
+        }
+    }
+    // A footprint of random size and shape at a random place: the neighbours n1 and n2, the
+    // sample p, and the point s beside it.
+    struct Footprint {
+        float n1x, n1y, n2x, n2y, px, py, sx, sy;
+    };
+    Footprint footprint() {
+        Random& unit = *this;
+        float px = unit(), py = unit(), spread = unit() * unit() * 0.3f;
+        float n1x = px - (unit() - 0.5f) * spread, n1y = py - (unit() - 0.5f) * spread;
+        float n2x = px - (unit() - 0.5f) * spread, n2y = py - (unit() - 0.5f) * spread;
+        return {n1x, n1y, n2x, n2y, px, py, px + (unit() - 0.5f) * 0.01f, py};
+    }
+};
+
 // Samples taken together in the lanes of every instruction set the processor has give the bits
 // of one call after another on the portable set, with the same slot; some lack one neighbour.
 TEST(TextureSampler, LanesGiveTheBitsOfOneCallAfterAnother) {
+    Random unit;
     TestImage image(300, 200, ImageMode::Rgba16);
-    std::mt19937 random(3);
-    for (int32_t level = 0; level <= image.b.lastLevel; level++) image.fill(level, [&](int32_t, int32_t) { return random() % 32769; });
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    unit.fill(image);
     constexpr int32_t kGroups = 13;
     std::vector<SampleLanes> groups(kGroups);
     for (SampleLanes& r : groups) {
         for (int32_t i = 0; i < kMaxSampleLanes; i++) {
-            const float spread = unit(random) * unit(random) * 0.3f;
-            r.px[i] = r.sx[i] = unit(random);
-            r.py[i] = r.sy[i] = unit(random);
-            r.n1x[i] = i % 7 == 3 ? kMissingPosition : r.px[i] - (unit(random) - 0.5f) * spread;
-            r.n1y[i] = r.py[i] - (unit(random) - 0.5f) * spread;
-            r.n2x[i] = r.px[i] - (unit(random) - 0.5f) * spread, r.n2y[i] = r.py[i] - (unit(random) - 0.5f) * spread;
+            const Random::Footprint f = unit.footprint();
+            r.n1x[i] = i % 7 == 3 ? kMissingPosition : f.n1x, r.n1y[i] = f.n1y, r.n2x[i] = f.n2x, r.n2y[i] = f.n2y;
+            r.px[i] = f.px, r.py[i] = f.py, r.sx[i] = f.sx, r.sy[i] = f.sy;
         }
     }
     auto sampleAll = [&](SimdLevel simd, bool together, LodSlot* slot) {
@@ -190,32 +210,18 @@ void samplingDigest(int32_t samplesPerImage, uint64_t digest[4]) {
     auto mix = [&](const void* data, size_t bytes) {
         for (size_t i = 0; i < bytes; i++) hash = (hash ^ static_cast<const uint8_t*>(data)[i]) * 1099511628211ull;
     };
-    uint32_t state = 12345;
-    auto unit = [&] {
-        state = state * 1664525u + 1013904223u;
-        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
-    };
+    Random unit;
     mix(sharedWeightTable(), offsetof(WeightTable, byOffset));  // the three forms; the rest repeats them
     digest[0] = hash;
-
     const ImageMode modes[3] = {ImageMode::Rgba8, ImageMode::Rgba16, ImageMode::RgbaFloat};
-    const double fullScale[3] = {255, 32768, 1.5};
     for (int m = 0; m < 3; m++) {
         TestImage image(300, 200, modes[m]);
-        for (int32_t level = 0; level <= image.b.lastLevel; level++) {
-            image.fill(level, [&](int32_t, int32_t) {
-                double v = unit() * fullScale[m];
-                return m == 2 ? v : static_cast<double>(static_cast<int32_t>(v));
-            });
-        }
+        unit.fill(image);
         for (int32_t i = 0; i < samplesPerImage; i++) {
-            float px = unit(), py = unit(), spread = unit() * unit() * 0.3f;
-            float n1x = px - (unit() - 0.5f) * spread, n1y = py - (unit() - 0.5f) * spread;
-            float n2x = px - (unit() - 0.5f) * spread, n2y = py - (unit() - 0.5f) * spread;
+            const Random::Footprint f = unit.footprint();
             LodSlot slot = {0.0f, 0, 0};
             float out[4];
-            sampleFiltered(n1x, n1y, n2x, n2y, px, py, px + (unit() - 0.5f) * 0.01f, py, &image.b,
-                           out, 0.3f, &slot);
+            sampleFiltered(f.n1x, f.n1y, f.n2x, f.n2y, f.px, f.py, f.sx, f.sy, &image.b, out, 0.3f, &slot);
             mix(out, sizeof out);
             mix(&slot.cachedLod, sizeof slot.cachedLod);
         }

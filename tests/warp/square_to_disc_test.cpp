@@ -71,40 +71,24 @@ TEST(SquareToDisc, QuadrantsMirrorAndTheDiagonalSwaps) {
     EXPECT_NEAR(grid.grid->nodes[99][99][1], 1.4455149f, 2e-7f);
 }
 
+// Position -1 is the rectangle's left (top) edge, W - 1 its right (bottom) edge: the centre shows
+// the centre of the source, pixels 10 and 189 of a 200-wide row are mirror images, and a corner
+// shows nothing and leaves the coordinates it held alone. Without a grid (its memory could not be
+// had) the disc shows the source's centre.
 TEST(SquareToDisc, OutputPositionsMapOverTheFilterRectangle) {
     Grid grid;
-    const MapFrame& frame = grid.frame;
-
-    // Position -1 is the left edge, W - 1 the right edge, x - 0.5 the centre of pixel x.
-    EXPECT_EQ(planeX(frame, -1.0f), -1.0);
-    EXPECT_EQ(planeY(frame, 99.0f), 1.0);
-    EXPECT_NEAR(planeX(frame, 9.5f), 10.5 / 100.0 - 1.0, 1e-7);
-
-    // The centre of the rectangle shows the centre of the source; a corner shows nothing and
-    // leaves the coordinates it held alone.
-    MapResult r = {false, 0.25f, 0.75f};
-    mapPosition(frame, 99.0f, 49.0f, &r);
-    EXPECT_TRUE(r.inside);
-    EXPECT_EQ(r.s, 0.5f);
-    EXPECT_EQ(r.t, 0.5f);
-    r = {true, 0.25f, 0.75f};
-    mapPosition(frame, -1.0f, -1.0f, &r);
-    EXPECT_FALSE(r.inside);
-    EXPECT_EQ(r.s, 0.25f);
-    EXPECT_EQ(r.t, 0.75f);
-
-    // Pixels 10 and 189 of a 200-wide row are mirror images about the centre line.
-    MapResult left, right;
-    mapPosition(frame, 9.5f, 49.5f, &left);
-    mapPosition(frame, 188.5f, 49.5f, &right);
+    MapResult r = {false, 0.25f, 0.75f}, left, right;
+    mapPosition(grid.frame, 99.0f, 49.0f, &r);
+    EXPECT_TRUE(r.inside && r.s == 0.5f && r.t == 0.5f);
+    mapPosition(grid.frame, 9.5f, 49.5f, &left);
+    mapPosition(grid.frame, 188.5f, 49.5f, &right);
     EXPECT_NEAR(left.s, 1.0f - right.s, 1e-6f);
     EXPECT_EQ(left.t, right.t);
-
-    // Without a grid (its memory could not be had) the disc shows the source centre.
+    r = {true, 0.25f, 0.75f};
+    mapPosition(grid.frame, -1.0f, -1.0f, &r);
+    EXPECT_TRUE(!r.inside && r.s == 0.25f && r.t == 0.75f);
     mapPosition(mapFrameOf(nullptr, 200, 100), 30.0f, 60.0f, &r);
-    EXPECT_TRUE(r.inside);
-    EXPECT_EQ(r.s, 0.5f);
-    EXPECT_EQ(r.t, 0.5f);
+    EXPECT_TRUE(r.inside && r.s == 0.5f && r.t == 0.5f);
 }
 
 }  // namespace
