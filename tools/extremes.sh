@@ -44,7 +44,7 @@ run() {
   [ "$left" -eq 0 ] || verdict="left $left temporary files"
   [ "$verdict" = ok ] || status=1
   printf '%s limit=%s exit=%s seconds=%s peak_mb=%s verdict=%s message=%s\n' "$name" "$limit" "$code" \
-    "$seconds" "$((kb / 1024))" "$verdict" "$(head -c 120 "$out.stderr" | tr '\n' ' ')" | tee -a "$results"
+    "$seconds" "$((kb / 1024))" "$verdict" "$(head -n 1 "$out.stderr" | cut -c 1-400)" | tee -a "$results"
 }
 
 # Sample images: uncompressed TIFF strips written by Python (ImageMagick's policy refuses sides

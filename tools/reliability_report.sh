@@ -56,7 +56,7 @@ kind of call in each selector that ends as each row of the table below says).
 | \`allocateProc\` / buffer \`lockProc\` (global memory failing too) of the row records, job array or run tables | refused | 1 at Start, everything released, rectangles emptied |
 | the same, of the source image's table or tiles | refused | 999 at Start; the run buffers left to the host |
 | the same, of the block of rows rendered ahead (obtained at the end of Start, a step the failure table does not name) | refused | -108 at Start; the run buffers left to the host |
-| the same, of the map grid (its placeholder at Start, the grid in Continue) | refused | 0: the run completes, the disc shows the source's centre |
+| the same, of the map grid (obtained and built once at Start) | refused | 0: the run completes, the disc shows the source's centre |
 | \`advanceState\`, any call in Start or Continue | returns -25 | -25 passed on; the host buffers left to the host |
 | \`abortProc\`, any poll | answers cancel | -128 in Continue, everything released, rectangles emptied |
 | \`progressProc\`, \`abortProc\` missing | null | same image (host profiles, \`tests/hostapp/host_profiles_test.cpp\`) |
