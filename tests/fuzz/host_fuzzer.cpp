@@ -5,9 +5,9 @@
 // kept blocks after a completed run in a host that keeps them are findings too.
 #include <cstdlib>
 
-#include "fuzz_global_memory.h"
 #include "hostapp/testing/byte_host.h"
 #include "run/dispatcher.h"
+#include "support/global_memory_hooks.h"
 
 using namespace hostapp;
 
@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RunOutcome last = playByteHost(player, host);
         if (last.gaveUp || player.protocolErrors() != 0) abort();
         const HostProfile& profile = host.settings.profile;
-        if (last.result == 0 && profile.keepParameters && profile.keepDataSlot) left = liveGlobalBlocks();
+        if (last.result == 0 && profile.keepParameters && profile.keepDataSlot) left = static_cast<size_t>(globalMemoryLiveBlocks());
     }
     if (left > kKeptBlocks) abort();
-    unloadGlobalMemory();
+    globalMemoryReleaseAll();
     return 0;
 }

@@ -1,12 +1,11 @@
 // Whole filter runs through the in-process host, on documents of every kind the filter takes:
 // what lands inside the disc, outside it and outside the filter rectangle, that nothing is
 // forgotten or leaked, and that every thread count and every instruction set gives the bits of
-// one. The pinned bits of
-// every kind of document are held by the host profile tests, under the default host and others.
+// one. The pinned bits of every kind of document are held by the host profile tests, under the
+// default host and others.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 #include <vector>
 
 #include "image/work_queue.h"

@@ -1,12 +1,13 @@
-// Global memory for the test programs: zero-filled C library blocks, counted, with an optional
-// limit. Defining the two allocation functions here keeps the portable stand-in out of the
-// link.
+// Global memory for the test programs and the host fuzzer: zero-filled C library blocks, each
+// tracked, with an optional limit. Defining the two allocation functions here keeps the portable
+// stand-in out of the link.
 #include <cstdlib>
+#include <unordered_set>
 
 #include "platform/global_memory.h"
 #include "support/global_memory_hooks.h"
 
-static int32_t liveBlocks = 0;
+static std::unordered_set<void*> live;
 static int32_t allocationsAllowed = -1;
 
 void* globalMemoryAllocate(size_t size) {
@@ -14,16 +15,21 @@ void* globalMemoryAllocate(size_t size) {
     void* block = calloc(1, size ? size : 1);
     if (!block) return nullptr;
     if (allocationsAllowed > 0) allocationsAllowed--;
-    liveBlocks++;
+    live.insert(block);
     return block;
 }
 
 void globalMemoryFree(void* block) {
     if (!block) return;
+    live.erase(block);
     free(block);
-    liveBlocks--;
 }
 
-int32_t globalMemoryLiveBlocks() { return liveBlocks; }
+int32_t globalMemoryLiveBlocks() { return static_cast<int32_t>(live.size()); }
 
 void globalMemoryLimitAllocations(int32_t allowed) { allocationsAllowed = allowed < 0 ? -1 : allowed; }
+
+void globalMemoryReleaseAll() {
+    for (void* block : live) free(block);
+    live.clear();
+}

@@ -2,7 +2,7 @@
 // on the screen less the caption height and a third of the free height from the top; Esc ends
 // it with 2 without a word to the shell; the website button asks the shell to open the maker's
 // page and ends it with 5. The result code stays as the host set it. A watcher thread finds the
-// box, optionally saves a screenshot of it, and presses the key or the button.
+// box and presses the key or the button.
 #include <string>
 #include <vector>
 
@@ -31,41 +31,10 @@ HINSTANCE WINAPI recordingShellExecute(HWND, LPCSTR verb, LPCSTR file, LPCSTR pa
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
 }
 
-struct Watch {
-    bool pressEscape;            // else the website button
-    const char* screenshotPath;  // or null
-};
-
-// A 24-bit bitmap file of a screen rectangle.
-void saveScreenshot(const RECT& area, const char* path) {
-    int32_t width = area.right - area.left, height = area.bottom - area.top;
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP shot = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, shot);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    GdiFlush();
-    DWORD rowBytes = (width * 3 + 3) & ~3u;
-    info.bmiHeader.biSizeImage = rowBytes * height;
-    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-    file.bfSize = file.bfOffBits + info.bmiHeader.biSizeImage;
-    if (FILE* out = std::fopen(path, "wb")) {
-        std::fwrite(&file, sizeof file, 1, out);
-        std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
-        std::fwrite(bits, 1, info.bmiHeader.biSizeImage, out);
-        std::fclose(out);
-    }
-    SelectObject(memory, old);
-    DeleteObject(shot);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
-
+// Finds the box, checks where it sits, and presses Esc (when `argument` is not null) or the
+// website button.
 DWORD WINAPI watchAboutBox(void* argument) {
-    const Watch& watch = *static_cast<Watch*>(argument);
+    const bool pressEscape = argument != nullptr;
     HWND box = nullptr;
     for (int32_t tries = 0; tries < 200 && !(box && IsWindowVisible(box)); tries++) {
         Sleep(50);
@@ -84,11 +53,7 @@ DWORD WINAPI watchAboutBox(void* argument) {
     CHECK(outer.left == x && outer.top == y, "the about box sits at (%ld, %ld), not at (%d, %d)", outer.left,
           outer.top, x, y);
 
-    if (watch.screenshotPath) {
-        RECT around = {outer.left - 12, outer.top - 12, outer.right + 12, outer.bottom + 12};
-        saveScreenshot(around, watch.screenshotPath);
-    }
-    if (watch.pressEscape) PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0);
+    if (pressEscape) PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0);
     else PostMessageA(GetDlgItem(box, 5), BM_CLICK, 0, 0);
 
     // A box that does not close would hold the runner for good.
@@ -102,7 +67,7 @@ DWORD WINAPI watchAboutBox(void* argument) {
 
 }  // namespace
 
-void checkAboutBox(const LoadedModule& module, const char* screenshotPath) {
+void checkAboutBox(const LoadedModule& module) {
     systemEndDialog = reinterpret_cast<BOOL(WINAPI*)(HWND, INT_PTR)>(
         hookImport(module.handle, "USER32.dll", "EndDialog", reinterpret_cast<void*>(recordingEndDialog)));
     bool shellHooked = hookImport(module.handle, "SHELL32.dll", "ShellExecuteA",
@@ -113,10 +78,10 @@ void checkAboutBox(const LoadedModule& module, const char* screenshotPath) {
     settings.resultBeforeCall = 77;
     hostapp::InProcessHost host(module.entry, settings);
     for (bool escape : {true, false}) {
-        Watch watch{escape, escape ? screenshotPath : nullptr};
         dialogResults.clear();
         shellRequests.clear();
-        HANDLE watcher = CreateThread(nullptr, 0, watchAboutBox, &watch, 0, nullptr);
+        HANDLE watcher = CreateThread(nullptr, 0, watchAboutBox, reinterpret_cast<void*>(static_cast<INT_PTR>(escape)), 0,
+                                      nullptr);
         int16_t result = host.about();
         WaitForSingleObject(watcher, INFINITE);
         CloseHandle(watcher);

@@ -1,11 +1,11 @@
-// velorund_windows_runner: module_runner COMMAND MODULE [SCREENSHOT | STRICT_MODULE]
+// velorund_windows_runner: module_runner COMMAND MODULE [STRICT_MODULE]
 //   runs          the pinned whole filter runs, compared with the native build's digests
 //   simd          the pinned runs through the module's code linked into the runner, on the sets
 //                 VELORUND_SIMD allows and then on every set the processor has (MODULE unused)
 //   memory        whole runs with hosts whose suites cannot be used, on Windows global memory
 //   profiles      the pinned runs under every host profile of tests/host_profiles.h
 //   resources     the PiPL, AETE, dialog templates, bitmaps and icon in the module
-//   about         the About selector's box on a display (and its screenshot as a bitmap file)
+//   about         the About selector's box on a display
 //   strict-hosts  the PiPL of MODULE and STRICT_MODULE through a usual and a strict reader
 // Exits 0 when every check held.
 #include <cstring>
@@ -22,7 +22,7 @@ bool checkFailed(const char* file, int line, const char* what) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s runs|simd|memory|profiles|resources|about|strict-hosts MODULE [SCREENSHOT|STRICT_MODULE]\n",
+        std::fprintf(stderr, "usage: %s runs|simd|memory|profiles|resources|about|strict-hosts MODULE [STRICT_MODULE]\n",
                      argv[0]);
         return 2;
     }
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     else if (std::strcmp(command, "memory") == 0) checkFallbackMemory(module);
     else if (std::strcmp(command, "profiles") == 0) checkHostProfiles(module);
     else if (std::strcmp(command, "resources") == 0) checkResources(module);
-    else if (std::strcmp(command, "about") == 0) checkAboutBox(module, argc > 3 ? argv[3] : nullptr);
+    else if (std::strcmp(command, "about") == 0) checkAboutBox(module);
     else if (std::strcmp(command, "strict-hosts") == 0 && argc > 3) checkStrictHostsModule(module, argv[3]);
     else {
         std::fprintf(stderr, "unknown command %s\n", command);

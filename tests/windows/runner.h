@@ -31,5 +31,5 @@ void checkInstructionSets();
 void checkFallbackMemory(const LoadedModule& module);
 void checkHostProfiles(const LoadedModule& module);
 void checkResources(const LoadedModule& module);
-void checkAboutBox(const LoadedModule& module, const char* screenshotPath);
+void checkAboutBox(const LoadedModule& module);
 void checkStrictHostsModule(const LoadedModule& module, const char* strictPath);
