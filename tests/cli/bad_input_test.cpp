@@ -96,6 +96,8 @@ TEST_F(Cli, BadInputIsRefusedWithOneLineAndNothingWritten) {
         {{"--rect", "4294967301,0,4,4", "good.png", "out.png"}, "--rect", "not X,Y,W,H"},
         {{"--rect", "8,8,4,4,", "good.png", "out.png"}, "--rect", "not X,Y,W,H"},
         {{"--quality", "101", "good.png", "out.jpg"}, "--quality", "not a whole number from 1 to 100"},
+        {{"--threads", "33", "good.png", "out.png"}, "--threads", "'33' is not a whole number from 1 to 32"},
+        {{"--threads", "0", "good.png", "out.png"}, "--threads", "'0' is not a whole number from 1 to 32"},
         {{"--sharpen", "good.png", "out.png"}, "--sharpen", "unknown option"},
         {{"bomb.webp", "out.png"}, "bomb.webp", "(269 megapixels) is more than the limit of 180 megapixels (--max-megapixels"},
         {{"bomb.jpg", "out.png"}, "bomb.jpg", "(256 megapixels) is more than the limit of 180"},

@@ -139,21 +139,6 @@ TEST_F(Cli, OnlyTheSelectedRectangleChanges) {
     }
 }
 
-TEST_F(Cli, EveryThreadCountWritesTheSameFile) {
-    Image in = constantImage(61, 97, 4, 16, {});
-    for (size_t i = 0; i < cli::sampleCount(in); i++) {
-        uint16_t v = static_cast<uint16_t>(i * 7919 % 65536);
-        memcpy(&in.samples[2 * i], &v, 2);
-    }
-    writePng(path("in.png"), in);
-    ASSERT_EQ(warp({"--threads", "1"}, "in.png", "one.png"), 0);
-    for (const char* threads : {"3", "32"}) {
-        ASSERT_EQ(warp({"--threads", threads}, "in.png", "many.png"), 0);
-        EXPECT_EQ(readFile(path("many.png")), readFile(path("one.png"))) << threads << " threads";
-    }
-    for (const char* threads : {"0", "33", "two"}) EXPECT_EQ(warp({"--threads", threads}, "in.png", "bad.png"), 2);
-}
-
 TEST_F(Cli, AlphaMakesALayerAndFlatDropsIt) {
     Image in = constantImage(32, 32, 4, 8, {0.8, 0.4, 0.2, 0.5});
     writePng(path("in.png"), in);

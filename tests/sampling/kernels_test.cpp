@@ -1,6 +1,7 @@
 // Tests of the resampling kernels: the fast one-tile path and the clamped path of every source
-// format against a reference built on clamped pixel reads, and the level-pair read's clamping and
-// blending. The weight table is pinned by the sampling digest.
+// format against a reference built on clamped pixel reads. The weight table is pinned by the
+// sampling digest; the level-pair read's clamping and blending show in the texture sampler's
+// levels of detail.
 #include "sampling/kernels.h"
 
 #include <gtest/gtest.h>
@@ -84,23 +85,6 @@ TEST(Kernels, OneTilePathAndClampedPathAgreeWithClampedReference) {
             }
         }
     }
-}
-
-TEST(Kernels, LevelPairClampsTheLevelAndBlendsTowardsTheNextOne) {
-    TestImage image(64, 48, ImageMode::Rgba16);
-    int32_t last = image.b.lastLevel;
-    for (int32_t level = 0; level <= last; level++) {
-        image.fill(level, [&](int32_t, int32_t) { return 1000 * (level + 1); });
-    }
-    auto read = [&](int32_t level, float fraction) {
-        float out[4];
-        readLevelPair(&image.b, level, fraction, 0.3f, 0.6f, out);
-        return out[0];
-    };
-    EXPECT_EQ(read(1, 0.25f), 2250.0f);
-    EXPECT_EQ(read(-4, 0.0f), 1000.0f);
-    EXPECT_EQ(read(last, 0.0f), 1000.0f * last);        // the last pair starts one level down
-    EXPECT_EQ(read(last + 7, 0.5f), 1000.0f * last + 500.0f);
 }
 
 }  // namespace
