@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -159,15 +160,13 @@ inline double throughHostScale(double fraction) {
 }
 
 // Writes a PNG as any program would, 16-bit samples big-endian; samples hold whole rows.
-inline void writePng(const std::string& path, const Image& image, const std::function<void(png_structp, png_infop)>& extra = {},
-              int colourType = -1, int bits = 0) {
+inline void writePng(const std::string& path, const Image& image, const std::function<void(png_structp, png_infop)>& extra = {}) {
     static const int types[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
     FILE* file = fopen(path.c_str(), "wb");
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, image.width, image.height, bits ? bits : image.bits,
-                 colourType >= 0 ? colourType : types[image.channels], PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, image.width, image.height, image.bits, types[image.channels], PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (extra) extra(png, info);
     png_write_info(png, info);
@@ -231,19 +230,14 @@ inline void writeTiff(const std::string& path, const Image& image, const TiffKin
     TIFFClose(tif);
 }
 
-// An ICC profile header for an RGB display, padded with noise: libpng refuses profiles that
-// compress too small.
+// The ICC profile of sRGB, as Little CMS makes it.
 inline std::vector<uint8_t> iccProfile() {
-    std::vector<uint8_t> profile(300, 0);
-    uint32_t noise = 12345;
-    for (size_t i = 132; i < profile.size(); i++) profile[i] = static_cast<uint8_t>((noise = noise * 1103515245 + 12345) >> 24);
-    profile[2] = 300 >> 8;
-    profile[3] = 300 & 255;
-    profile[8] = 2;
-    memcpy(&profile[12], "mntrRGB XYZ ", 12);
-    memcpy(&profile[36], "acsp", 4);
-    const uint8_t d50[12] = {0, 0, 0xF6, 0xD6, 0, 1, 0, 0, 0, 0, 0xD3, 0x2D};
-    memcpy(&profile[68], d50, 12);
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(srgb, nullptr, &size);
+    std::vector<uint8_t> profile(size);
+    cmsSaveProfileToMem(srgb, profile.data(), &size);
+    cmsCloseProfile(srgb);
     return profile;
 }
 

@@ -1,8 +1,6 @@
 // Everyday photographs through velorund: JPEG and WebP in and out, measured against the tool's
 // own warp of the decoded input; the EXIF orientation turned upright before the warp; ICC, EXIF
 // and XMP carried into every format that holds them; and the rim composed over a background.
-#include <lcms2.h>
-
 #include "cli_fixture.h"
 #include "metadata.h"
 
