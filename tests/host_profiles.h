@@ -30,6 +30,7 @@ inline const NamedProfile kHostProfiles[] = {
     {"no handle suite", {.handles = {false, kHandleProcsVersion, kHandleProcsCount}}},
     {"no buffer suite", {.buffers = {false, kBufferProcsVersion, kBufferProcsCount}}},
     {"buffer suite version 1", {.buffers = {true, 1, kBufferProcsCount}}},
+    {"first buffer request refused", {.buffers = {true, kBufferProcsVersion, kBufferProcsCount, -1, 1}}},
     {"handle suite without setSizeProc", {.handles = {true, kHandleProcsVersion, kHandleProcsCount, 3}}},
     {"filterCase 0", {.profile = {.setsFilterCase = false}}},
     {"haveMask without mask data", {.profile = {.maskWithoutData = true}}},

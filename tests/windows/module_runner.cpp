@@ -2,7 +2,6 @@
 //   runs          the pinned whole filter runs, compared with the native build's digests
 //   simd          the pinned runs through the module's code linked into the runner, on the sets
 //                 VELORUND_SIMD allows and then on every set the processor has (MODULE unused)
-//   memory        whole runs with hosts whose suites cannot be used, on Windows global memory
 //   profiles      the pinned runs under every host profile of tests/host_profiles.h
 //   resources     the PiPL, AETE, dialog templates, bitmaps and icon in the module
 //   about         the About selector's box on a display
@@ -22,7 +21,7 @@ bool checkFailed(const char* file, int line, const char* what) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s runs|simd|memory|profiles|resources|about|strict-hosts MODULE [STRICT_MODULE]\n",
+        std::fprintf(stderr, "usage: %s runs|simd|profiles|resources|about|strict-hosts MODULE [STRICT_MODULE]\n",
                      argv[0]);
         return 2;
     }
@@ -42,7 +41,6 @@ int main(int argc, char** argv) {
 
     if (std::strcmp(command, "runs") == 0) checkPinnedRuns(module);
     else if (std::strcmp(command, "simd") == 0) checkInstructionSets();
-    else if (std::strcmp(command, "memory") == 0) checkFallbackMemory(module);
     else if (std::strcmp(command, "profiles") == 0) checkHostProfiles(module);
     else if (std::strcmp(command, "resources") == 0) checkResources(module);
     else if (std::strcmp(command, "about") == 0) checkAboutBox(module);

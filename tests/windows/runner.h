@@ -28,7 +28,6 @@ std::string resourceBytes(HMODULE module, const char* type, const char* name);
 // The groups of checks.
 void checkPinnedRuns(const LoadedModule& module);
 void checkInstructionSets();
-void checkFallbackMemory(const LoadedModule& module);
 void checkHostProfiles(const LoadedModule& module);
 void checkResources(const LoadedModule& module);
 void checkAboutBox(const LoadedModule& module);

@@ -1,8 +1,8 @@
 // Whole filter runs of the loaded module: the pinned runs give the native build's bits on every
 // processor and on one, and through the module's code linked into the runner on every vector
-// instruction set; a multichannel document is refused without a word, a host whose handle or buffer suites cannot
-// be used, or that refuses a buffer, gets the same bits with the memory coming from Windows
-// global memory and going back to it, and so does every host profile.
+// instruction set; a multichannel document is refused without a word; and every host profile
+// gets the same bits, those whose suites cannot be used with the memory coming from Windows
+// global memory and going back to it.
 #include <cstdlib>
 
 #include "host_profiles.h"
@@ -100,48 +100,9 @@ static bool countGlobalMemory(const LoadedModule& module) {
     return CHECK(systemGlobalAlloc && systemGlobalFree, "the module imports no GlobalAlloc or GlobalFree");
 }
 
-void checkFallbackMemory(const LoadedModule& module) {
-    if (!countGlobalMemory(module)) return;
-
-    struct Route {
-        const char* name;
-        SuiteSettings handles;
-        SuiteSettings buffers;
-        int32_t blocksKept;        // live after a run: the globals and the parameter block
-        int32_t exactAllocations;  // global blocks the first run takes, or -1 for "some"
-    };
-    const Route routes[] = {
-        {"no suites", {false, 1, 8}, {false, 2, 5}, 4, -1},
-        {"buffer suite version 3", {true, 1, 8}, {true, 3, 5}, 0, -1},
-        {"first buffer refused", {true, 1, 8}, {true, 2, 5, -1, 1}, 0, 1},
-    };
-    const pinned::PinnedRun& kind = pinned::kPinnedRuns[3];
-    for (const Route& route : routes) {
-        HostSettings settings;
-        settings.handles = route.handles;
-        settings.buffers = route.buffers;
-        InProcessHost host(module.entry, settings);
-        allocations = liveBlocks = 0;
-        for (int32_t run = 1; run <= 2; run++) {
-            int32_t allocationsBefore = allocations;
-            Document doc = pinned::pinnedSource(kind);
-            RunOutcome outcome = host.runFilter(doc);
-            CHECK(outcome.result == 0 && pinned::digestOf(doc) == kind.digest, "%s, run %d: result %d, other bits",
-                  route.name, run, outcome.result);
-            // The first run shows the route; the second, that the same globals serve again.
-            int32_t taken = allocations - allocationsBefore;
-            if (run == 1)
-                CHECK(route.exactAllocations < 0 ? taken > 0 : taken == route.exactAllocations,
-                      "%s: %d global blocks taken", route.name, taken);
-            CHECK(liveBlocks == route.blocksKept, "%s, run %d: %d global blocks live, %d expected", route.name, run,
-                  liveBlocks, route.blocksKept);
-            CHECK(host.bufferMemory().liveBlocks == 0, "%s: host buffers left", route.name);
-        }
-    }
-    CHECK(flagsAsExpected, "global memory not asked for as movable and zero-filled");
-}
-
-// The pinned runs under every host profile.
+// The pinned runs under every host profile, with the module's global memory counted: the
+// profiles whose suites cannot be used, or that refuse a buffer, run on it. It is asked for as
+// movable and zero-filled.
 static int32_t liveGlobalBlocks() { return liveBlocks; }
 
 void checkHostProfiles(const LoadedModule& module) {
@@ -153,4 +114,5 @@ void checkHostProfiles(const LoadedModule& module) {
              profiles::runPinnedRuns(host, liveGlobalBlocks, profile.defaultCalls ? &reference : nullptr))
             CHECK(false, "%s: %s", profile.name, fault.c_str());
     }
+    CHECK(allocations > 0 && flagsAsExpected, "%d global blocks, not all asked for as movable and zero-filled", allocations);
 }
