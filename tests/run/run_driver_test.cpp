@@ -21,7 +21,7 @@ Document grayDocument(int32_t width, int32_t height, uint8_t value) {
 
 }  // namespace
 
-TEST(RunDriver, StartImportsTheSourceTileByTileThenAsksForRowZero) {
+TEST(RunDriver, PreparePlansStartThenStartImportsTheSourceTileByTileAndAsksForRowZero) {
     Document doc = makeDocument(520, 518, 8, ColourModel::Rgb, true);
     doc.hasSelection = true;
     doc.selection = area(3, 2, 513, 513);
@@ -68,6 +68,15 @@ TEST(RunDriver, StartImportsTheSourceTileByTileThenAsksForRowZero) {
     EXPECT_EQ(r.inputPadding, kPaddingEdgeReplication);
     EXPECT_EQ(r.outputPadding, kPaddingEdgeReplication);
     EXPECT_EQ(r.maskPadding, kPaddingEdgeReplication);
+
+    // Prepare told the host what Start obtains: the row records of its first buffer and 1112
+    // bytes more, planned for the filter rectangle, as for a document of the selection's size.
+    EXPECT_EQ(r.bufferSpace, host.eventsOf(HostCall::AllocateBuffer)[0].a + 1112);
+    InProcessHost plain(PluginMain);
+    Document same = makeDocument(513, 513, 8, ColourModel::Rgb, true);
+    plain.bind(same);
+    ASSERT_EQ(plain.call(kSelectorPrepare), kNoErr);
+    EXPECT_EQ(plain.record().bufferSpace, r.bufferSpace);
 }
 
 // Each row is asked for with the mask rows around it, two above and one below, kept inside the
