@@ -109,34 +109,28 @@ TEST_F(Cli, ResolutionProfileFirstPageAndJpegAreHandled) {
 }
 
 TEST_F(Cli, OnlyTheSelectedRectangleChanges) {
-    // An 8-bit RGB ramp comes through exactly outside the rectangle; a 16-bit gray ramp over the
-    // whole range within one step, exactly as the conversions to the host's scale and back give.
-    // The rectangle's numbers mean the same with signs and spaces around them, and it may reach
-    // the image's right and bottom edges.
-    for (int32_t bits : {8, 16}) {
-        const int32_t right = bits == 8 ? 48 : 64, bottom = bits == 8 ? 32 : 48;
-        int32_t channels = bits == 8 ? 3 : 1;
-        Image in = constantImage(64, 48, channels, bits, {});
-        const size_t count = cli::sampleCount(in);
-        for (size_t i = 0; i < count; i++) {
-            uint16_t v = static_cast<uint16_t>(i * 65535 / (count - 1));
-            if (bits == 8) in.samples[i] = static_cast<uint8_t>(i * 7);
-            else memcpy(&in.samples[2 * i], &v, 2);
-        }
-        writePng(path("ramp.png"), in);
-        ASSERT_EQ(warp({"--rect", bits == 8 ? "16,8,32,24" : " +16, 8 ,+48,40 "}, "ramp.png", "out.png"), 0);
-        Image out = load(path("out.png"));
-        int32_t changed = 0;
-        for (int32_t y = 0; y < in.height; y++)
-            for (int32_t x = 0; x < in.width; x++)
-                for (int32_t c = 0; c < channels; c++) {
-                    double before = sample(in, x, y, c), after = sample(out, x, y, c);
-                    if (x >= 16 && x < right && y >= 8 && y < bottom) changed += before != after;
-                    else ASSERT_NEAR(after, bits == 8 ? before : throughHostScale(before), 1e-9) << x << "," << y;
-                }
-        EXPECT_GT(changed, 32 * 24 / 2) << bits;
-        EXPECT_EQ(sample(out, 16, 8, 0), 0.0) << "the rectangle's corner is outside the disc: black";
+    // A 16-bit gray ramp over the whole range comes through outside the rectangle within one
+    // step, exactly as the conversions to the host's scale and back give. The rectangle's numbers
+    // mean the same with signs and spaces around them, and it may reach the image's right and
+    // bottom edges. (8-bit samples come through exactly: the PngSuite test.)
+    Image in = constantImage(64, 48, 1, 16, {});
+    const size_t count = cli::sampleCount(in);
+    for (size_t i = 0; i < count; i++) {
+        const uint16_t v = static_cast<uint16_t>(i * 65535 / (count - 1));
+        memcpy(&in.samples[2 * i], &v, 2);
     }
+    writePng(path("ramp.png"), in);
+    ASSERT_EQ(warp({"--rect", " +16, 8 ,+48,40 "}, "ramp.png", "out.png"), 0);
+    Image out = load(path("out.png"));
+    int32_t changed = 0;
+    for (int32_t y = 0; y < in.height; y++)
+        for (int32_t x = 0; x < in.width; x++) {
+            const double before = sample(in, x, y, 0), after = sample(out, x, y, 0);
+            if (x >= 16 && y >= 8) changed += before != after;
+            else ASSERT_NEAR(after, throughHostScale(before), 1e-9) << x << "," << y;
+        }
+    EXPECT_GT(changed, 48 * 40 / 2);
+    EXPECT_EQ(sample(out, 16, 8, 0), 0.0) << "the rectangle's corner is outside the disc: black";
 }
 
 TEST_F(Cli, AlphaMakesALayerAndFlatDropsIt) {

@@ -20,8 +20,8 @@ struct Grid {
 
 // Known points of the map, inside the disc and on the rim, where (0.6, 0.8) lies just beyond the
 // square's edge and (0.8, 0.6) is exactly 1 from the centre in double; only points beyond the
-// rim are outside.
-TEST(SquareToDisc, KnownPointsOfTheMapAndOnlyPointsBeyondTheUnitCircleAreOutside) {
+// rim are outside. The quadrants mirror one another and the diagonal swaps the coordinates.
+TEST(SquareToDisc, KnownPointsOutsideOnlyBeyondTheRimMirroredQuadrantsAndTheDiagonalSwap) {
     Grid grid;
     struct Case {
         double x, y, X, Y, tolerance;
@@ -46,10 +46,8 @@ TEST(SquareToDisc, KnownPointsOfTheMapAndOnlyPointsBeyondTheUnitCircleAreOutside
         EXPECT_NEAR(s.y, c.Y, c.tolerance) << c.x << ", " << c.y;
     }
     EXPECT_GT(grid.square(0.6, 0.8).y, 1.0);
-}
 
-TEST(SquareToDisc, QuadrantsMirrorAndTheDiagonalSwaps) {
-    Grid grid;
+    // The quadrants mirror the first.
     Vec2d q = grid.square(0.3, 0.2);
     Vec2d left = grid.square(-0.3, 0.2);
     Vec2d down = grid.square(0.3, -0.2);
