@@ -1,6 +1,7 @@
 // Many files at once, and stopping: a batch reports a bad file and writes the others, never
 // replaces one of its inputs, and SIGTERM, SIGHUP and Ctrl-C remove the file in progress while
-// keeping the ones written, also while a large picture is being read.
+// keeping the ones written, also while a large picture is being read (which under the pixel
+// limit is read whole however small its file).
 #include <csignal>
 
 #include "cli_fixture.h"
@@ -127,6 +128,11 @@ TEST_F(Cli, ASignalStopsTheReadOfALargePicture) {
         EXPECT_LT(peak, 400 << 10) << name;
         EXPECT_EQ(leftovers({"bomb.webp", "small.jpg", "bomb.jpg", "zeros.png"}), std::vector<std::string>{}) << name;
     }
+
+    // Under the limit, such a picture is read whole: 6000 x 4000 pixels in a few hundred bytes.
+    std::ofstream(path("large.jpg"), std::ios::binary) << withPictureSize(readFile(path("small.jpg")), 6000, 4000);
+    const Image large = load(path("large.jpg"));
+    EXPECT_EQ(large.width * large.height, 6000 * 4000);
 }
 
 }  // namespace

@@ -44,9 +44,7 @@ TEST_F(Photo, JpegAndWebpStayWithinTheCodecsLoss) {
         ASSERT_EQ(out.channels, reference.channels) << c.input;
         EXPECT_GE(psnr(out, reference), c.minimumPsnr) << c.input;
         EXPECT_EQ(out.coding.lossless, c.minimumPsnr == 99) << c.input;
-        if (output == "out.jpg") {
-            EXPECT_EQ(out.coding.fullChroma, c.fullChroma) << c.input;
-        }
+        EXPECT_TRUE(output != "out.jpg" || out.coding.fullChroma == c.fullChroma) << c.input;
     }
 }
 
@@ -85,6 +83,9 @@ std::string exifBlock(std::vector<std::array<uint32_t, 4>> entries) {
            tiffDirectory({{0x0201, 4, 1, thumbnail + 30}, {0x0202, 4, 1, 100}}, 0) + std::string(100, '\xff');
 }
 const std::string kExifPrefix("Exif\0\0", 6);
+const std::string kXmpPrefix("http://ns.adobe.com/xap/1.0/\0", 29);
+// XMP that says to turn the picture a quarter clockwise (6), as an attribute.
+const std::string kTurningXmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
 
 TEST_F(Photo, ExifOrientationIsAppliedBeforeTheWarp) {
     // Stored pixel (sx, sy) is shown where the orientation puts the stored rows and columns
@@ -120,7 +121,6 @@ TEST_F(Photo, OrientationIsReadAsCommonReadersDoAndDroppedWithTheThumbnail) {
     // or after the JPEG prefix in PNG; in XMP alone, as an attribute or an element. A TIFF's
     // orientation tag or an EXIF orientation, where there is one, comes before the XMP's.
     const Image stored = texture(32, 48, 3);
-    const std::string attribute = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
     const std::string element = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description><tiff:Orientation>6</tiff:Orientation>"
                                 "</rdf:Description></x:xmpmeta>";
     const std::string gps = exifBlock({{0x0112, 3, 1, 6}, {0x8825, 4, 1, 100000}});
@@ -140,11 +140,11 @@ TEST_F(Photo, OrientationIsReadAsCommonReadersDoAndDroppedWithTheThumbnail) {
     writeJpeg(path("gps.jpg"), stored, {.app1 = {kExifPrefix + gps}});
     pngWithExif("gps.png", gps);
     pngWithExif("prefixed.png", kExifPrefix + exifBlock({{0x0112, 3, 1, 6}}));
-    writePng(path("xmp.png"), stored, [&](png_structp png, png_infop info) { setXmp(png, info, attribute); });
+    writePng(path("xmp.png"), stored, [&](png_structp png, png_infop info) { setXmp(png, info, kTurningXmp); });
     tiffWithXmp("xmp.tif", 0);
     tiffWithXmp("tagged.tif", ORIENTATION_TOPLEFT);
     writeJpeg(path("upright.jpg"), stored, {.app1 = {kExifPrefix + exifBlock({{0x0112, 3, 1, 1}}),
-                                                     std::string("http://ns.adobe.com/xap/1.0/\0", 29) + attribute}});
+                                                     kXmpPrefix + kTurningXmp}});
     const struct {
         const char* input;
         int32_t shownWidth;
@@ -211,9 +211,7 @@ TEST_F(Photo, PngColourChunksBecomeAProfileWhereTheOutputHasNoSuchChunks) {
 
 TEST_F(Photo, ProfileExifAndXmpAreCarriedUpright) {
     const std::string exif = exifBlock({{0x0112, 3, 1, 6}});
-    const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description tiff:Orientation=\"6\"/></x:xmpmeta>";
-    JpegKind kind{.icc = iccProfile(),
-                  .app1 = {kExifPrefix + exif, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp}};
+    JpegKind kind{.icc = iccProfile(), .app1 = {kExifPrefix + exif, kXmpPrefix + kTurningXmp}};
     writeJpeg(path("in.jpg"), texture(32, 24, 3), kind);
     using Loader = bool (*)(const std::string&, Image&, std::string&, const cli::LoadSettings&);
     const std::pair<std::string, Loader> outputs[] = {
@@ -301,9 +299,8 @@ TEST_F(Photo, ExtendedXmpIsWrittenAndJoined) {
         auto bigEndian = [](size_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
         return std::string("http://ns.adobe.com/xmp/extension/\0", 35) + guid + bigEndian(rest.size()) + bigEndian(from) + rest.substr(from, to - from);
     };
-    const std::string namespacePrefix("http://ns.adobe.com/xap/1.0/\0", 29);
-    writeJpeg(path("parts.jpg"), texture(16, 16, 3), {.app1 = {namespacePrefix + main, part(100, rest.size()), part(0, 100)}});
-    writeJpeg(path("missing.jpg"), texture(16, 16, 3), {.app1 = {namespacePrefix + main, part(0, 100)}});
+    writeJpeg(path("parts.jpg"), texture(16, 16, 3), {.app1 = {kXmpPrefix + main, part(100, rest.size()), part(0, 100)}});
+    writeJpeg(path("missing.jpg"), texture(16, 16, 3), {.app1 = {kXmpPrefix + main, part(0, 100)}});
     for (const char* name : {"parts.jpg", "missing.jpg"}) {
         ran = run({"--quiet", path(name), path("out.png")});
         ASSERT_EQ(ran.exitCode, 0) << ran.errors;

@@ -111,27 +111,6 @@ TEST(TextureSampler, ProbesSpreadAlongTheMajorAxisUnlessTheMappingJumps) {
     }
 }
 
-TEST(TextureSampler, ProbesAreCentredOnTheSampleAndPositionsClampToTheEdge) {
-    TestImage image(kSize, kSize, ImageMode::RgbaFloat);
-    image.fill(0, [](int32_t x, int32_t) { return static_cast<float>(x); });
-    auto read = [&](float x) {
-        float out[4];
-        readLevelPair(&image.b, 0, 0.0f, x, 0.5f, out);
-        return out[0];
-    };
-
-    // On a ramp across the columns, two probes a texel apart either side of S average to the
-    // ramp's value at S; a pair starting at S would read half a texel further right.
-    EXPECT_NEAR(sampleAt(image.b, 2, 0, 0, 1).value, read(0.5f), 0.1f);
-
-    // Past the right edge a probe reads the edge; the jump read passes such a position on, and
-    // only raises positions below 0 to 0.
-    EXPECT_EQ(sampleAt(image.b, 1, 0, 0, 1, 0.0f, 1.7f).value, read(1.0f));
-    EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, 1.05f).value, read(1.05f));
-    EXPECT_NE(read(1.05f), read(1.0f));
-    EXPECT_EQ(sampleAt(image.b, 200, 0, 0, 1, 0.0f, -0.3f).value, read(0.0f));
-}
-
 // Random numbers in [0, 1) that every build draws alike; random images and footprints drawn
 // from them.
 struct Random {
